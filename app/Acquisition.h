@@ -1,0 +1,34 @@
+// Deciding, for one drive node, which tabs get data, and building their models.
+// Runs on the GUI thread; shared by the window and the report tool.
+#pragma once
+#include <QMap>
+#include <QString>
+#include <memory>
+
+#include "DriveData.h"
+#include "platform/Nodes.h"
+
+namespace Applications::DriveScope {
+
+class Acquisition {
+public:
+    Acquisition();
+    ~Acquisition();
+
+    // Builds the record of the drive at `path`; null when the node cannot be
+    // opened as far as its generic interface (the caller shows the error).
+    std::unique_ptr<DriveData> acquireDrive(const QString &path, const QString &name);
+    // True when the volume server protects the drive.
+    bool isSafeDisk(const QString &path);
+    bool isVolumeServerOn();
+    // The drive support test for one drive-list entry: true when some tab
+    // could show something. A node that cannot be opened counts as supported
+    // (it stays unmarked); `opened` tells that case apart.
+    bool isDriveSupported(const QString &path, bool *opened = nullptr);
+
+private:
+    Ref<Interfaces::Generic> controlInterface();
+    Ref<Interfaces::Generic> m_volumeServer;
+};
+
+} // namespace Applications::DriveScope

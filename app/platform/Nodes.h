@@ -1,0 +1,158 @@
+// The device-node service: every drive, controller and service is a node with a
+// path, read through counted references. One Backend answers all of it; it is
+// chosen once at start-up (simulator or the real machine) and tests may replace it.
+#pragma once
+#include <QList>
+#include <QString>
+#include <memory>
+
+#include "platform/Ref.h"
+#include "platform/Variant.h"
+
+namespace Interfaces {
+
+// Properties and property sets of one provider of a node. Read-only.
+class Generic {
+public:
+    virtual ~Generic() = default;
+    virtual int propertyCount() = 0;
+    virtual QString propertyName(int index) = 0;          // null when out of range
+    virtual PropertyValue read(const QString &name) = 0;  // empty when not offered
+    virtual int propertySetCount() = 0;
+    virtual QString propertySetName(int index) = 0;       // null when out of range
+    // Each argument names a property set and carries one argument; the result is
+    // the set's data, empty on failure (Error::get() says why).
+    virtual PropertyValue request(const PropertyValue &arguments) = 0;
+};
+
+// Block access to a node. Reads only: there is no write operation at all.
+class Storage {
+public:
+    virtual ~Storage() = default;
+    virtual quint64 blockSize() = 0;
+    virtual quint64 blockCount() = 0;
+    // Reads `count` blocks from block `first` into `buffer` (count * blockSize
+    // bytes). False on failure, with the error set; blocks beyond the end fail.
+    virtual bool read(quint64 first, quint32 count, void *buffer) = 0;
+};
+
+// Shared lock held while a reader looks at the blocks of a Storage.
+class Lockable {
+public:
+    virtual ~Lockable() = default;
+    virtual bool lock() = 0;   // false when the device is held exclusively elsewhere
+    virtual void unlock() = 0;
+};
+
+} // namespace Interfaces
+
+namespace Services::Nodes {
+
+class Node {
+public:
+    virtual ~Node() = default;
+    virtual QString path() const = 0;
+    // Two nodes are the same device when their canonical names are equal.
+    virtual QString canonicalName() const = 0;
+};
+
+class Provider {
+public:
+    virtual ~Provider() = default;
+    virtual Ref<Node> node() const = 0;
+    virtual int index() const = 0;
+    // Null on failure (provider index unknown, etc.).
+    static Ref<Provider> create(const Ref<Node> &node, int providerIndex);
+};
+
+namespace Providers {
+struct Generic {
+    static Ref<Interfaces::Generic> create(const Ref<Provider> &provider);
+};
+struct Storage {
+    static Ref<Interfaces::Storage> create(const Ref<Provider> &provider);
+};
+struct Lockable {
+    static Ref<Interfaces::Lockable> create(const Ref<Provider> &provider);
+};
+} // namespace Providers
+
+// Watches one node for events. wait() blocks until an event is pending (true)
+// or the timeout passes (false); 0xFFFFFFFF waits without limit.
+class DeviceClient {
+public:
+    enum EventType : quint32 { Added = 1, Removed = 2, Changed = 3 };
+    virtual ~DeviceClient() = default;
+    virtual bool wait(quint32 timeoutMs) = 0;
+    // From any thread: makes a blocked wait() return true. The pending event
+    // is then whatever eventType() says (0 when nothing really happened).
+    virtual void interrupt() = 0;
+    virtual quint32 eventType() = 0;
+    virtual void acknowledge() = 0;
+    // Null when the node cannot be watched.
+    static Ref<DeviceClient> create(const QString &path, bool flag);
+};
+
+// One entry of the drive list.
+struct DriveEntry {
+    QString path;
+    QString label;
+    int type = 2;  // 2 = drive
+};
+
+// What a companion-node query returns.
+struct CompanionNode {
+    QString path;
+    int type = 0;
+};
+
+// The seam behind every function above.
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    // A short name for messages ("simulator FILE", "Linux").
+    virtual QString describe() const = 0;
+    // False when the source of drives cannot be read at all; errors() says why.
+    virtual bool available() const = 0;
+    // Plain sentences about problems found while reading the source.
+    virtual QStringList errors() const { return {}; }
+
+    virtual Ref<Node> open(const QString &path) = 0;
+    virtual Ref<Provider> provider(const Ref<Node> &node, int index) = 0;
+    virtual Ref<Interfaces::Generic> generic(const Ref<Provider> &provider) = 0;
+    virtual Ref<Interfaces::Storage> storage(const Ref<Provider> &provider) = 0;
+    virtual Ref<Interfaces::Lockable> lockable(const Ref<Provider> &provider) = 0;
+    virtual Ref<DeviceClient> deviceClient(const QString &path) = 0;
+
+    // The drives to list, in display order.
+    virtual QList<DriveEntry> drives() = 0;
+    // A client whose Changed events mean that drives() may answer differently now.
+    virtual Ref<DeviceClient> driveListClient() = 0;
+
+    virtual QList<CompanionNode> companionNodes(const QString &text) = 0;
+    virtual bool pciBusExists() = 0;
+    virtual bool hosted() = 0;
+    virtual QString bootParameter() = 0;
+
+    // The backend in use; created on first use from the environment
+    // (DRIVESCOPE_NODES selects the simulator).
+    static Backend &instance();
+    // Replaces the backend in use (tests, start-up). Takes ownership.
+    static void install(std::unique_ptr<Backend> backend);
+    // The backend the environment asks for.
+    static std::unique_ptr<Backend> fromEnvironment();
+};
+
+} // namespace Services::Nodes
+
+namespace Services::Filesystem::Client::Nodes {
+// Null on failure, with the error set.
+Ref<Services::Nodes::Node> open(const QString &path);
+} // namespace Services::Filesystem::Client::Nodes
+
+namespace Services::Driver::Client::Utils {
+QList<Services::Nodes::CompanionNode> companionNodes(const QString &text);
+} // namespace Services::Driver::Client::Utils
+
+using Services::Nodes::DeviceClient;

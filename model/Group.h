@@ -1,0 +1,78 @@
+// The grouped two-level table model behind most tabs: titled groups of
+// label/value entries, filled once by a derived model's constructor.
+#pragma once
+#include <QAbstractItemModel>
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+#include "platform/Nodes.h"
+
+namespace Applications::DriveScope::Model {
+
+// "<%1>" around a translated text.
+QString placeholder(const QString &text);
+// "<NOT AVAILABLE ON THIS PLATFORM>"
+QString notAvailableOnPlatform();
+
+class Group : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    struct EntryRecord {
+        QString label;
+        QVariant value;
+        bool dimmed = false;
+    };
+
+    // One titled group; owns its entries.
+    class GroupRecord {
+    public:
+        explicit GroupRecord(const QString &title) : title(title) {}
+        ~GroupRecord();
+        GroupRecord(const GroupRecord &) = delete;
+        GroupRecord &operator=(const GroupRecord &) = delete;
+
+        void setValue(const QString &label, const QVariant &value, bool dimmed);
+        void setDimmedValue(const QString &label, const QString &text);
+        void setString(const QString &label, const PropertyValue &values);
+        void setNamedString(const QString &label, const QString &name, const PropertyValue &values);
+        void setNumber(const QString &label, const PropertyValue &values, int base = 10,
+                       const QString &unit = QString(), bool hexSuffix = false, int width = 0,
+                       bool naPlatform = false);
+        void setBool(const QString &label, const PropertyValue &values);
+
+        QString title;
+        QList<EntryRecord *> entries;
+    };
+
+    // Writes one row of `group` from a property value.
+    using Formatter = std::function<void(GroupRecord &group, const QString &label, const PropertyValue &value)>;
+    // Returns the value of a property by name.
+    using Source = std::function<PropertyValue(const QString &property)>;
+
+    explicit Group(QObject *parent = nullptr);
+    ~Group() override;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex &index) const override;
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+protected:
+    // The group with that title, appended empty when new.
+    GroupRecord &group(const QString &title);
+    // The node that setFormatted reads from (derived models that keep their node).
+    void setNode(const Ref<Interfaces::Generic> &node) { m_node = node; }
+    const Ref<Interfaces::Generic> &node() const { return m_node; }
+    void setFormatted(GroupRecord &group, const QString &label, const QString &property,
+                      const Formatter &formatter, const Source &source = Source());
+
+private:
+    QList<GroupRecord *> m_groups;
+    Ref<Interfaces::Generic> m_node;
+};
+
+} // namespace Applications::DriveScope::Model

@@ -1,0 +1,35 @@
+// The S.M.A.R.T. tab: one row per attribute record and the drive's health flag.
+#pragma once
+#include <QAbstractTableModel>
+#include <QList>
+
+namespace Applications::DriveScope::Model {
+
+struct SmartAttribute {
+    quint8 id = 0;
+    quint8 value = 0;
+    quint8 worst = 0;
+    quint8 threshold = 0;
+    quint64 raw = 0;  // low 48 bits
+};
+
+class Smart : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    Smart(const QList<SmartAttribute> &attributes, bool healthy, QObject *parent = nullptr);
+    ~Smart() override;
+
+    const QList<SmartAttribute> &attributes() const { return m_attributes; }
+    bool healthy() const { return m_healthy; }
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    QList<SmartAttribute> m_attributes;
+    bool m_healthy;
+};
+
+} // namespace Applications::DriveScope::Model
