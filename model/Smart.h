@@ -1,7 +1,9 @@
 // The S.M.A.R.T. tab: one row per attribute record and the drive's health flag.
 #pragma once
 #include <QAbstractTableModel>
+#include <QFont>
 #include <QList>
+#include <optional>
 
 namespace Applications::DriveScope::Model {
 
@@ -13,9 +15,14 @@ struct SmartAttribute {
     quint64 raw = 0;  // low 48 bits
 };
 
+// The translated name of an attribute id; "Unknown Attribute %1" for ids
+// without one.
+QString smartAttributeName(quint8 id);
+
 class Smart : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // Keeps its own copy of the list, in order; an empty list is allowed.
     Smart(const QList<SmartAttribute> &attributes, bool healthy, QObject *parent = nullptr);
     ~Smart() override;
 
@@ -30,6 +37,7 @@ public:
 private:
     QList<SmartAttribute> m_attributes;
     bool m_healthy;
+    mutable std::optional<QFont> m_hexFont;  // made on first use: needs the GUI application
 };
 
 } // namespace Applications::DriveScope::Model

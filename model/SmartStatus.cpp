@@ -1,0 +1,20 @@
+// The S.M.A.R.T. tab's health verdict.
+#include "model/SmartStatus.h"
+
+#include "app/platform/I18n.h"
+#include "model/Smart.h"
+
+namespace Applications::DriveScope::Model {
+
+HealthVerdict smartHealth(const Smart *smartOrNull)
+{
+    if (!smartOrNull)
+        return {trKey("main.state.notavail.type", "DEVICE DATA NOT AVAILABLE"), Verdict::Warning, false};
+    if (smartOrNull->attributes().isEmpty())
+        return {trKey("main.smart.health.na", "Health not available"), Verdict::Warning, true};
+    if (smartOrNull->healthy())
+        return {trKey("main.smart.health.okay", "Drive healthy"), Verdict::Ok, true};
+    return {trKey("main.smart.health.notokay", "Drive not healthy"), Verdict::Error, true};
+}
+
+} // namespace Applications::DriveScope::Model
