@@ -48,7 +48,7 @@ int Ata::columnCount(const QModelIndex &parent) const { return parent.isValid() 
 
 QVariant Ata::data(const QModelIndex &index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || index.row() >= m_rows.size())
+    if (!index.isValid() || index.row() >= m_rows.size() || index.column() > 1)
         return {};
     const AtaRow &row = m_rows[index.row()];
     const int column = index.column();

@@ -149,7 +149,7 @@ int Smart::columnCount(const QModelIndex &parent) const { return parent.isValid(
 
 QVariant Smart::data(const QModelIndex &index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || index.row() >= m_attributes.size())
+    if (!index.isValid() || index.row() >= m_attributes.size() || index.column() >= ColumnCount)
         return {};
     const SmartAttribute &a = m_attributes[index.row()];
     const int column = index.column();
