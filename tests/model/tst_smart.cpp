@@ -1,0 +1,204 @@
+// The S.M.A.R.T. tab: record decoding, the attribute table's cells and roles,
+// attribute names and the health verdict.
+#include "model/Smart.h"
+#include "model/SmartRecords.h"
+#include "model/SmartStatus.h"
+
+#include <QAbstractItemModelTester>
+#include <QFont>
+#include <QFontInfo>
+#include <QTest>
+
+using namespace Applications::DriveScope::Model;
+
+Q_DECLARE_METATYPE(Verdict)
+
+namespace {
+
+QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+
+SmartAttribute attribute(quint8 id, quint8 value, quint8 worst, quint8 threshold, quint64 raw)
+{
+    SmartAttribute a;
+    a.id = id;
+    a.value = value;
+    a.worst = worst;
+    a.threshold = threshold;
+    a.raw = raw;
+    return a;
+}
+
+} // namespace
+
+class TestSmart : public QObject {
+    Q_OBJECT
+private slots:
+    void decodeRecords_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("count");
+        QTest::newRow("empty") << QByteArray() << true << 0;
+        QTest::newRow("one record") << hex("05 00 00 64 63 11 22 33 44 55 66 32") << true << 1;
+        QTest::newRow("two records") << QByteArray(24, '\x01') << true << 2;
+        QTest::newRow("13 bytes") << QByteArray(13, '\x01') << false << 0;
+        QTest::newRow("30 bytes") << QByteArray(30, '\x01') << false << 0;
+        QTest::newRow("11 bytes") << QByteArray(11, '\x01') << false << 0;
+    }
+    void decodeRecords()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(bool, ok);
+        bool reported = !ok;
+        const QList<SmartAttribute> list = decodeSmartRecords(data, &reported);
+        QCOMPARE(reported, ok);
+        QTEST(int(list.size()), "count");
+        decodeSmartRecords(data, nullptr);  // ok may be null
+    }
+
+    void recordFields()
+    {
+        bool ok = false;
+        const QList<SmartAttribute> list =
+            decodeSmartRecords(hex("05 AA BB 64 63 11 22 33 44 55 66 32  C2 00 00 FF 01 FF FF FF FF FF FF 00"), &ok);
+        QVERIFY(ok);
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list[0].id, quint8(0x05));
+        QCOMPARE(list[0].value, quint8(100));
+        QCOMPARE(list[0].worst, quint8(99));
+        QCOMPARE(list[0].threshold, quint8(50));
+        QCOMPARE(list[0].raw, quint64(0x665544332211));
+        QCOMPARE(list[1].raw, quint64(0xFFFFFFFFFFFF));
+        QCOMPARE(list[1].value, quint8(255));
+        QCOMPARE(list[1].threshold, quint8(0));
+    }
+
+    void cells_data()
+    {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("reallocated") << hex("05 00 00 64 63 11 22 33 44 55 66 32")
+                                     << QStringList{"05h", "Reallocated Sectors Count", "100", "99", "50",
+                                                    "66 55 44 33 22 11"};
+        QTest::newRow("temperature") << hex("C2 22 00 2D 37 1D 00 0A 00 28 00 00")
+                                     << QStringList{"C2h", "Temperature Celsius", "45", "55", "0", "00 28 00 0A 00 1D"};
+        QTest::newRow("id 0") << hex("00 00 00 00 00 00 00 00 00 00 00 00")
+                              << QStringList{"00h", "Unknown Attribute 0", "0", "0", "0", "00 00 00 00 00 00"};
+        QTest::newRow("id 255") << hex("FF 00 00 FF FE 01 00 00 00 00 00 FD")
+                                << QStringList{"FFh", "Unknown Attribute 255", "255", "254", "253",
+                                               "00 00 00 00 00 01"};
+        QTest::newRow("unnamed 0x10") << hex("10 00 00 01 01 00 00 00 00 00 AB 00")
+                                      << QStringList{"10h", "Unknown Attribute 16", "1", "1", "0", "AB 00 00 00 00 00"};
+        QTest::newRow("shared text 0xB6") << hex("B6 00 00 01 01 00 00 00 00 00 00 00")
+                                          << QStringList{"B6h", "Erase Fail Count", "1", "1", "0", "00 00 00 00 00 00"};
+        QTest::newRow("last named 0xFE") << hex("FE 00 00 01 01 00 00 00 00 00 00 00")
+                                         << QStringList{"FEh", "Free Fall Protection", "1", "1", "0",
+                                                        "00 00 00 00 00 00"};
+        QTest::newRow("first named 0x01") << hex("01 00 00 01 01 00 00 00 00 00 00 00")
+                                          << QStringList{"01h", "Read Error Rate", "1", "1", "0", "00 00 00 00 00 00"};
+    }
+    void cells()
+    {
+        QFETCH(QByteArray, record);
+        QFETCH(QStringList, texts);
+        Smart smart(decodeSmartRecords(record, nullptr), true);
+        QAbstractItemModelTester tester(&smart, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(smart.rowCount(), 1);
+        QCOMPARE(smart.columnCount(), 6);
+        for (int column = 0; column < 6; ++column)
+            QCOMPARE(smart.data(smart.index(0, column)).toString(), texts[column]);
+        // The numbers are numbers, so the view sorts and aligns them as such.
+        for (int column = 2; column <= 4; ++column)
+            QCOMPARE(smart.data(smart.index(0, column)).typeId(), QMetaType::Int);
+        QCOMPARE(smart.data(smart.index(0, 0)).typeId(), QMetaType::QString);
+        QCOMPARE(smart.data(smart.index(0, 1), Qt::ToolTipRole).toString(), texts[1]);
+    }
+
+    void roles()
+    {
+        Smart smart({attribute(9, 100, 100, 0, 45), attribute(0xC2, 45, 55, 0, 0x1D)}, true);
+        QAbstractItemModelTester tester(&smart, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        for (int column : {0, 2, 3, 4})
+            QCOMPARE(smart.data(smart.index(1, column), Qt::TextAlignmentRole).toInt(), 0x82);
+        for (int column : {1, 5})
+            QVERIFY(!smart.data(smart.index(1, column), Qt::TextAlignmentRole).isValid());
+        for (int column : {0, 2, 3, 4, 5})
+            QVERIFY(!smart.data(smart.index(1, column), Qt::ToolTipRole).isValid());
+        for (int column = 0; column < 5; ++column)
+            QVERIFY(!smart.data(smart.index(1, column), Qt::FontRole).isValid());
+        const QFont hexFont = smart.data(smart.index(1, 5), Qt::FontRole).value<QFont>();
+        QVERIFY(hexFont.bold());
+        QVERIFY(QFontInfo(hexFont).fixedPitch());
+        QVERIFY(!smart.data(smart.index(1, 1), Qt::BackgroundRole).isValid());
+        QVERIFY(!smart.data(smart.index(1, 1), Qt::ForegroundRole).isValid());
+        QVERIFY(!smart.data(smart.index(2, 0)).isValid());
+    }
+
+    void header_data()
+    {
+        QTest::addColumn<int>("section");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("id") << 0 << "TagID";
+        QTest::newRow("name") << 1 << "Name";
+        QTest::newRow("value") << 2 << "Value";
+        QTest::newRow("worst") << 3 << "Worst";
+        QTest::newRow("threshold") << 4 << "Threshold";
+        QTest::newRow("raw") << 5 << "Hexdata";
+    }
+    void header()
+    {
+        QFETCH(int, section);
+        const Smart smart({}, true);
+        QTEST(smart.headerData(section, Qt::Horizontal).toString(), "text");
+        QTEST(smart.headerData(section, Qt::Horizontal, Qt::ToolTipRole).toString(), "text");
+        QCOMPARE(smart.headerData(section, Qt::Horizontal, Qt::TextAlignmentRole).toInt(), 0x81);
+        QVERIFY(!smart.headerData(section, Qt::Vertical).isValid());
+        QVERIFY(!smart.headerData(section, Qt::Horizontal, Qt::FontRole).isValid());
+        QVERIFY(!smart.headerData(6, Qt::Horizontal).isValid());
+    }
+
+    void keepsOrderAndDuplicates()
+    {
+        const QList<SmartAttribute> list{attribute(9, 1, 1, 0, 0), attribute(5, 2, 2, 0, 0), attribute(9, 3, 3, 0, 0)};
+        const Smart smart(list, false);
+        QCOMPARE(smart.rowCount(), 3);
+        QCOMPARE(smart.data(smart.index(2, 2)).toInt(), 3);
+        QCOMPARE(smart.data(smart.index(1, 0)).toString(), QStringLiteral("05h"));
+        QVERIFY(!smart.healthy());
+    }
+
+    void health_data()
+    {
+        QTest::addColumn<bool>("model");
+        QTest::addColumn<bool>("rows");
+        QTest::addColumn<bool>("healthy");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<Verdict>("verdict");
+        QTest::addColumn<bool>("icon");
+        QTest::newRow("no model") << false << false << false << "DEVICE DATA NOT AVAILABLE" << Verdict::Warning
+                                  << false;
+        QTest::newRow("empty, healthy flag") << true << false << true << "Health not available" << Verdict::Warning
+                                             << true;
+        QTest::newRow("empty, unhealthy flag") << true << false << false << "Health not available"
+                                               << Verdict::Warning << true;
+        QTest::newRow("healthy") << true << true << true << "Drive healthy" << Verdict::Ok << true;
+        QTest::newRow("not healthy") << true << true << false << "Drive not healthy" << Verdict::Error << true;
+    }
+    void health()
+    {
+        QFETCH(bool, model);
+        QFETCH(bool, rows);
+        QFETCH(bool, healthy);
+        QList<SmartAttribute> list;
+        if (rows)
+            list.append(attribute(5, 100, 100, 36, 0));
+        const Smart smart(list, healthy);
+        const HealthVerdict v = smartHealth(model ? &smart : nullptr);
+        QTEST(v.text, "text");
+        QTEST(v.verdict, "verdict");
+        QTEST(v.iconShown, "icon");
+    }
+};
+
+QTEST_MAIN(TestSmart)
+#include "tst_smart.moc"
