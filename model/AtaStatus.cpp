@@ -12,9 +12,7 @@ ChecksumVerdict checksumVerdict(const QByteArray &identify512)
 {
     constexpr int blockSize = 512;
     constexpr quint8 signature = 0xA5;
-    if (identify512.size() != blockSize)
-        return {trKey("main.ata.chksum.invalid", "Checksum invalid"), Verdict::Error};
-    if (quint8(identify512[510]) != signature)
+    if (identify512.size() != blockSize || quint8(identify512[510]) != signature)
         return {trKey("main.ata.chksum.missing", "Checksum missing"), Verdict::Warning};
     quint8 sum = 0;
     for (char c : identify512)

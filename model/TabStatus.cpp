@@ -79,18 +79,6 @@ QAbstractItemModel *tabModel(const DriveData &data, Tab tab)
     return nullptr;
 }
 
-ChecksumVerdict checksumVerdict(const QByteArray &identify)
-{
-    if (identify.size() != 512 || quint8(identify[510]) != 0xA5)
-        return {trKey("main.ata.chksum.missing", "Checksum missing"), Verdict::Warning};
-    quint8 sum = 0;
-    for (char byte : identify)
-        sum += quint8(byte);
-    if (sum != 0)
-        return {trKey("main.ata.chksum.invalid", "Checksum invalid"), Verdict::Error};
-    return {trKey("main.ata.chksum.valid", "Checksum valid"), Verdict::Ok};
-}
-
 TabState tabState(const DriveData *data, Tab tab, bool hosted)
 {
     TabState state;

@@ -8,10 +8,11 @@
 #include <optional>
 
 #include "DriveData.h"
+#include "model/AtaStatus.h"
+#include "model/SmartStatus.h"
+#include "model/Verdict.h"
 
 namespace Applications::DriveScope::Model {
-
-enum class Verdict { Ok, Warning, Error };
 
 // The tabs in the window's order.
 enum class Tab { General, Partitions, Ata, Smart, USB, SCSI, NVMe, SDeMMC, PCI };
@@ -31,13 +32,5 @@ struct TabState {
 
 // Status of one tab for a record (null: the empty record) in normal or hosted mode.
 TabState tabState(const DriveData *data, Tab tab, bool hosted);
-
-// The IDENTIFY checksum verdict over 512 bytes: byte 510 must be 0xA5 and all
-// bytes must sum to 0 modulo 256.
-struct ChecksumVerdict {
-    QString text;
-    Verdict verdict;
-};
-ChecksumVerdict checksumVerdict(const QByteArray &identify);
 
 } // namespace Applications::DriveScope::Model
