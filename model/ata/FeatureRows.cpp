@@ -170,7 +170,8 @@ constexpr Row security[] = {
 };
 
 constexpr Row power[] = {
-    {"Current APM value", "ata.id.ata4.w91", integer(word(91))},
+    // w91:8-15 are reserved; drives fill them (4080h is level 128), so only the low byte is the level.
+    {"Current APM value", "ata.id.ata4.w91", integer(bits(91, 0, 0xFF))},
     {"Recommended AAM value", "ata.id.ata5.w94.b8", integer(bits(94, 8, 0xFF)), from(5)},
     {"Current AAM value", "ata.id.ata5.w94.b0", integer(bits(94, 0, 0xFF)), from(5)},
     {"Inter-seek delay for ISO-7779 acoustic testing", "ata.id.ata7.w107", number(word(107), "%1 ms"), from(7)},

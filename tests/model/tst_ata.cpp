@@ -226,8 +226,9 @@ private slots:
                                          << "Master password revision code" << QVariant("FFFEh");
         QTest::newRow("security level") << atLevel(5).set(128, 0x0100).bytes() << "Security status" << "Level"
                                         << QVariant("maximum");
-        QTest::newRow("APM value") << atLevel(5).set(91, 0x80FE).bytes() << "Power & Acoustic Management"
-                                   << "Current APM value" << QVariant(0x80FE);
+        QTest::newRow("APM level without reserved byte") << atLevel(5).set(91, 0x4080).bytes()
+                                                         << "Power & Acoustic Management" << "Current APM value"
+                                                         << QVariant(0x80);
         QTest::newRow("AAM recommended") << atLevel(5).set(94, 0xFE80).bytes() << "Power & Acoustic Management"
                                          << "Recommended AAM value" << QVariant(254);
         // 0x20 (w80) + 0xA5 needs 0x3B to sum to 0.

@@ -1,0 +1,239 @@
+// Our decode of each real drive's IDENTIFY block against hdparm's own
+// (`hdparm --Istdin`): identity, sector counts, DMA modes, feature sets,
+// security, power and acoustic management.
+#include "AtaFixtures.h"
+
+#include "model/Ata.h"
+#include "model/ata/Snapshot.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace Applications::DriveScope::Model;
+using AtaFixtures::rowValue;
+
+namespace {
+
+// What hdparm printed, split into the parts compared here.
+struct Hdparm {
+    QString text;
+    QMap<QString, bool> features;  // name -> enabled ('*'); absent: not supported
+    QMap<QString, bool> security;  // "supported", "enabled", ... -> not prefixed by "not"
+
+    QString field(const QString &pattern) const
+    {
+        const auto m = QRegularExpression(pattern, QRegularExpression::MultilineOption).match(text);
+        return m.hasMatch() ? m.captured(1) : QString();
+    }
+};
+
+QString findHdparm() { return QStandardPaths::findExecutable(QStringLiteral("hdparm"), {"/usr/sbin", "/sbin"}); }
+
+bool runHdparm(const QByteArray &identify, Hdparm &out)
+{
+    QStringList words;
+    for (int i = 0; i < 256; ++i)
+        words << QStringLiteral("%1").arg(quint8(identify[2 * i]) | quint8(identify[2 * i + 1]) << 8, 4, 16,
+                                          QLatin1Char('0'));
+    QProcess run;
+    run.start(findHdparm(), {QStringLiteral("--Istdin")});
+    run.write(words.join(' ').toLatin1() + '\n');
+    run.closeWriteChannel();
+    if (!run.waitForFinished(30000))
+        return false;
+    out.text = QString::fromLatin1(run.readAllStandardOutput());
+
+    const qsizetype commands = out.text.indexOf(QLatin1String("Commands/features:"));
+    const qsizetype security = out.text.indexOf(QLatin1String("Security:"));
+    const QString featureText = out.text.mid(commands, security - commands);
+    static const QRegularExpression feature(QStringLiteral(R"(^\t   ([* ])\t(.+)$)"), QRegularExpression::MultilineOption);
+    for (auto it = feature.globalMatch(featureText); it.hasNext();) {
+        const auto m = it.next();
+        out.features.insert(m.captured(2).trimmed(), m.captured(1) == QLatin1String("*"));
+    }
+    static const QRegularExpression flag(QStringLiteral(R"(^\t(not)?\t(supported|enabled|locked|frozen|expired)\b(.*)$)"),
+                                         QRegularExpression::MultilineOption);
+    for (auto it = flag.globalMatch(out.text.mid(security)); it.hasNext();) {
+        const auto m = it.next();
+        const QString name = m.captured(2) + m.captured(3);  // "supported: enhanced erase" stays apart
+        out.security.insert(name, m.captured(1).isEmpty());
+    }
+    return true;
+}
+
+// Modes hdparm lists as "udma0 udma1 *udma2" for one prefix: supported and selected numbers.
+void modes(const QString &dmaLine, const QString &prefix, int highest, QList<int> &supported, QList<int> &selected)
+{
+    static const QRegularExpression token(QStringLiteral(R"((\*?)([a-z]+)(\d+))"));
+    for (auto it = token.globalMatch(dmaLine); it.hasNext();) {
+        const auto m = it.next();
+        const int mode = m.captured(3).toInt();
+        if (m.captured(2) != prefix || mode > highest)
+            continue;
+        supported << mode;
+        if (!m.captured(1).isEmpty())
+            selected << mode;
+    }
+}
+
+QString modeListText(const QList<int> &modes)
+{
+    QStringList texts;
+    for (int m : modes)
+        texts << QString::number(m);
+    return texts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+class TestAtaHdparm : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        if (AtaFixtures::realDriveDir().isEmpty())
+            QSKIP("The shared real-drive data (DRIVESCOPE_SHARED/testdata/ata-drives) is absent.");
+        if (findHdparm().isEmpty())
+            QSKIP("hdparm is not installed.");
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void agree_data()
+    {
+        QTest::addColumn<QString>("drive");
+        for (const QString &name : QDir(AtaFixtures::realDriveDir()).entryList(QDir::Files, QDir::Name))
+            QTest::newRow(qPrintable(name)) << name;
+    }
+    void agree()
+    {
+        QFETCH(QString, drive);
+        AtaSnapshot snapshot;
+        QString error;
+        QVERIFY2(loadAtaSnapshot(AtaFixtures::realDriveDir() + '/' + drive, &snapshot, &error), qPrintable(error));
+        const Ata ata(snapshot.identify);
+        Hdparm h;
+        QVERIFY(runHdparm(snapshot.identify, h));
+        QVERIFY2(h.text.contains(QLatin1String("Model Number:")), qPrintable(h.text));
+
+        const QString general = QStringLiteral("General information");
+        QCOMPARE(rowValue(ata, general, "Model number").toString(), h.field(R"(Model Number:\s+(.*?)\s*$)"));
+        QCOMPARE(rowValue(ata, general, "Serial number").toString(), h.field(R"(Serial Number:\s+(.*?)\s*$)"));
+        QCOMPARE(rowValue(ata, general, "Firmware revision").toString(), h.field(R"(Firmware Revision:  (.*)$)"));
+
+        const QLocale locale;
+        const QString geometry = QStringLiteral("Disk geometry");
+        QCOMPARE(locale.toULongLong(rowValue(ata, geometry, "Number of user addressable sectors (28-bit)").toString()),
+                 h.field(R"(^\s*LBA    user addressable sectors:\s+(\d+))").toULongLong());
+        // hdparm prints the 48-bit count exactly when the drive supports 48-bit addresses.
+        const QString lba48 = h.field(R"(^\s*LBA48  user addressable sectors:\s+(\d+))");
+        const QString ours48 = rowValue(ata, geometry, "Number of user addressable sectors (48-bit)").toString();
+        if (lba48.isEmpty())
+            QCOMPARE(ours48, QStringLiteral("n/a"));
+        else
+            QCOMPARE(locale.toULongLong(ours48), lba48.toULongLong());
+
+        // Ultra DMA bit 7 is reserved; hdparm still lists it as udma7, we stop at mode 6.
+        const QString dma = h.field(R"(^\s*DMA:(.*)$)");
+        const struct {
+            const char *prefix;
+            int highest;
+            const char *maxLabel;
+            const char *selectedLabel;
+        } kinds[] = {
+            {"sdma", 7, "Maximum Singleword DMA mode supported", "Selected Singleword DMA modes"},
+            {"mdma", 2, "Maximum Multiword DMA mode supported", "Selected Multiword DMA modes"},
+            {"udma", 6, "Maximum Ultra DMA mode supported", "Selected Ultra DMA modes"},
+        };
+        for (const auto &kind : kinds) {
+            QList<int> supported, selected;
+            modes(dma, QLatin1String(kind.prefix), kind.highest, supported, selected);
+            const QVariant max = rowValue(ata, "Mode support", kind.maxLabel);
+            const QString chosen = rowValue(ata, "Mode support", kind.selectedLabel).toString();
+            if (supported.isEmpty()) {
+                QCOMPARE(max.toString(), QStringLiteral("none"));
+                QCOMPARE(chosen, QStringLiteral("n/a"));
+            } else {
+                QCOMPARE(max.toInt(), supported.last());
+                QCOMPARE(chosen, selected.isEmpty() ? QStringLiteral("none") : modeListText(selected));
+            }
+        }
+
+        const struct {
+            const char *section;
+            const char *label;
+            const char *hdparm;
+            bool hasEnabled;
+        } features[] = {
+            {"Capabilities", "Write Cache", "Write cache", true},
+            {"Capabilities", "Look-Ahead", "Look-ahead", true},
+            {"Feature sets", "S.M.A.R.T. Feature Set", "SMART feature set", true},
+            {"Feature sets", "Security Feature Set", "Security Mode feature set", true},
+            {"Feature sets", "Advanced power management feature set", "Advanced Power Management feature set", true},
+            {"Feature sets", "Automatic Acoustic Management feature set", "Automatic Acoustic Management feature set",
+             true},
+            {"Feature sets", "48-bit Address feature set", "48-bit Address feature set", false},
+        };
+        for (const auto &f : features) {
+            const QString hd = QLatin1String(f.hdparm);
+            QString expected = QStringLiteral("-");
+            if (h.features.contains(hd))
+                expected = f.hasEnabled && h.features.value(hd) ? QStringLiteral("supported & enabled")
+                                                                 : QStringLiteral("supported");
+            QCOMPARE(QStringLiteral("%1: %2").arg(f.label, rowValue(ata, f.section, f.label).toString()),
+                     QStringLiteral("%1: %2").arg(f.label, expected));
+        }
+
+        comparePower(ata, h);
+
+        const QString security = QStringLiteral("Security status");
+        const auto yesNo = [](bool b) { return b ? QStringLiteral("yes") : QStringLiteral("no"); };
+        const struct {
+            const char *label;
+            const char *hdparm;
+        } flags[] = {{"Supported", "supported"}, {"Enabled", "enabled"}, {"Locked", "locked"},
+                     {"Frozen", "frozen"},       {"Count expired", "expired: security count"}};
+        // hdparm leaves the security section out for drives without the feature set.
+        if (!h.text.contains(QLatin1String("\nSecurity:"))) {
+            QCOMPARE(rowValue(ata, security, "Supported").toString(), QStringLiteral("no"));
+            return;
+        }
+        for (const auto &f : flags) {
+            QVERIFY2(h.security.contains(QLatin1String(f.hdparm)), f.hdparm);
+            QCOMPARE(QStringLiteral("%1: %2").arg(f.label, rowValue(ata, security, f.label).toString()),
+                     QStringLiteral("%1: %2").arg(f.label, yesNo(h.security.value(QLatin1String(f.hdparm)))));
+        }
+        QCOMPARE(rowValue(ata, security, "Enhanced security erase").toString(),
+                 h.security.value(QStringLiteral("supported: enhanced erase")) ? QStringLiteral("supported")
+                                                                                : QStringLiteral("-"));
+        const QString level = h.field(R"(Security level (\w+))");
+        QCOMPARE(rowValue(ata, security, "Level").toString(), level.isEmpty() ? QStringLiteral("high") : level);
+        const QString master = h.field(R"(Master password revision code = (\d+))");
+        if (!master.isEmpty())
+            QCOMPARE(rowValue(ata, security, "Master password revision code").toString(),
+                     QString::number(master.toUInt(), 16).toUpper().rightJustified(4, '0') + 'h');
+
+    }
+
+private:
+    static void comparePower(const Ata &ata, const Hdparm &h)
+    {
+        const QString power = QStringLiteral("Power & Acoustic Management");
+        const QString apm = h.field(R"(Advanced power management level: (\d+))");
+        if (!apm.isEmpty())
+            QCOMPARE(rowValue(ata, power, "Current APM value").toInt(), apm.toInt());
+        const QString aam = h.field(R"(Recommended acoustic management value: (\d+), current value: (?:\d+))");
+        if (!aam.isEmpty()) {
+            QCOMPARE(rowValue(ata, power, "Recommended AAM value").toInt(), aam.toInt());
+            QCOMPARE(rowValue(ata, power, "Current AAM value").toInt(),
+                     h.field(R"(Recommended acoustic management value: \d+, current value: (\d+))").toInt());
+        }
+    }
+};
+
+QTEST_MAIN(TestAtaHdparm)
+#include "tst_ata_hdparm.moc"
