@@ -2,13 +2,62 @@
 #include "model/ata/Rules.h"
 
 #include <QCoreApplication>
+#include <QEvent>
+#include <QHash>
 #include <QLocale>
+
+#include <atomic>
 
 namespace Applications::DriveScope::Model::Identify {
 
+namespace {
+
+// Bumped whenever the application's translators change.
+std::atomic<int> languageGeneration{0};
+
+class LanguageWatch : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == QCoreApplication::instance() && event->type() == QEvent::LanguageChange)
+            ++languageGeneration;
+        return false;
+    }
+};
+
+void watchLanguage()
+{
+    static QCoreApplication *watched = nullptr;
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || app == watched)
+        return;
+    watched = app;
+    app->installEventFilter(new LanguageWatch(app));
+}
+
+} // namespace
+
+// Every drive asks for the same few hundred texts, and a lookup through the
+// translators costs more than the rest of the decode, so translations are
+// kept until the language changes.
 QString tr(const char *text, const char *key)
 {
-    return QCoreApplication::translate("quill.drivescope", text, key);
+    struct Cache {
+        int generation = -1;
+        QHash<QPair<const void *, const void *>, QString> texts;
+    };
+    thread_local Cache cache;
+    watchLanguage();
+    if (cache.generation != languageGeneration) {
+        cache.texts.clear();
+        cache.generation = languageGeneration;
+    }
+    const QPair<const void *, const void *> id(text, key);
+    auto it = cache.texts.constFind(id);
+    if (it == cache.texts.constEnd())
+        it = cache.texts.insert(id, QCoreApplication::translate("quill.drivescope", text, key));
+    return *it;
 }
 
 QString na() { return tr("n/a", "ata.id.gen.na"); }

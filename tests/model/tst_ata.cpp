@@ -12,6 +12,7 @@
 #include <QFont>
 #include <QLocale>
 #include <QTest>
+#include <QTranslator>
 
 using namespace Applications::DriveScope::Model;
 using AtaFixtures::IdentifyBlock;
@@ -38,6 +39,20 @@ IdentifyBlock atLevel(int level)
     b.set(80, quint16(1u << level));
     return b;
 }
+
+// Translates the IDENTIFY texts of the program's domain by key.
+class KeyTranslator : public QTranslator {
+public:
+    QString translate(const char *context, const char *, const char *key, int) const override
+    {
+        if (qstrcmp(context, "quill.drivescope") == 0 && qstrcmp(key, "ata.id.gen.na") == 0)
+            return QStringLiteral("k. A.");
+        if (qstrcmp(context, "quill.drivescope") == 0 && qstrcmp(key, "ata.id.ata1.w10") == 0)
+            return QStringLiteral("Seriennummer");
+        return {};
+    }
+    bool isEmpty() const override { return false; }
+};
 
 } // namespace
 
@@ -453,6 +468,21 @@ private slots:
         const Ata zeros(QByteArray(100, '\xFF') + QByteArray(412, '\0'));
         QCOMPARE(shortBlock.rowCount(), zeros.rowCount());
         QCOMPARE(shortBlock.identify().size(), 100);
+    }
+
+    void followsLanguageChange()
+    {
+        const QByteArray block = IdentifyBlock().set(80, 0x0002).bytes();
+        QCOMPARE(rowValue(Ata(block), general, "Minor version number").toString(), QStringLiteral("n/a"));
+        {
+            KeyTranslator german;
+            QCoreApplication::installTranslator(&german);
+            const Ata translated(block);
+            QCoreApplication::removeTranslator(&german);
+            QCOMPARE(rowValue(translated, general, "Minor version number").toString(), QStringLiteral("k. A."));
+            QCOMPARE(rowValue(translated, general, "Seriennummer").toString(), QString());
+        }
+        QCOMPARE(rowValue(Ata(block), general, "Minor version number").toString(), QStringLiteral("n/a"));
     }
 
     void roles()
