@@ -1,0 +1,58 @@
+// Installs the crash handler, then faults as asked:
+//   crashhelper null|thread|divide|nested|wait [--channel0-off]
+// "nested" faults inside the handler itself (through the log printer);
+// "wait" prints "ready" and sleeps, to be looked at from outside.
+#include "crash/CrashHandler.h"
+#include "platform/Log.h"
+
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+int *volatile nowhere = nullptr;
+volatile int zero = 0;
+
+[[gnu::noinline]] int faultOnNull() { return *nowhere; }
+
+[[gnu::noinline]] int divideByZero(int value) { return value / zero; }
+
+class FaultingPrinter final : public SysLogPrinter {
+public:
+    void write(const char *, size_t) override { *nowhere = 1; }
+};
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc < 2)
+        return 2;
+    for (int i = 2; i < argc; ++i) {
+        if (strcmp(argv[i], "--channel0-off") == 0)
+            SysLogFilter::setState(0, false);
+    }
+    Applications::DriveScope::installCrashHandler();
+    const char *mode = argv[1];
+    if (strcmp(mode, "null") == 0)
+        return faultOnNull();
+    if (strcmp(mode, "divide") == 0)
+        return divideByZero(argc);
+    if (strcmp(mode, "thread") == 0) {
+        std::thread worker([] { faultOnNull(); });
+        worker.join();
+        return 0;
+    }
+    if (strcmp(mode, "nested") == 0) {
+        static FaultingPrinter printer;
+        SysLogStream::setStdOutPrinter(&printer);
+        return faultOnNull();
+    }
+    if (strcmp(mode, "wait") == 0) {
+        printf("ready\n");
+        fflush(stdout);
+        sleep(60);
+        return 0;
+    }
+    return 2;
+}
