@@ -4,6 +4,7 @@
 #include "platform/Proc.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <unistd.h>
 
@@ -100,7 +101,7 @@ private:
     }
 
     SysLogPrinter &m_printer;
-    char m_buffer[256];
+    char m_buffer[512];
     size_t m_length = 0;
 };
 
@@ -157,7 +158,7 @@ void printRegisters(const X86_64 &context, SysLogPrinter &printer)
         }
         line.end();
     }
-    Line(printer).text("errorCode: ").hex(context.errorCode, 8).text(" ").text("flags: ").hex(context.flags, 16).text(" ").end();
+    Line(printer).text("errorCode: ").hex(context.errorCode, 8).text(" flags: ").hex(context.flags, 16).text(" ").end();
 }
 
 void printStackTrace(const X86_64 &context, SysLogPrinter &printer, DumpSource &source, ModuleHistory &history)
@@ -261,6 +262,13 @@ void crashHandler(const X86_64 *context)
     crashMonitor.enter();
     if (handlerEntries.fetch_add(1) + 1 > maxNestedEntries)
         Proc::exit(CrashReentryExitCode);
+
+    // Standard output may be a pipe whose reader is gone; that must not end
+    // the process before crashdump has been started.
+    sigset_t brokenPipe;
+    sigemptyset(&brokenPipe);
+    sigaddset(&brokenPipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
 
     // The dump is written whatever the log filter says.
     SysLogPrinter &printer = SysLogStream::stdOutPrinter();

@@ -1,5 +1,6 @@
 // Installs the crash handler, then faults as asked:
-//   crashhelper null|thread|divide|nested|wait [--channel0-off]
+//   crashhelper null|thread|divide|overflow|thread-overflow|nested|wait
+//               [--channel0-off] [--broken-stdout]
 // "nested" faults inside the handler itself (through the log printer);
 // "wait" prints "ready" and sleeps, to be looked at from outside.
 #include "crash/CrashHandler.h"
@@ -16,6 +17,16 @@ volatile int zero = 0;
 
 [[gnu::noinline]] int faultOnNull() { return *nowhere; }
 
+volatile bool keepGoing = true;
+
+// Runs off the end of the stack; the guard page makes it fault.
+[[gnu::noinline]] int recurse(int depth)
+{
+    volatile char frame[512];
+    frame[0] = char(depth);
+    return (keepGoing ? recurse(depth + 1) : 0) + frame[0];
+}
+
 [[gnu::noinline]] int divideByZero(int value) { return value / zero; }
 
 class FaultingPrinter final : public SysLogPrinter {
@@ -31,6 +42,14 @@ int main(int argc, char *argv[])
     for (int i = 2; i < argc; ++i) {
         if (strcmp(argv[i], "--channel0-off") == 0)
             SysLogFilter::setState(0, false);
+        if (strcmp(argv[i], "--broken-stdout") == 0) {
+            // Standard output becomes a pipe nobody reads any more.
+            int ends[2];
+            if (pipe(ends) != 0 || dup2(ends[1], STDOUT_FILENO) < 0)
+                return 3;
+            close(ends[0]);
+            close(ends[1]);
+        }
     }
     Applications::DriveScope::installCrashHandler();
     const char *mode = argv[1];
@@ -40,6 +59,16 @@ int main(int argc, char *argv[])
         return divideByZero(argc);
     if (strcmp(mode, "thread") == 0) {
         std::thread worker([] { faultOnNull(); });
+        worker.join();
+        return 0;
+    }
+    if (strcmp(mode, "overflow") == 0)
+        return recurse(0);
+    if (strcmp(mode, "thread-overflow") == 0) {
+        std::thread worker([] {
+            ExceptionHandler::prepareThread();
+            recurse(0);
+        });
         worker.join();
         return 0;
     }

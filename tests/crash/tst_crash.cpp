@@ -8,9 +8,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <ucontext.h>
+#include <unistd.h>
 
 using namespace Applications::DriveScope;
 using Definitions::Contexts::X86_64;
@@ -81,7 +83,8 @@ quint64 threadsOfThisProcess()
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
-    const auto match = QRegularExpression(QStringLiteral("Threads:\\s*(\\d+)")).match(QString::fromLatin1(status.readAll()));
+    const auto match =
+        QRegularExpression(QStringLiteral("Threads:\\s*(\\d+)")).match(QString::fromLatin1(status.readAll()));
     return match.captured(1).toULongLong();
 }
 
@@ -158,15 +161,18 @@ private slots:
     void hostedModuleLookup_data();
     void hostedModuleLookup();
     void nullContextWritesNothing();
+    void noPrinterWritesToStandardError();
     void realWalkNamesOwnModule();
     void faultingHelper_data();
     void faultingHelper();
     void crashdumpSwitchedOff();
     void channelOffStillDumps();
+    void brokenStandardOutput();
     void nestedFaultsEnd();
     void crashdumpUsage_data();
     void crashdumpUsage();
     void crashdumpWritesLog();
+    void handlerWaitsForCrashdump();
     void crashdumpEndedProcess();
 };
 
@@ -298,6 +304,26 @@ void TestCrash::nullContextWritesNothing()
     QVERIFY(printer.text.isEmpty());
 }
 
+void TestCrash::noPrinterWritesToStandardError()
+{
+    QTemporaryFile capture;
+    QVERIFY(capture.open());
+    fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    dup2(capture.handle(), STDERR_FILENO);
+    FakeSource source;
+    source.moduleInfos = {{"/lib/first.so", 0x1000, 0x2000}};
+    const X86_64 context = numberedContext();
+    printCrashDump(&context, nullptr, source);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+
+    capture.seek(0);
+    const QByteArray text = capture.readAll();
+    QVERIFY(text.startsWith("*** CRASH DUMP ***\n* Print ModuleList *\nModule: 1000 - 2fff: /lib/first.so\n"));
+    QVERIFY(text.contains("\nRunning Threads: "));
+}
+
 [[gnu::noinline]] static void dumpFromHere(MemoryPrinter &printer)
 {
     // A saved state of this very thread, as a fault would hand it over.
@@ -323,18 +349,23 @@ void TestCrash::realWalkNamesOwnModule()
     const QStringList lines = printer.lines();
     const QString self = QCoreApplication::applicationFilePath();
 
-    const QStringList modules = section(lines, QStringLiteral("* Print ModuleList *"), QStringLiteral("* Register Dump *"));
+    const QStringList modules =
+        section(lines, QStringLiteral("* Print ModuleList *"), QStringLiteral("* Register Dump *"));
     QVERIFY2(modules.size() > 3, qPrintable(modules.join('\n')));
     QVERIFY(modules.first().endsWith(": " + self));
     QVERIFY(modules.filter(QStringLiteral("libQt6Core.so")).size() == 1);
     for (const QString &line : modules)
-        QVERIFY2(QRegularExpression(QStringLiteral("^Module: [0-9a-f]+ - [0-9a-f]+: .+$")).match(line).hasMatch(), qPrintable(line));
+        QVERIFY2(QRegularExpression(QStringLiteral("^Module: [0-9a-f]+ - [0-9a-f]+: .+$")).match(line).hasMatch(),
+                 qPrintable(line));
 
-    const QStringList trace = section(lines, QStringLiteral("* Print Stracktrace *"), QStringLiteral("Running Threads: "));
+    const QStringList trace =
+        section(lines, QStringLiteral("* Print Stracktrace *"), QStringLiteral("Running Threads: "));
     // This function, the test slot and Qt Test's caller at least.
     QVERIFY2(trace.filter(QStringLiteral("IP: ")).size() >= 3, qPrintable(trace.join('\n')));
-    QVERIFY2(trace.filter(QRegularExpression("^Module: " + QRegularExpression::escape(self) + ", Offset: [0-9a-f]+$")).size() >= 2,
-             qPrintable(trace.join('\n')));
+    QVERIFY2(
+        trace.filter(QRegularExpression("^Module: " + QRegularExpression::escape(self) + ", Offset: [0-9a-f]+$")).size()
+            >= 2,
+        qPrintable(trace.join('\n')));
     QVERIFY2(trace.filter(QStringLiteral("libQt6Core.so")).size() >= 1, qPrintable(trace.join('\n')));
 }
 
@@ -345,9 +376,17 @@ void TestCrash::faultingHelper_data()
     QTest::addColumn<int>("threads");
     QTest::addColumn<bool>("mainThread");
 
-    QTest::newRow("null pointer on the main thread") << "null" << "0xe" << 1 << true;
-    QTest::newRow("null pointer on a second thread") << "thread" << "0xe" << 2 << false;
-    QTest::newRow("division by zero") << "divide" << "0x0" << 1 << true;
+    QTest::newRow("null pointer on the main thread") << "null"
+                                                     << "0xe" << 1 << true;
+    QTest::newRow("null pointer on a second thread") << "thread"
+                                                     << "0xe" << 2 << false;
+    QTest::newRow("division by zero") << "divide"
+                                      << "0x0" << 1 << true;
+    // Stack overflows are reported from the alternate signal stack.
+    QTest::newRow("stack overflow on the main thread") << "overflow"
+                                                       << "0xe" << 1 << true;
+    QTest::newRow("stack overflow on a prepared thread") << "thread-overflow"
+                                                         << "0xe" << 2 << false;
 }
 
 void TestCrash::faultingHelper()
@@ -363,21 +402,24 @@ void TestCrash::faultingHelper()
     const QStringList lines = run.output.split('\n', Qt::SkipEmptyParts);
     QVERIFY2(lines.contains(QStringLiteral("*** CRASH DUMP ***")), qPrintable(run.output));
 
-    const QStringList modules = section(lines, QStringLiteral("* Print ModuleList *"), QStringLiteral("* Register Dump *"));
+    const QStringList modules =
+        section(lines, QStringLiteral("* Print ModuleList *"), QStringLiteral("* Register Dump *"));
     QVERIFY(!modules.isEmpty());
     QVERIFY2(modules.first().endsWith(QLatin1String("/crashhelper")), qPrintable(modules.first()));
     QVERIFY(lines.contains("Exception Nr: " + exceptionNumber));
-    if (mode != QLatin1String("divide"))
+    if (mode == QLatin1String("null") || mode == QLatin1String("thread"))
         QVERIFY(lines.contains(QStringLiteral("PFA:          0x0")));
     for (const char *start : {"rax: 0x", "rbx: 0x", "rcx: 0x", "rdx: 0x", "r8: 0x", "r9: 0x", "rip: 0x", "errorCode: "})
         QVERIFY2(!lines.filter(QRegularExpression(QStringLiteral("^") + start)).isEmpty(), start);
 
     // The faulting function sits in the helper itself; the walk goes on past it.
-    const QStringList trace = section(lines, QStringLiteral("* Print Stracktrace *"), QStringLiteral("Running Threads: "));
+    const QStringList trace =
+        section(lines, QStringLiteral("* Print Stracktrace *"), QStringLiteral("Running Threads: "));
     QVERIFY2(trace.size() >= 4, qPrintable(trace.join('\n')));
     QVERIFY(trace[0].startsWith(QLatin1String("IP: ")));
-    QVERIFY2(QRegularExpression(QStringLiteral("^Module: .*/crashhelper, Offset: [0-9a-f]+$")).match(trace[1]).hasMatch(),
-             qPrintable(trace.join('\n')));
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("^Module: .*/crashhelper, Offset: [0-9a-f]+$")).match(trace[1]).hasMatch(),
+        qPrintable(trace.join('\n')));
     QVERIFY(!trace.filter(QStringLiteral("FRAME IP: ")).isEmpty());
     QVERIFY(lines.contains("Running Threads: " + QString::number(threads)));
     QVERIFY(lines.contains(QStringLiteral("Calling crashdump program to allow user to create a log file.")));
@@ -409,6 +451,14 @@ void TestCrash::channelOffStillDumps()
     QVERIFY(run.output.contains(QLatin1String("*** CRASH DUMP ***")));
     QVERIFY(run.output.contains(QLatin1String("Running Threads: 1")));
     QVERIFY(!run.output.contains(QLatin1String("Calling crashdump program")));
+    QCOMPARE(run.fakeArguments.size(), 2);
+}
+
+void TestCrash::brokenStandardOutput()
+{
+    const HelperRun run = runHelper({QStringLiteral("null"), QStringLiteral("--broken-stdout")});
+    QCOMPARE(run.exitStatus, QProcess::NormalExit);
+    QCOMPARE(run.exitCode, 255);
     QCOMPARE(run.fakeArguments.size(), 2);
 }
 
@@ -490,6 +540,30 @@ void TestCrash::crashdumpWritesLog()
     QVERIFY(text.contains(QStringLiteral("--- Memory maps ---")));
     // Maps lines of the helper's own image.
     QVERIFY(text.contains(QRegularExpression("[0-9a-f]+-[0-9a-f]+ r-xp .*" + QRegularExpression::escape(helperPath))));
+}
+
+void TestCrash::handlerWaitsForCrashdump()
+{
+    // The real crashdump, started by the handler, still finds the process alive.
+    QTemporaryDir state;
+    QProcess helper;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DRIVESCOPE_NO_CRASHDUMP"));
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), state.path());
+    environment.insert(QStringLiteral("PATH"),
+                       QStringLiteral(BUILD_DIR "/tools/crashdump:") + environment.value(QStringLiteral("PATH")));
+    helper.setProcessEnvironment(environment);
+    helper.start(helperPath, {QStringLiteral("null")});
+    QVERIFY(helper.waitForFinished(60000));
+    QCOMPARE(helper.exitCode(), 255);
+    const QString said = QString::fromUtf8(helper.readAllStandardOutput());
+    const QString path = said.section(QStringLiteral("Crash log written to "), 1).section('\n', 0, 0);
+    QVERIFY2(path.startsWith(state.path()), qPrintable(said));
+    QFile log(path);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    QVERIFY2(text.contains("Command line: " + helperPath.toUtf8() + " null\n"), text.constData());
+    QVERIFY(text.contains("--- Memory maps ---"));
 }
 
 void TestCrash::crashdumpEndedProcess()

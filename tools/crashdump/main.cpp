@@ -78,9 +78,9 @@ int main(int argc, char *argv[])
     qint64 tid = 0;
     const QStringList arguments = app.arguments().mid(1);
     for (const QString &argument : arguments) {
-        qint64 *target = argument.startsWith(QLatin1String("--pid=")) ? &pid
+        qint64 *target = argument.startsWith(QLatin1String("--pid="))   ? &pid
                          : argument.startsWith(QLatin1String("--tid=")) ? &tid
-                                                                         : nullptr;
+                                                                        : nullptr;
         if (!target || *target) // unknown or given twice
             return usage();
         *target = numberAfter(argument, argument.left(6));
@@ -99,11 +99,14 @@ int main(int argc, char *argv[])
         fprintf(stderr, "%s\n", qPrintable(tr("Cannot create the folder %1.", "crashdump.nofolder").arg(folder)));
         return 1;
     }
-    const QString stem = QStringLiteral("%1/crash-%2-%3").arg(folder, now.toString(QStringLiteral("yyyyMMdd-HHmmss"))).arg(pid);
+    const QString stem =
+        QStringLiteral("%1/crash-%2-%3").arg(folder, now.toString(QStringLiteral("yyyyMMdd-HHmmss"))).arg(pid);
     QFile file(stem + QStringLiteral(".log"));
     for (int n = 1; !file.open(QIODevice::WriteOnly | QIODevice::NewOnly); ++n) {
         if (n > 100) {
-            fprintf(stderr, "%s\n", qPrintable(tr("Cannot write %1: %2", "crashdump.nowrite").arg(file.fileName(), file.errorString())));
+            fprintf(
+                stderr, "%s\n",
+                qPrintable(tr("Cannot write %1: %2", "crashdump.nowrite").arg(file.fileName(), file.errorString())));
             return 1;
         }
         file.setFileName(QStringLiteral("%1-%2.log").arg(stem).arg(n));
@@ -130,7 +133,8 @@ int main(int argc, char *argv[])
     }
     out.flush();
     if (out.status() != QTextStream::Ok || !file.flush()) {
-        fprintf(stderr, "%s\n", qPrintable(tr("Cannot write %1: %2", "crashdump.nowrite").arg(file.fileName(), file.errorString())));
+        fprintf(stderr, "%s\n",
+                qPrintable(tr("Cannot write %1: %2", "crashdump.nowrite").arg(file.fileName(), file.errorString())));
         return 1;
     }
     printf("%s\n", qPrintable(tr("Crash log written to %1", "crashdump.written").arg(file.fileName())));
