@@ -186,8 +186,10 @@ void printStackTrace(const X86_64 &context, SysLogPrinter &printer, DumpSource &
                 && ip - found.base < found.size && history.record(found.base, found.size, found.name))
                 index = long(history.count - 1);
         }
-        if (index >= 0)
-            Line(printer).text("Module: ").text(history.name[index]).text(", Offset: ").hex(ip - history.base[index]).end();
+        if (index >= 0) {
+            const quint64 offset = ip - history.base[index];
+            Line(printer).text("Module: ").text(history.name[index]).text(", Offset: ").hex(offset).end();
+        }
     }
     if (frames == 1) {
         writeLine(printer, "BP not valid");

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <dlfcn.h>
 #include <link.h>
@@ -121,8 +122,23 @@ qint64 Binary::create(const char *name, const char *const *arguments, int count)
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // A program installed beside this one comes first: it is the one that
+    // belongs to this build, and its folder need not be in PATH.
+    char beside[PATH_MAX];
+    const char *program = programName();
+    const char *slash = strrchr(program, '/');
+    const size_t folderLength = slash ? size_t(slash - program) + 1 : 0;
+    const size_t nameLength = strlen(name);
     pid_t child = -1;
-    const int result = posix_spawnp(&child, name, nullptr, &attributes, const_cast<char *const *>(argv), environ);
+    int result = ENOENT;
+    if (folderLength && !strchr(name, '/') && folderLength + nameLength < sizeof beside) {
+        memcpy(beside, program, folderLength);
+        memcpy(beside + folderLength, name, nameLength + 1);
+        if (access(beside, X_OK) == 0)
+            result = posix_spawn(&child, beside, nullptr, &attributes, const_cast<char *const *>(argv), environ);
+    }
+    if (result != 0)
+        result = posix_spawnp(&child, name, nullptr, &attributes, const_cast<char *const *>(argv), environ);
     posix_spawnattr_destroy(&attributes);
     if (result != 0) {
         Error::set(Error::NotFound);

@@ -19,7 +19,7 @@ struct ModuleInfo {
 using ModuleVisitor = bool (*)(const ModuleInfo &module, void *user);
 size_t moduleList(ModuleVisitor visit, void *user);
 
-// Starts `name`, looked up in PATH, with `count` arguments (argv[0] is the
+// Starts `name`, looked up in this program's folder and then in PATH, with `count` arguments (argv[0] is the
 // name), with default signal actions and nothing blocked. Returns the child's
 // process id, or -1 with Error::get() when it could not be started.
 qint64 create(const char *name, const char *const *arguments, int count);

@@ -167,6 +167,7 @@ private slots:
     void faultingHelper();
     void crashdumpSwitchedOff();
     void channelOffStillDumps();
+    void crashdumpBesideProgram();
     void brokenStandardOutput();
     void nestedFaultsEnd();
     void crashdumpUsage_data();
@@ -452,6 +453,31 @@ void TestCrash::channelOffStillDumps()
     QVERIFY(run.output.contains(QLatin1String("Running Threads: 1")));
     QVERIFY(!run.output.contains(QLatin1String("Calling crashdump program")));
     QCOMPARE(run.fakeArguments.size(), 2);
+}
+
+void TestCrash::crashdumpBesideProgram()
+{
+    // An installed program finds crashdump in its own folder without PATH.
+    QTemporaryDir installed;
+    const QString program = installed.filePath(QStringLiteral("crashhelper"));
+    QVERIFY(QFile::copy(helperPath, program));
+    QFile script(installed.filePath(QStringLiteral("crashdump")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho \"beside $*\"\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QProcess helper;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DRIVESCOPE_NO_CRASHDUMP"));
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    helper.setProcessEnvironment(environment);
+    helper.start(program, {QStringLiteral("null")});
+    QVERIFY(helper.waitForStarted());
+    const QByteArray pid = QByteArray::number(helper.processId());
+    QVERIFY(helper.waitForFinished(60000));
+    QCOMPARE(helper.exitCode(), 255);
+    QVERIFY(helper.readAllStandardOutput().contains("\nbeside --pid=" + pid + " --tid=" + pid + "\n"));
 }
 
 void TestCrash::brokenStandardOutput()
