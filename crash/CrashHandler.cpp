@@ -40,6 +40,20 @@ public:
     }
 };
 
+// Writes `value` in decimal to `out` (room for 20 digits); returns the length.
+size_t formatDecimal(char *out, quint64 value)
+{
+    char reversed[20];
+    size_t count = 0;
+    do {
+        reversed[count++] = char('0' + value % 10);
+        value /= 10;
+    } while (value);
+    for (size_t i = 0; i < count; ++i)
+        out[i] = reversed[count - 1 - i];
+    return count;
+}
+
 // One line of text in a fixed buffer; a line longer than the buffer reaches
 // the printer in pieces.
 class Line {
@@ -69,15 +83,9 @@ public:
     }
     Line &decimal(quint64 value)
     {
-        char digits[20];
-        int count = 0;
-        do {
-            digits[count++] = char('0' + value % 10);
-            value /= 10;
-        } while (value);
-        while (count)
-            put(digits[--count]);
-        return *this;
+        char digits[24];
+        digits[formatDecimal(digits, value)] = '\0';
+        return text(digits);
     }
     // Ends the line and hands it to the printer.
     void end()
@@ -279,19 +287,10 @@ void crashHandler(const X86_64 *context)
     if (Sys::info(Sys::InfoNoCrashDump) != 1) {
         char pid[32];
         char tid[32];
-        // Line writes into the printer; these two are built by hand.
         auto format = [](char *out, const char *prefix, quint64 value) {
-            size_t at = strlen(prefix);
+            const size_t at = strlen(prefix);
             memcpy(out, prefix, at);
-            char digits[20];
-            int count = 0;
-            do {
-                digits[count++] = char('0' + value % 10);
-                value /= 10;
-            } while (value);
-            while (count)
-                out[at++] = digits[--count];
-            out[at] = '\0';
+            out[at + formatDecimal(out + at, value)] = '\0';
         };
         format(pid, "--pid=", Proc::current());
         format(tid, "--tid=", Thd::current());
