@@ -108,7 +108,13 @@ QStringList listDisks(const Reader &reader)
     }
     QCollator collator;
     collator.setNumericMode(true);
+    // Drives first, then software RAID, then loop devices.
+    auto rank = [](const QString &name) {
+        return name.startsWith(QLatin1String("loop")) ? 2 : name.startsWith(QLatin1String("md")) ? 1 : 0;
+    };
     std::sort(names.begin(), names.end(), [&](const QString &a, const QString &b) {
+        if (rank(a) != rank(b))
+            return rank(a) < rank(b);
         // sda < sdb < sdz < sdaa: shorter names of the same prefix first.
         const bool sdA = a.startsWith(QLatin1String("sd")), sdB = b.startsWith(QLatin1String("sd"));
         if (sdA && sdB && a.size() != b.size())
