@@ -1,0 +1,142 @@
+// Test helpers around the command-line disk tools: running a shell script that
+// builds an image, and reading what sfdisk, fdisk and blkid say about it.
+#pragma once
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+
+namespace TestSupport {
+
+inline QString missingTool(const QStringList &tools)
+{
+    for (const QString &tool : tools)
+        if (QStandardPaths::findExecutable(tool, {"/usr/sbin", "/sbin", "/usr/bin", "/bin"}).isEmpty())
+            return tool;
+    return QString();
+}
+
+// Runs `script` with bash in `dir`; the tools' folders are on PATH. Empty on
+// success, else the script's output.
+inline QString runScript(const QString &dir, const QString &script, QByteArray *output = nullptr)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PATH", "/usr/sbin:/sbin:" + env.value("PATH"));
+    env.insert("LC_ALL", "C.UTF-8");
+    p.setProcessEnvironment(env);
+    p.start("bash", {"-e", "-c", script});
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return "timed out: " + script;
+    }
+    const QByteArray out = p.readAllStandardOutput();
+    if (output)
+        *output = out;
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return QString::fromUtf8(out + p.readAllStandardError()) + "\nscript: " + script;
+    return QString();
+}
+
+struct RefPartition {
+    quint64 start = 0;
+    quint64 size = 0;
+    QString type;  // GPT GUID upper case, or the MBR type as two hex digits
+    QString uuid;
+    QString name;
+};
+
+struct RefTable {
+    QString label;  // "gpt", "dos" or empty
+    QString id;     // GPT GUID upper case, or "0x" and 8 hex digits
+    quint32 tableLength = 0;
+    QList<RefPartition> partitions;
+};
+
+// What `sfdisk --json` says (512-byte sectors only). `nested` reads the MBR of a GPT disk.
+inline RefTable sfdiskTable(const QString &image, bool nested = false)
+{
+    RefTable t;
+    QByteArray out;
+    const QString nestedArg = nested ? "--label-nested dos " : "";
+    if (!runScript(".", "sfdisk " + nestedArg + "--json '" + image + "' 2>/dev/null", &out).isEmpty())
+        return t;
+    const QJsonObject table = QJsonDocument::fromJson(out).object().value("partitiontable").toObject();
+    t.label = table.value("label").toString();
+    t.id = table.value("id").toString().toUpper();
+    t.tableLength = table.value("table-length").toString().toUInt();
+    if (t.label == "gpt" && t.tableLength == 0)
+        t.tableLength = 128;
+    for (const QJsonValue &v : table.value("partitions").toArray()) {
+        const QJsonObject o = v.toObject();
+        RefPartition p;
+        p.start = quint64(o.value("start").toDouble());
+        p.size = quint64(o.value("size").toDouble());
+        p.type = o.value("type").toString().toUpper();
+        if (t.label == "dos")
+            p.type = p.type.rightJustified(2, '0');
+        p.uuid = o.value("uuid").toString().toUpper();
+        p.name = o.value("name").toString();
+        t.partitions.append(p);
+    }
+    return t;
+}
+
+// What `fdisk -b SECTORSIZE -l` says about a GPT image (sfdisk cannot take a sector size).
+inline RefTable fdiskGptTable(const QString &image, int sectorSize)
+{
+    RefTable t;
+    QByteArray out;
+    if (!runScript(".",
+                   QString("fdisk -b %1 -l -o Device,Start,Sectors,Type-UUID,UUID,Name '%2'").arg(sectorSize).arg(image),
+                   &out)
+             .isEmpty())
+        return t;
+    bool rows = false;
+    for (const QString &line : QString::fromUtf8(out).split('\n')) {
+        if (line.startsWith("Disklabel type: "))
+            t.label = line.mid(16).trimmed();
+        else if (line.startsWith("Disk identifier: "))
+            t.id = line.mid(17).trimmed().toUpper();
+        else if (line.startsWith("Device "))
+            rows = true;
+        else if (rows && !line.trimmed().isEmpty()) {
+            const QStringList f = line.split(' ', Qt::SkipEmptyParts);
+            if (f.size() < 5)
+                continue;
+            RefPartition p;
+            p.start = f[1].toULongLong();
+            p.size = f[2].toULongLong();
+            p.type = f[3].toUpper();
+            p.uuid = f[4].toUpper();
+            p.name = f.mid(5).join(' ');
+            t.partitions.append(p);
+        }
+    }
+    t.tableLength = 128;
+    return t;
+}
+
+// `blkid -p` on a byte range of an image: TYPE, VERSION, LABEL, UUID (absent keys missing).
+inline QMap<QString, QString> blkidRange(const QString &image, quint64 offset, quint64 size)
+{
+    QMap<QString, QString> values;
+    QByteArray out;
+    runScript(".", QString("blkid -p -o export --offset %1 --size %2 '%3' || true").arg(offset).arg(size).arg(image),
+              &out);
+    for (const QString &line : QString::fromUtf8(out).split('\n')) {
+        const int eq = line.indexOf('=');
+        if (eq > 0)
+            values.insert(line.left(eq), line.mid(eq + 1));
+    }
+    return values;
+}
+
+} // namespace TestSupport

@@ -1,0 +1,431 @@
+// The partition manager against sfdisk/fdisk and blkid on images built at test
+// time, and against damaged and hostile tables.
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include "DiskTools.h"
+#include "ImageStorage.h"
+#include "TestSupport.h"
+#include "platform/Error.h"
+#include "platform/disks/FilesysNames.h"
+#include "platform/disks/PartMan.h"
+
+using namespace Libraries::Disks::PartMan;
+using namespace TestSupport;
+
+namespace {
+
+const char *kPut = "put() { dd if=\"$2\" of=disk.img bs=$3 seek=$1 conv=notrunc,sparse status=none; rm -f \"$2\"; }\n"
+                   "startOf() { sfdisk -d disk.img | sed -n \"s/^disk.img$1 : start= *\\([0-9]*\\),.*/\\1/p\"; }\n";
+
+const char *kGpt = R"(
+truncate -s 512M disk.img
+sfdisk -q disk.img <<EOF
+label: gpt
+start=2048, size=16384, type=C12A7328-F81F-11D2-BA4B-00A0C93EC93B, name="EFI system"
+start=18432, size=24576, type=0FC63DAF-8483-4772-8E79-3D69D8477DE4, name="Wurzel Ä"
+start=43008, size=8192, type=0657FD6D-A4AB-43C4-84E5-0933C84B4F4F, name="swap"
+start=51200, size=614400, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, name="data"
+start=665600, size=4096, type=E6D6D379-F507-44C2-A23C-238F2A3DF928
+EOF
+mkfs.vfat -n EFI -C p1 8192 >/dev/null; put 2048 p1 512
+truncate -s 12M p2; mkfs.ext4 -q -F -L rootfs p2; put 18432 p2 512
+truncate -s 4M p3; mkswap -L swp p3 >/dev/null; put 43008 p3 512
+mkfs.vfat -F 32 -s 1 -n DATA32 -C p4 307200 >/dev/null
+# The label blkid reports is the root directory's, found several MiB into this FAT32.
+printf 'BOOTSECTOR ' | dd of=p4 bs=1 seek=71 conv=notrunc status=none; put 51200 p4 512
+)";
+
+const char *kGpt4k = R"(
+truncate -s 96M disk.img
+printf 'g\nn\n1\n256\n+8M\nn\n2\n\n+16M\nn\n3\n\n+8M\nt\n1\nC12A7328-F81F-11D2-BA4B-00A0C93EC93B\nt\n3\nswap\nx\nn\n1\nESP four\nn\n2\nroot\nr\nw\n' | fdisk -b 4096 disk.img >/dev/null
+mkfs.vfat -S 4096 -n EFI4K -C p1 8192 >/dev/null; put 256 p1 4096
+truncate -s 16M p2; mkfs.ext4 -q -F -b 4096 -L root4k p2; put 2304 p2 4096
+)";
+
+const char *kMbrChain = R"(
+truncate -s 160M disk.img
+{ echo 'label: dos'; echo 'label-id: 0x1234abcd'
+  echo 'start=2048, size=8192, type=e, bootable'; echo 'start=10240, size=8192, type=83'; echo 'start=18432, type=5'
+  for i in $(seq 1 40); do echo 'size=1024, type=83'; done; } | sfdisk -q disk.img
+mkfs.vfat -F 16 -s 1 -n BOOTFAT -C p1 4096 >/dev/null; put 2048 p1 512
+truncate -s 512K p5; mkfs.ext2 -q -F -L log5 p5; put $(startOf 5) p5 512
+mkfs.vfat -F 12 -n L6 -C p6 512 >/dev/null; put $(startOf 6) p6 512
+truncate -s 512K p44; mkfs.ext2 -q -F -L last44 p44; put $(startOf 44) p44 512
+)";
+
+const char *kHybrid = R"(
+truncate -s 64M disk.img
+sgdisk -o -n 1:2048:+8M -t 1:ef00 -c 1:ESP -n 2:0:+16M -t 2:0700 -c 2:shared -n 3:0:+8M -t 3:8300 disk.img >/dev/null
+sgdisk -h 1:2 disk.img >/dev/null
+mkfs.vfat -n SHARED -C p2 16384 >/dev/null; put 18432 p2 512
+)";
+
+QString uuidText(const QUuid &u) { return u.toString(QUuid::WithoutBraces).toUpper(); }
+
+quint64 le64(const QByteArray &b, qsizetype at) { return qFromLittleEndian<quint64>(b.constData() + at); }
+
+// Rewrites the CRCs of the GPT header at `lba` (and of its entry array when `entries`).
+void fixGpt(QByteArray &disk, quint64 lba, bool entries = false)
+{
+    const qsizetype h = qsizetype(lba * 512);
+    if (entries) {
+        const quint64 array = le64(disk, h + 72) * 512;
+        const quint32 count = qFromLittleEndian<quint32>(disk.constData() + h + 80);
+        const quint32 size = qFromLittleEndian<quint32>(disk.constData() + h + 84);
+        qToLittleEndian<quint32>(crc32(disk.constData() + array, quint64(count) * size), disk.data() + h + 88);
+    }
+    qToLittleEndian<quint32>(0, disk.data() + h + 16);
+    qToLittleEndian<quint32>(crc32(disk.constData() + h, 92), disk.data() + h + 16);
+}
+
+} // namespace
+
+class TestPartMan : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void crcKnownValue();
+    void matchesTools_data();
+    void matchesTools();
+    void hybridMbrEntries();
+    void superfloppyAndEmpty();
+    void appleMap();
+    void hostileGpt_data();
+    void hostileGpt();
+    void loopingChain();
+    void deviceProblems();
+
+private:
+    QString build(const char *script);
+    QTemporaryDir m_dir;
+    QByteArray m_smallGpt;  // 8 MiB, two partitions, no file systems
+};
+
+void TestPartMan::initTestCase()
+{
+    const QString missing = missingTool({"sfdisk", "sgdisk", "fdisk", "blkid", "mkfs.vfat", "mkfs.ext4", "mkswap"});
+    if (!missing.isEmpty())
+        QSKIP(qPrintable(missing + " is not installed"));
+    QVERIFY(m_dir.isValid());
+    const QString error = runScript(m_dir.path(), "truncate -s 8M small.img && sgdisk -o -n 1:2048:+2M -c 1:one "
+                                                  "-n 2:0:+2M -t 2:8200 small.img >/dev/null");
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QFile f(m_dir.filePath("small.img"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    m_smallGpt = f.readAll();
+}
+
+QString TestPartMan::build(const char *script)
+{
+    static int n = 0;
+    const QString dir = m_dir.filePath(QString::number(++n));
+    QDir().mkpath(dir);
+    const QString error = runScript(dir, QString::fromLatin1(kPut) + QString::fromUtf8(script));
+    return error.isEmpty() ? dir + "/disk.img" : "!" + error;
+}
+
+void TestPartMan::crcKnownValue()
+{
+    QCOMPARE(crc32("123456789", 9), 0xCBF43926u);
+}
+
+void TestPartMan::matchesTools_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("sectorSize");
+    QTest::addColumn<int>("tableType");
+    QTest::addColumn<int>("fileSystems");
+
+    QTest::newRow("gpt") << QByteArray(kGpt) << 512 << int(PartitionManager::TableGpt) << 4;
+    QTest::newRow("gpt 4096-byte sectors") << QByteArray(kGpt4k) << 4096 << int(PartitionManager::TableGpt) << 2;
+    QTest::newRow("mbr with 40 logical") << QByteArray(kMbrChain) << 512 << int(PartitionManager::TableMbrExtended)
+                                         << 4;
+    QTest::newRow("hybrid mbr") << QByteArray(kHybrid) << 512 << int(PartitionManager::TableSyncedGpt) << 1;
+}
+
+void TestPartMan::matchesTools()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(int, sectorSize);
+    QFETCH(int, tableType);
+    QFETCH(int, fileSystems);
+
+    const QString image = build(script.constData());
+    QVERIFY2(!image.startsWith('!'), qPrintable(image));
+    const RefTable ref = sectorSize == 512 ? sfdiskTable(image) : fdiskGptTable(image, sectorSize);
+    QVERIFY(!ref.label.isEmpty());
+
+    auto storage = std::make_shared<ImageStorage>(image, sectorSize);
+    auto lock = std::make_shared<TestLock>();
+    const Ref<PartitionManager> m = PartitionManager::create(storage, nullptr, lock, 0);
+    QVERIFY(m);
+    QCOMPARE(lock->held, 0);
+    QCOMPARE(m->tableType(), tableType);
+    const bool gpt = ref.label == "gpt";
+    if (gpt) {
+        QCOMPARE(uuidText(m->gptDiskGuid()), ref.id);
+        QCOMPARE(m->gptEntryCount(), ref.tableLength);
+        QCOMPARE(m->gptEntrySize(), 128u);
+    } else {
+        QCOMPARE(ref.label, QString("dos"));
+        QCOMPARE(QString("0x%1").arg(m->mbrDiskSignature(), 8, 16, QChar('0')).toUpper(), ref.id);
+    }
+    QCOMPARE(m->partitionCount(), quint32(ref.partitions.size()));
+
+    int found = 0;
+    for (quint32 i = 0; i < m->partitionCount(); ++i) {
+        const Ref<Partition> p = m->partition(i);
+        const RefPartition &r = ref.partitions.at(i);
+        QCOMPARE(p->start(), r.start);
+        QCOMPARE(p->size(), r.size);
+        if (gpt) {
+            QCOMPARE(p->kind(), int(Partition::KindGpt));
+            QCOMPARE(uuidText(p->typeUUID()), r.type);
+            QCOMPARE(uuidText(p->uniqueGUID()), r.uuid);
+            QCOMPARE(p->name(), r.name);
+        } else {
+            QCOMPARE(QString("%1").arg(Partition::getLegacyTypeFromUUID(p->typeUUID()), 2, 16, QChar('0')).toUpper(),
+                     r.type);
+            QCOMPARE(p->kind(), r.type == "05" ? int(Partition::KindMbrExtended)
+                                : i < 3         ? int(Partition::KindMbrPrimary)
+                                                : int(Partition::KindMbrLogical));
+        }
+        if (p->kind() == Partition::KindMbrExtended)
+            continue;
+        const auto fs = blkidRange(image, p->start() * sectorSize, p->size() * sectorSize);
+        QCOMPARE(FilesysNames::probeName(p->fsType()), fs.value("TYPE"));
+        if (fs.value("TYPE") == "vfat")
+            QCOMPARE(FilesysNames::FSTypeToName(p->fsType()), fs.value("VERSION"));
+        QCOMPARE(p->volumeName(), fs.value("LABEL"));
+        QCOMPARE(p->volumeId(), fs.value("UUID"));
+        found += p->fsType() != 0;
+    }
+    QCOMPARE(found, fileSystems);
+
+    if (!gpt) {
+        // sfdisk starts the first partition at 2048 = C0 H32 S33 in the 255-head, 63-sector geometry.
+        quint32 c = 9, h = 9, s = 9;
+        QVERIFY(Partition::splitCHS(m->partition(0)->chsStart(), c, h, s));
+        QCOMPARE(QList<quint32>({c, h, s}), QList<quint32>({0, 32, 33}));
+        QVERIFY(m->partition(0)->bootable());
+    }
+}
+
+void TestPartMan::hybridMbrEntries()
+{
+    const QString image = build(kHybrid);
+    QVERIFY2(!image.startsWith('!'), qPrintable(image));
+    const RefTable nested = sfdiskTable(image, true);
+    const Ref<PartitionManager> m = PartitionManager::create(std::make_shared<ImageStorage>(image), nullptr, nullptr,
+                                                             PartitionManager::NoFilesystemProbe);
+    QVERIFY(m);
+    QCOMPARE(m->mbrPartitionCount(), quint32(nested.partitions.size()));
+    QCOMPARE(nested.partitions.size(), 3);
+    for (quint32 i = 0; i < m->mbrPartitionCount(); ++i) {
+        const Ref<Partition> p = m->mbrPartition(i);
+        QCOMPARE(p->kind(), int(Partition::KindMbrHybrid));
+        QCOMPARE(p->start(), nested.partitions[i].start);
+        QCOMPARE(p->size(), nested.partitions[i].size);
+        QCOMPARE(QString("%1").arg(Partition::getLegacyTypeFromUUID(p->typeUUID()), 2, 16, QChar('0')).toUpper(),
+                 nested.partitions[i].type);
+    }
+    QCOMPARE(m->partition(0)->fsType(), 0u);  // not probed
+}
+
+void TestPartMan::superfloppyAndEmpty()
+{
+    const QString image = build("mkfs.vfat -n FLOPPY -C disk.img 8192 >/dev/null");
+    QVERIFY2(!image.startsWith('!'), qPrintable(image));
+    Ref<PartitionManager> m = PartitionManager::create(std::make_shared<ImageStorage>(image), nullptr, nullptr, 0);
+    QVERIFY(m);
+    QCOMPARE(m->tableType(), int(PartitionManager::TableSuperfloppy));
+    QCOMPARE(m->partitionCount(), 1u);
+    const auto fs = blkidRange(image, 0, 8192 * 1024);
+    QCOMPARE(m->partition(0)->kind(), int(Partition::KindVolume));
+    QCOMPARE(m->partition(0)->size(), 16384u);
+    QCOMPARE(m->partition(0)->volumeName(), fs.value("LABEL"));
+    QCOMPARE(m->partition(0)->volumeId(), fs.value("UUID"));
+    QCOMPARE(FilesysNames::FSTypeToName(m->partition(0)->fsType()), fs.value("VERSION"));
+
+    m = PartitionManager::create(std::make_shared<ImageStorage>(QByteArray(8 << 20, '\0')), nullptr, nullptr, 0);
+    QVERIFY(m);
+    QCOMPARE(m->tableType(), int(PartitionManager::TableNone));
+    QCOMPARE(m->partitionCount(), 0u);
+    QCOMPARE(m->mbrDiskSignature(), 0u);
+}
+
+void TestPartMan::appleMap()
+{
+    // Driver descriptor, then a map of two entries: the map itself and one HFS volume.
+    QByteArray disk(1 << 20, '\0');
+    auto be16 = [&](int at, quint16 v) { qToBigEndian(v, disk.data() + at); };
+    auto be32 = [&](int at, quint32 v) { qToBigEndian(v, disk.data() + at); };
+    disk[0] = 'E';
+    disk[1] = 'R';
+    be16(2, 512);
+    const char *names[] = {"Apple", "Macintosh HD"};
+    const char *types[] = {"Apple_partition_map", "Apple_HFS"};
+    const quint32 starts[] = {1, 64}, sizes[] = {63, 1000};
+    for (int i = 0; i < 2; ++i) {
+        const int e = 512 * (i + 1);
+        disk[e] = 'P';
+        disk[e + 1] = 'M';
+        be32(e + 4, 2);
+        be32(e + 8, starts[i]);
+        be32(e + 12, sizes[i]);
+        qstrncpy(disk.data() + e + 16, names[i], 32);
+        qstrncpy(disk.data() + e + 48, types[i], 32);
+    }
+    const Ref<PartitionManager> m = PartitionManager::create(std::make_shared<ImageStorage>(disk), nullptr, nullptr, 0);
+    QVERIFY(m);
+    QCOMPARE(m->tableType(), int(PartitionManager::TableApm));
+    QCOMPARE(m->partitionCount(), 2u);
+    QCOMPARE(m->partition(1)->name(), QString("Macintosh HD"));
+    QCOMPARE(m->partition(1)->start(), 64u);
+    QCOMPARE(m->partition(1)->size(), 1000u);
+    QCOMPARE(PartitionNames::UUIDtoName(m->partition(1)->typeUUID(), false), QString("Apple HFS/HFS+"));
+}
+
+void TestPartMan::hostileGpt_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("tableType");  // -1: no manager
+    QTest::addColumn<QString>("warning");
+
+    QTest::newRow("2^32-1 entries") << "count" << int(PartitionManager::TableGptBackup) << "entry count of 4294967295";
+    QTest::newRow("entry size 0") << "size0" << int(PartitionManager::TableGptBackup) << "bad entry size 0";
+    QTest::newRow("entry size 2^31") << "size2g" << int(PartitionManager::TableGptBackup) << "bad entry size 2147483648";
+    QTest::newRow("primary signature gone") << "signature" << int(PartitionManager::TableGptBackup) << "no signature";
+    QTest::newRow("primary entries damaged") << "entries" << int(PartitionManager::TableGptBackup) << "entry array CRC";
+    QTest::newRow("both copies damaged") << "both" << -1 << "";
+    QTest::newRow("both with 2^32-1 entries") << "bothcount" << -1 << "";
+    QTest::newRow("entry beyond the end") << "beyond" << int(PartitionManager::TableGpt) << "beyond the end";
+    QTest::newRow("truncated image") << "truncated" << int(PartitionManager::TableGpt) << "truncated";
+}
+
+void TestPartMan::hostileGpt()
+{
+    QFETCH(QString, change);
+    QFETCH(int, tableType);
+    QFETCH(QString, warning);
+    QVERIFY(!m_smallGpt.isEmpty());
+
+    QByteArray disk = m_smallGpt;
+    const quint64 backup = quint64(disk.size()) / 512 - 1;
+    auto set32 = [&](quint64 lba, int at, quint32 v) { qToLittleEndian(v, disk.data() + lba * 512 + at); };
+    if (change == "count" || change == "bothcount") {
+        set32(1, 80, 0xFFFFFFFF);
+        fixGpt(disk, 1);
+        if (change == "bothcount") {
+            set32(backup, 80, 0xFFFFFFFF);
+            fixGpt(disk, backup);
+        }
+    } else if (change == "size0" || change == "size2g") {
+        set32(1, 84, change == "size0" ? 0 : 0x80000000);
+        fixGpt(disk, 1);
+    } else if (change == "signature") {
+        disk[512] = 'X';
+    } else if (change == "entries") {
+        disk[1024 + 60] = 'Z';  // a name character of entry 1
+    } else if (change == "both") {
+        disk[512] = 'X';
+        disk[backup * 512 + 20] = char(disk[backup * 512 + 20] ^ 1);  // header CRC
+    } else if (change == "beyond") {
+        for (quint64 lba : {quint64(1), backup}) {
+            const quint64 array = le64(disk, qsizetype(lba * 512 + 72));
+            qToLittleEndian<quint64>(quint64(1) << 40, disk.data() + array * 512 + 128 + 40);
+            fixGpt(disk, lba, true);
+        }
+    } else if (change == "truncated") {
+        disk.truncate(disk.size() / 2);
+    }
+
+    auto storage = std::make_shared<ImageStorage>(disk);
+    LogCapture log;
+    const Ref<PartitionManager> m = PartitionManager::create(storage, nullptr, nullptr, 0);
+    QVERIFY(storage->bytesRead < 8u << 20);
+    if (tableType < 0) {
+        QVERIFY(!m);
+        QCOMPARE(Error::get(), quint32(Error::BadData));
+        QVERIFY(log.contains("No usable GPT"));
+        return;
+    }
+    QVERIFY(m);
+    QCOMPARE(m->tableType(), tableType);
+    QCOMPARE(m->partitionCount(), 2u);
+    QCOMPARE(m->gptEntryCount(), 128u);
+    QVERIFY2(m->warnings().join('\n').contains(warning), qPrintable(m->warnings().join('\n')));
+    if (tableType == PartitionManager::TableGptBackup) {
+        QCOMPARE(m->gptHeaderLba(), backup);
+        QVERIFY(log.contains("using the backup header"));
+    }
+    if (change == "beyond" || change == "truncated") {
+        QVERIFY(!m->partition(1)->withinDisk());
+        QCOMPARE(m->partition(1)->fsType(), 0u);
+    }
+}
+
+void TestPartMan::loopingChain()
+{
+    const QString image = build(R"(
+truncate -s 16M disk.img
+printf 'label: dos\nstart=2048, type=5\nsize=1024\nsize=1024\nsize=1024\n' | sfdisk -q disk.img)");
+    QVERIFY2(!image.startsWith('!'), qPrintable(image));
+    QFile f(image);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QByteArray disk = f.readAll();
+    // Follow the links to the third record and point its link back at the second.
+    const quint32 base = 2048;
+    quint32 ebr = base;
+    quint32 second = 0;
+    for (int i = 0; i < 2; ++i) {
+        ebr = base + qFromLittleEndian<quint32>(disk.constData() + ebr * 512 + 446 + 16 + 8);
+        if (i == 0)
+            second = ebr;
+    }
+    qToLittleEndian<quint32>(second - base, disk.data() + ebr * 512 + 446 + 16 + 8);
+    qToLittleEndian<quint32>(1024, disk.data() + ebr * 512 + 446 + 16 + 12);
+    disk[ebr * 512 + 446 + 16 + 4] = 5;
+
+    const Ref<PartitionManager> m = PartitionManager::create(std::make_shared<ImageStorage>(disk), nullptr, nullptr,
+                                                             PartitionManager::NoFilesystemProbe);
+    QVERIFY(m);
+    QCOMPARE(m->tableType(), int(PartitionManager::TableMbrExtended));
+    QCOMPARE(m->partitionCount(), 4u);  // the extended partition and three logical ones, once each
+    QVERIFY(m->warnings().join('\n').contains("loops back"));
+}
+
+void TestPartMan::deviceProblems()
+{
+    // No blocks at all: no table, and no failure.
+    Ref<PartitionManager> m = PartitionManager::create(std::make_shared<ImageStorage>(QByteArray()), nullptr, nullptr, 0);
+    QVERIFY(m);
+    QCOMPARE(m->tableType(), int(PartitionManager::TableNone));
+    QCOMPARE(m->partitionCount(), 0u);
+    QVERIFY(!m->partition(0));
+
+    auto storage = std::make_shared<ImageStorage>(m_smallGpt);
+    storage->failing.insert(0);
+    QVERIFY(!PartitionManager::create(storage, nullptr, nullptr, 0));
+    QCOMPARE(Error::get(), quint32(Error::IoFailed));
+
+    auto lock = std::make_shared<TestLock>();
+    lock->refuse = true;
+    QVERIFY(!PartitionManager::create(std::make_shared<ImageStorage>(m_smallGpt), nullptr, lock, 0));
+    QCOMPARE(Error::get(), quint32(Error::AccessDenied));
+
+    QVERIFY(!PartitionManager::create(nullptr, nullptr, nullptr, 0));
+    QCOMPARE(Error::get(), quint32(Error::BadArguments));
+
+    // A damaged primary header with a readable backup still gives the table.
+    storage = std::make_shared<ImageStorage>(m_smallGpt);
+    storage->failing.insert(1);
+    m = PartitionManager::create(storage, nullptr, nullptr, 0);
+    QVERIFY(m);
+    QCOMPARE(m->tableType(), int(PartitionManager::TableGptBackup));
+}
+
+QTEST_GUILESS_MAIN(TestPartMan)
+#include "tst_partman.moc"
