@@ -34,6 +34,14 @@ Registry &registry()
     return r;
 }
 
+// The environment's switches apply from the first message on, whoever logs first.
+std::atomic<bool> configured{false};
+void configureOnce()
+{
+    if (!configured.exchange(true))
+        SysLogFilter::configureFromEnvironment();
+}
+
 class StdOutPrinter : public SysLogPrinter {
 public:
     void write(const char *data, size_t length) override
@@ -77,7 +85,11 @@ int SysLogFilter::reg(const char *name)
 }
 
 int SysLogFilter::level() { return registry().level; }
-void SysLogFilter::setLevel(int level) { registry().level = level; }
+void SysLogFilter::setLevel(int level)
+{
+    configureOnce();  // explicit settings win over the environment
+    registry().level = level;
+}
 
 bool SysLogFilter::state(int channel)
 {
@@ -88,6 +100,7 @@ bool SysLogFilter::state(int channel)
 
 void SysLogFilter::setState(int channel, bool on)
 {
+    configureOnce();
     if (channel >= 0 && channel < MaxChannels)
         registry().on[channel] = on;
 }
@@ -148,6 +161,7 @@ QString SysLog::threadName()
 
 void SysLog::write(int channel, int level, const QString &text)
 {
+    configureOnce();
     if (SysLogFilter::level() > level || !SysLogFilter::state(channel))
         return;
     const QString line = QStringLiteral("%1/%2 [%3] %4: %5\n")
