@@ -8,9 +8,18 @@
 namespace Applications::DriveScope::Model {
 
 namespace {
-void text(Group::GroupRecord &g, const QString &label, const PropertyValue &v) { g.setString(label, v); }
-void decimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v) { g.setNumber(label, v, 10); }
-void hexadecimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v) { g.setNumber(label, v, 16); }
+void text(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
+{
+    g.setString(label, v);
+}
+void decimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
+{
+    g.setNumber(label, v, 10);
+}
+void hexadecimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
+{
+    g.setNumber(label, v, 16);
+}
 } // namespace
 
 NVMe::NVMe(const Ref<Interfaces::Generic> &node, const QString &path, QObject *parent)
@@ -37,8 +46,7 @@ NVMe::NVMe(const Ref<Interfaces::Generic> &node, const QString &path, QObject *p
     setFormatted(ctrl, trKey("quill.gen.text.serial", "SERIAL"), QStringLiteral("SERIAL"), text, controllerOnly);
     setFormatted(ctrl, trKey("nvme.ctrl.nscount", "NUMBER OF NAMESPACES"), QStringLiteral("NVM_NAMESPACE_COUNT"),
                  decimal, controllerOnly);
-    setFormatted(ctrl, trKey("quill.gen.text.conn", "CONNECTION"), QStringLiteral("CONNECTION"), text,
-                 controllerOnly);
+    setFormatted(ctrl, trKey("quill.gen.text.conn", "CONNECTION"), QStringLiteral("CONNECTION"), text, controllerOnly);
 
     GroupRecord &ns = group(trKey("nvme.namespace", "NAMESPACE INFORMATION"));
     setFormatted(ns, trKey("nvme.namespace.id", "ID"), QStringLiteral("NVM_NSID"), decimal, fromNode);

@@ -27,7 +27,8 @@ QList<Services::Nodes::CompanionNode> pciCompanions(const Ref<Interfaces::Generi
     const QString deviceNode = valueText(readValue(node, QStringLiteral("DEVICE_NODE")));
     if (deviceNode.isEmpty())
         return result;
-    for (const Services::Nodes::CompanionNode &companion : Services::Driver::Client::Utils::companionNodes(deviceNode, 0))
+    for (const Services::Nodes::CompanionNode &companion :
+         Services::Driver::Client::Utils::companionNodes(deviceNode, 0))
         if (quint32(companion.type) == PciCompanion)
             result.append(companion);
     return result;
@@ -45,8 +46,8 @@ QString companionPciNode(const Ref<Interfaces::Generic> &node)
 
 void setHexRow(Group::GroupRecord &g, const QString &label, bool available, quint64 value, int width)
 {
-    g.setNumber(label, available ? PropertyValue{Variant::ofInt(value)} : PropertyValue{Variant::none()}, 16,
-                QString(), true, width, true);
+    g.setNumber(label, available ? PropertyValue{Variant::ofInt(value)} : PropertyValue{Variant::none()}, 16, QString(),
+                true, width, true);
 }
 } // namespace
 

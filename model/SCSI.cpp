@@ -37,9 +37,7 @@ QString pageLine(quint64 page)
 SCSI::SCSI(const Ref<Interfaces::Generic> &node, const QString &path, QObject *parent)
     : Group(parent), m_node(node), m_path(path)
 {
-    const auto readNode = [this](const QString &property) {
-        return m_node ? m_node->read(property) : PropertyValue();
-    };
+    const auto readNode = [this](const QString &property) { return m_node ? m_node->read(property) : PropertyValue(); };
 
     Ref<Interfaces::Generic> source = m_node;
     const PropertyValue set = readNode(QStringLiteral("NODE_SET_SCSI"));
@@ -52,7 +50,8 @@ SCSI::SCSI(const Ref<Interfaces::Generic> &node, const QString &path, QObject *p
             source = opened;
         else
             SysLog::write(scsiChannel, 3,
-                          QStringLiteral("Failed to open SCSI set ") + numberText(n) + QStringLiteral(" of node ") + path);
+                          QStringLiteral("Failed to open SCSI set ") + numberText(n) + QStringLiteral(" of node ") +
+                              path);
     }
     const bool sourceIsNode = source == m_node;
     const auto readSource = [&](const QString &property) {

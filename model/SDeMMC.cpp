@@ -9,9 +9,18 @@
 namespace Applications::DriveScope::Model {
 
 namespace {
-void text(Group::GroupRecord &g, const QString &label, const PropertyValue &v) { g.setString(label, v); }
-void yesNo(Group::GroupRecord &g, const QString &label, const PropertyValue &v) { g.setBool(label, v); }
-void decimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v) { g.setNumber(label, v, 10); }
+void text(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
+{
+    g.setString(label, v);
+}
+void yesNo(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
+{
+    g.setBool(label, v);
+}
+void decimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
+{
+    g.setNumber(label, v, 10);
+}
 void frequency(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
 {
     g.setNumber(label, v, 10, QStringLiteral("kHz"));
@@ -29,9 +38,7 @@ SDeMMC::SDeMMC(const Ref<Interfaces::Generic> &node, const QString &path, QObjec
     : Group(parent), m_node(node), m_path(path)
 {
     setNode(node);
-    const auto read = [this](const QString &property) {
-        return m_node ? m_node->read(property) : PropertyValue();
-    };
+    const auto read = [this](const QString &property) { return m_node ? m_node->read(property) : PropertyValue(); };
 
     GroupRecord &dev = group(trKey("main.grid.text.devinfo", "DEVICE INFORMATION"));
     const PropertyValue cardType = read(QStringLiteral("CARD_TYPE"));

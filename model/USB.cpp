@@ -12,8 +12,14 @@
 namespace Applications::DriveScope::Model {
 
 namespace {
-void text(Group::GroupRecord &g, const QString &label, const PropertyValue &v) { g.setString(label, v); }
-void hexadecimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v) { g.setNumber(label, v, 16); }
+void text(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
+{
+    g.setString(label, v);
+}
+void hexadecimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
+{
+    g.setNumber(label, v, 16);
+}
 
 void setClassRows(Group::GroupRecord &g, const UsbClassTriple &triple)
 {
@@ -91,8 +97,7 @@ USB::USB(const Ref<Interfaces::Generic> &node, const QString &path, QObject *par
     setNamedIdRow(dev, trKey("usb.manufacturer", "MANUFACTURER"), read("USB_MANUFACTURER"), read("USB_ID_VENDOR"));
     setNamedIdRow(dev, trKey("usb.product", "PRODUCT"), read("USB_PRODUCT"), read("USB_ID_PRODUCT"));
     setFormatted(dev, trKey("quill.gen.text.version", "VERSION"), QStringLiteral("USB_VERSION"), hexadecimal);
-    setFormatted(dev, trKey("usb.configurations", "CONFIGURATIONS"), QStringLiteral("USB_CONFIGURATIONS"),
-                 hexadecimal);
+    setFormatted(dev, trKey("usb.configurations", "CONFIGURATIONS"), QStringLiteral("USB_CONFIGURATIONS"), hexadecimal);
     setFormatted(dev, trKey("usb.conn.cur", "CUR CONNECTION"), QStringLiteral("USB_CONNECTION"), text);
     setFormatted(dev, trKey("usb.conn.max", "MAX CONNECTION"), QStringLiteral("USB_CONNECTION_MAX"), text);
     setFormatted(dev, trKey("usb.bos.uuid", "BOS UUID"), QStringLiteral("USB_BOS_UUID"), text);
@@ -127,8 +132,9 @@ USB::USB(const Ref<Interfaces::Generic> &node, const QString &path, QObject *par
             ctrl.setString(vendorLabel, textValue(info.vendor));
             ctrl.setString(nameLabel, textValue(info.name));
             ctrl.setString(firmwareLabel, textValue(info.firmware));
-            ctrl.setString(flashLabel, textValue(info.flashId ? std::optional(QString::fromLatin1(info.flashId->toHex().toUpper()))
-                                                              : std::nullopt));
+            ctrl.setString(flashLabel,
+                           textValue(info.flashId ? std::optional(QString::fromLatin1(info.flashId->toHex().toUpper()))
+                                                  : std::nullopt));
         }
     }
 
@@ -144,7 +150,7 @@ USB::USB(const Ref<Interfaces::Generic> &node, const QString &path, QObject *par
         if (!parseInterfaceName(element.name, interface, alternate))
             continue;
         const QString classText = element.kind == Variant::Integer ? QString::number(element.integer) : element.text;
-        table[interface].try_emplace(alternate, UsbClassTriple::fromText(classText));  // the first one wins
+        table[interface].try_emplace(alternate, UsbClassTriple::fromText(classText)); // the first one wins
     }
     dev.setValue(countLabel, QVariant(qulonglong(table.size())), false);
     for (const auto &[interface, alternates] : table) {

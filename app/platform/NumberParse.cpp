@@ -6,7 +6,8 @@ bool toUnsigned(const QString &text, quint64 &value)
 {
     int start = 0;
     int base = 10;
-    if (text.size() > 2 && text[0] == QLatin1Char('0') && (text[1] == QLatin1Char('x') || text[1] == QLatin1Char('X'))) {
+    if (text.size() > 2 && text[0] == QLatin1Char('0') &&
+        (text[1] == QLatin1Char('x') || text[1] == QLatin1Char('X'))) {
         start = 2;
         base = 16;
     }

@@ -65,6 +65,9 @@ QString nodeForAddr(const Services::PCI::Definitions::Address &address)
     return QStringLiteral("/devices/pci/") + addrToStr(address);
 }
 
-bool busFolderExists() { return Services::Nodes::Backend::instance().pciBusExists(); }
+bool busFolderExists()
+{
+    return Services::Nodes::Backend::instance().pciBusExists();
+}
 
 } // namespace Services::PCI::Library::Utils

@@ -21,7 +21,7 @@ void TestUsbSwitch::disabledOnceForTheProcess()
     const QString path = QStringLiteral("/devices/usb/sdd");
     MemoryBackend &backend = MemoryBackend::install();
     backend.boot = QStringLiteral("ro app.drivescope.usb.ctrlinfo.disable quiet");
-    backend.node(path).p0().set("USB_ID_VENDOR", {Variant::ofInt(0x152d)});  // a known bridge
+    backend.node(path).p0().set("USB_ID_VENDOR", {Variant::ofInt(0x152d)}); // a known bridge
     backend.node(path).p0().set("USB_ID_PRODUCT", {Variant::ofInt(0x0578)});
 
     for (int pass = 0; pass < 2; ++pass) {
@@ -32,7 +32,7 @@ void TestUsbSwitch::disabledOnceForTheProcess()
             QCOMPARE(row.value, QStringLiteral("<DISABLED BY BOOT ARG>"));
             QVERIFY(row.dimmed);
         }
-        backend.boot.clear();  // not read again
+        backend.boot.clear(); // not read again
     }
     QVERIFY(!usbControllerInfoEnabled());
 }

@@ -26,7 +26,8 @@ private slots:
 
 void TestInterfacesDemo::initTestCase()
 {
-    auto backend = Services::Nodes::Sim::createBackend(QStringLiteral(SOURCE_DIR "/examples/nodes/demo/interfaces.json"));
+    auto backend =
+        Services::Nodes::Sim::createBackend(QStringLiteral(SOURCE_DIR "/examples/nodes/demo/interfaces.json"));
     if (!backend->describe().startsWith(QLatin1String("simulator")))
         QSKIP("this build has no simulator backend");
     QVERIFY2(backend->available(), qPrintable(backend->errors().join('\n')));
@@ -38,20 +39,28 @@ void TestInterfacesDemo::noUnexpectedPlaceholder_data()
 {
     QTest::addColumn<QString>("tab");
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QStringList>("expected");  // "GROUP/LABEL" rows meant to show a placeholder
+    QTest::addColumn<QStringList>("expected"); // "GROUP/LABEL" rows meant to show a placeholder
     QTest::addColumn<int>("groups");
 
     const QStringList noFlashId{"CONTROLLER INFO/FLASH ID"};
-    QTest::newRow("NVMe") << "NVMe" << "/devices/nvme/nvme0n1" << QStringList{} << 2;
-    QTest::newRow("SCSI of the SAS disk") << "SCSI" << "/devices/sas/sdb" << QStringList{} << 1;
-    QTest::newRow("SCSI of the USB stick") << "SCSI" << "/devices/usb/sdc" << QStringList{} << 1;
-    QTest::newRow("SCSI of the USB drive") << "SCSI" << "/devices/usb/sdd" << QStringList{} << 1;
-    QTest::newRow("USB stick") << "USB" << "/devices/usb/sdc" << noFlashId << 4;
-    QTest::newRow("USB drive") << "USB" << "/devices/usb/sdd" << noFlashId << 7;
-    QTest::newRow("SD card") << "SDeMMC" << "/devices/mmc/mmcblk0" << QStringList{} << 2;
-    QTest::newRow("eMMC") << "SDeMMC" << "/devices/mmc/mmcblk1" << QStringList{} << 2;
-    for (const char *path : {"/devices/nvme/nvme0n1", "/devices/sas/sdb", "/devices/usb/sdc", "/devices/usb/sdd",
-                             "/devices/mmc/mmcblk0"})
+    QTest::newRow("NVMe") << "NVMe"
+                          << "/devices/nvme/nvme0n1" << QStringList{} << 2;
+    QTest::newRow("SCSI of the SAS disk") << "SCSI"
+                                          << "/devices/sas/sdb" << QStringList{} << 1;
+    QTest::newRow("SCSI of the USB stick") << "SCSI"
+                                           << "/devices/usb/sdc" << QStringList{} << 1;
+    QTest::newRow("SCSI of the USB drive") << "SCSI"
+                                           << "/devices/usb/sdd" << QStringList{} << 1;
+    QTest::newRow("USB stick") << "USB"
+                               << "/devices/usb/sdc" << noFlashId << 4;
+    QTest::newRow("USB drive") << "USB"
+                               << "/devices/usb/sdd" << noFlashId << 7;
+    QTest::newRow("SD card") << "SDeMMC"
+                             << "/devices/mmc/mmcblk0" << QStringList{} << 2;
+    QTest::newRow("eMMC") << "SDeMMC"
+                          << "/devices/mmc/mmcblk1" << QStringList{} << 2;
+    for (const char *path :
+         {"/devices/nvme/nvme0n1", "/devices/sas/sdb", "/devices/usb/sdc", "/devices/usb/sdd", "/devices/mmc/mmcblk0"})
         QTest::addRow("PCI of %s", path) << "PCI" << path << QStringList{} << 2;
 }
 

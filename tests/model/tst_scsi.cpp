@@ -38,15 +38,17 @@ void TestSCSI::vpdPages_data()
     QTest::newRow("hexadecimal names, no sorting")
         << PropertyValue{Variant::ofBuffer(page, "VPD_PAGE_0xb0"), Variant::ofBuffer(page, "VPD_PAGE_0x0F")}
         << "B0h / 176\n0Fh / 15" << false;
-    QTest::newRow("duplicates kept")
-        << PropertyValue{Variant::ofBuffer(page, "VPD_PAGE_0x83"), Variant::ofBuffer(page, "VPD_PAGE_131")}
-        << "83h / 131\n83h / 131" << false;
-    QTest::newRow("unusable elements skipped")
-        << PropertyValue{Variant::ofBuffer(page, "VPD_PAGE_"), Variant::ofText("x", "VPD_PAGE_5"),
-                         Variant::ofBuffer(page, "VPD_PAGE_7x"), Variant::ofBuffer(page, "vpd_page_1"),
-                         Variant::ofBuffer(page), Variant::ofBuffer(page, "VPD_PAGE_-1"),
-                         Variant::ofBuffer(page, "VPD_PAGE_2")}
-        << "02h / 2" << false;
+    QTest::newRow("duplicates kept") << PropertyValue{Variant::ofBuffer(page, "VPD_PAGE_0x83"),
+                                                      Variant::ofBuffer(page, "VPD_PAGE_131")}
+                                     << "83h / 131\n83h / 131" << false;
+    QTest::newRow("unusable elements skipped") << PropertyValue{Variant::ofBuffer(page, "VPD_PAGE_"),
+                                                                Variant::ofText("x", "VPD_PAGE_5"),
+                                                                Variant::ofBuffer(page, "VPD_PAGE_7x"),
+                                                                Variant::ofBuffer(page, "vpd_page_1"),
+                                                                Variant::ofBuffer(page),
+                                                                Variant::ofBuffer(page, "VPD_PAGE_-1"),
+                                                                Variant::ofBuffer(page, "VPD_PAGE_2")}
+                                               << "02h / 2" << false;
     QTest::newRow("none usable") << PropertyValue{Variant::ofInt(0, "VPD_PAGE_0")} << "<NOT AVAILABLE>" << true;
     QTest::newRow("no answer") << PropertyValue{} << "<NOT AVAILABLE>" << true;
 }
@@ -74,19 +76,23 @@ void TestSCSI::source_data()
 {
     QTest::addColumn<PropertyValue>("set");
     QTest::addColumn<bool>("logged");
-    QTest::addColumn<QString>("model");   // from the provider when it opens, else the node
-    QTest::addColumn<QString>("vendor");  // only the node has it
+    QTest::addColumn<QString>("model");  // from the provider when it opens, else the node
+    QTest::addColumn<QString>("vendor"); // only the node has it
     QTest::addColumn<QString>("pages");
 
-    QTest::newRow("provider 1") << PropertyValue{Variant::ofInt(1)} << false << "PROVIDER" << "NODEVENDOR"
+    QTest::newRow("provider 1") << PropertyValue{Variant::ofInt(1)} << false << "PROVIDER"
+                                << "NODEVENDOR"
                                 << "80h / 128";
-    QTest::newRow("provider 2 cannot open") << PropertyValue{Variant::ofInt(2)} << true << "NODE" << "NODEVENDOR"
+    QTest::newRow("provider 2 cannot open") << PropertyValue{Variant::ofInt(2)} << true << "NODE"
+                                            << "NODEVENDOR"
                                             << "00h / 0";
     QTest::newRow("index beyond int does not wrap to the node's own provider")
-        << PropertyValue{Variant::ofInt(0x100000001ull)} << true << "NODE" << "NODEVENDOR" << "00h / 0";
-    QTest::newRow("no set property") << PropertyValue{} << false << "NODE" << "NODEVENDOR" << "00h / 0";
-    QTest::newRow("set property of text kind") << PropertyValue{Variant::ofText("1")} << false << "NODE"
-                                               << "NODEVENDOR" << "00h / 0";
+        << PropertyValue{Variant::ofInt(0x100000001ull)} << true << "NODE"
+        << "NODEVENDOR"
+        << "00h / 0";
+    QTest::newRow("no set property") << PropertyValue{} << false << "NODE"
+                                     << "NODEVENDOR"
+                                     << "00h / 0";
 }
 
 void TestSCSI::source()
@@ -124,7 +130,8 @@ void TestSCSI::source()
         const QString n = set.first().integer == 2 ? "2h (2)" : "100000001h (4294967297)";
         QVERIFY2(log.contains("Failed to open SCSI set " + n + " of node " + Path), qPrintable(log.text()));
         // openGeneric's own line comes first.
-        QVERIFY(log.text().indexOf("Failed to create node provider for") < log.text().indexOf("Failed to open SCSI set"));
+        QVERIFY(log.text().indexOf("Failed to create node provider for") <
+                log.text().indexOf("Failed to open SCSI set"));
     }
 }
 

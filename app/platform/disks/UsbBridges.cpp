@@ -72,7 +72,7 @@ std::optional<QString> readRelease(Interfaces::Generic &node)
     const uint bcd = text.toUInt(&ok, 16);
     if (ok && text.size() <= 4)
         return bcdRelease(quint16(bcd));
-    return text;  // already written out, e.g. "1.00"
+    return text; // already written out, e.g. "1.00"
 }
 } // namespace
 
