@@ -75,7 +75,16 @@ bool parseInterfaceName(const QString &name, quint64 &interface, quint64 &altern
 UsbClassTriple UsbClassTriple::fromText(const QString &text)
 {
     UsbClassTriple triple;
-    const QStringList parts = text.split(QLatin1Char(':'));
+    // At most three parts: anything after the second ':' belongs to the third.
+    QStringList parts;
+    const int first = text.indexOf(QLatin1Char(':'));
+    const int second = first < 0 ? -1 : text.indexOf(QLatin1Char(':'), first + 1);
+    if (first < 0)
+        parts = {text};
+    else if (second < 0)
+        parts = {text.left(first), text.mid(first + 1)};
+    else
+        parts = {text.left(first), text.mid(first + 1, second - first - 1), text.mid(second + 1)};
     quint64 *fields[] = {&triple.usbClass, &triple.usbSubclass, &triple.usbProtocol};
     for (int i = 0; i < 3 && i < parts.size(); ++i)
         if (StrConv::toUnsigned(parts[i], *fields[i]))

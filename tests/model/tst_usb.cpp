@@ -79,11 +79,11 @@ void TestUSB::interfaces_data()
                                            << "0" << QStringList{};
     QTest::newRow("hexadecimal numbers, partial class texts")
         << PropertyValue{Variant::ofText("8", "USB_IFC_CSP_i0x10_a0"), Variant::ofInt(8, "USB_IFC_CSP_i0x10_a0x2"),
-                         Variant::ofText("0xff:x:2", "USB_IFC_CSP_i0x10_a3")}
+                         Variant::ofText("0xff:x:2:1", "USB_IFC_CSP_i0x10_a3")}
         << "1"
         << QStringList{"INTERFACE 16: ALTERNATIVES=3", "ALTERNATIVE 0: CLASS=8, SUBCLASS=<NA>, PROTOCOL=<NA>",
                        "ALTERNATIVE 2: CLASS=8, SUBCLASS=<NA>, PROTOCOL=<NA>",
-                       "ALTERNATIVE 3: CLASS=255, SUBCLASS=<NA>, PROTOCOL=2"};
+                       "ALTERNATIVE 3: CLASS=255, SUBCLASS=<NA>, PROTOCOL=<NA>"};
     QTest::newRow("missing") << PropertyValue{Variant::none()} << "<NOT AVAILABLE ON THIS PLATFORM>" << QStringList{};
 }
 
