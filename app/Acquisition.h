@@ -27,6 +27,8 @@ public:
     bool isDriveSupported(const QString &path, bool *opened = nullptr);
 
 private:
+    void readSmart(const Ref<Interfaces::Generic> &generic, const QString &path, DriveData &data);
+    void readIdentify(const Ref<Interfaces::Generic> &generic, const QString &path, DriveData &data);
     Ref<Interfaces::Generic> controlInterface();
     Ref<Interfaces::Generic> m_volumeServer;
 };

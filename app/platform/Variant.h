@@ -28,3 +28,6 @@ using PropertyValue = QList<Variant>;
 
 // Missing: no element, or exactly one element of kind None.
 bool isMissing(const PropertyValue &value);
+
+#include <QMetaType>
+Q_DECLARE_METATYPE(Variant)

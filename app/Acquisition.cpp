@@ -1,0 +1,305 @@
+// Drive data acquisition: which tabs a drive gets, with the validity checks of
+// the S.M.A.R.T. and IDENTIFY data.
+#include "Acquisition.h"
+
+#include <QDebug>
+
+#include "NodeUtils.h"
+#include "model/Ata.h"
+#include "model/General.h"
+#include "model/NVMe.h"
+#include "model/PCI.h"
+#include "model/Partitions.h"
+#include "model/SCSI.h"
+#include "model/SDeMMC.h"
+#include "model/Smart.h"
+#include "model/USB.h"
+#include "platform/Error.h"
+#include "platform/Log.h"
+
+namespace Applications::DriveScope {
+
+using namespace Model;
+using Services::Nodes::Node;
+using Services::Nodes::Provider;
+
+namespace {
+
+constexpr int IdentifySize = 512;
+constexpr int RecordSize = 12;
+
+QString hexError() { return QString::number(Error::get(), 16).toUpper(); }
+
+// A node opened as far as its generic interface, or the step that failed.
+struct Opened {
+    Ref<Node> node;
+    Ref<Interfaces::Generic> generic;
+    int failedStep = 0;  // 1 node, 2 provider, 3 generic
+};
+
+Opened openNode(const QString &path)
+{
+    Opened o;
+    o.node = Services::Filesystem::Client::Nodes::open(path);
+    if (!o.node) {
+        o.failedStep = 1;
+        return o;
+    }
+    Ref<Provider> provider = Provider::create(o.node, 0);
+    if (!provider) {
+        o.failedStep = 2;
+        return o;
+    }
+    o.generic = Services::Nodes::Providers::Generic::create(provider);
+    if (!o.generic)
+        o.failedStep = 3;
+    return o;
+}
+
+QList<SmartAttribute> decodeRecords(const QByteArray &data)
+{
+    QList<SmartAttribute> attributes;
+    const auto *bytes = reinterpret_cast<const uchar *>(data.constData());
+    for (qsizetype offset = 0; offset + RecordSize <= data.size(); offset += RecordSize) {
+        const uchar *r = bytes + offset;
+        SmartAttribute a;
+        a.id = r[0];
+        a.value = r[3];
+        a.worst = r[4];
+        for (int i = 5; i >= 0; --i)
+            a.raw = (a.raw << 8) | r[5 + i];
+        a.threshold = r[11];
+        attributes.append(a);
+    }
+    return attributes;
+}
+
+bool isNumber(const PropertyValue &value)
+{
+    return !isMissing(value) && value.first().kind == Variant::Integer;
+}
+
+} // namespace
+
+Acquisition::Acquisition() = default;
+Acquisition::~Acquisition() = default;
+
+std::unique_ptr<DriveData> Acquisition::acquireDrive(const QString &path, const QString &name)
+{
+    const Opened o = openNode(path);
+    static const char *const failures[] = {"", "Could not open node", "Could not create node provider for node",
+                                           "Could not create generic interface for node"};
+    if (o.failedStep) {
+        qCritical().noquote() << failures[o.failedStep] << path << "; error:" << hexError();
+        return nullptr;
+    }
+    const Ref<Interfaces::Generic> &generic = o.generic;
+
+    auto data = std::make_unique<DriveData>();
+    data->name = name;
+    const QString type = valueText(generic->read(QStringLiteral("TYPE")));
+
+    data->general = std::make_unique<General>(generic, path);
+    if (!isSafeDisk(path))
+        data->partitions = std::make_unique<Partitions>(generic, path);
+
+    if (type == QLatin1String("NVMe")) {
+        data->interfaces = DriveData::Nvme;
+        data->nvme = std::make_unique<NVMe>(generic, path);
+    } else if (type == QLatin1String("USB")) {
+        data->interfaces = DriveData::Usb;
+        data->usb = std::make_unique<USB>(generic, path);
+    } else if (type == QLatin1String("CARD")) {
+        data->interfaces = DriveData::Card;
+        data->sdemmc = std::make_unique<SDeMMC>(generic, path);
+    }
+
+    const PropertyValue scsiSet = generic->read(QStringLiteral("NODE_SET_SCSI"));
+    if (isNumber(scsiSet) && scsiSet.first().integer != 0) {
+        data->interfaces |= DriveData::Scsi;
+        data->scsi = std::make_unique<SCSI>(generic, path);
+    }
+
+    if (hasPciInformation(generic))
+        data->pci = std::make_unique<PCI>(generic, path);
+
+    bool hasSmart = false, hasIdentify = false, hasScsiSet = false;
+    const int sets = generic->propertySetCount();
+    for (int i = 0; i < sets; ++i) {
+        const QString set = generic->propertySetName(i);
+        if (set == QLatin1String("ATA_SMART_ATTRIBUTES"))
+            hasSmart = true;
+        else if (set == QLatin1String("ATA_IDENTIFY"))
+            hasIdentify = true;
+        else if (set == QLatin1String("GET_SCSI_INQUIRY") || set == QLatin1String("GET_SCSI_VPDS"))
+            hasScsiSet = true;
+    }
+    if (hasScsiSet && !data->scsi) {
+        data->interfaces |= DriveData::Scsi;
+        data->scsi = std::make_unique<SCSI>(generic, path);
+    }
+    if (!hasSmart && !hasIdentify) {
+        qDebug().noquote() << "Drive does not support S.M.A.R.T. or IDENTIFY:" << path;
+        return data;
+    }
+    data->interfaces |= DriveData::Ata;
+
+    if (hasSmart)
+        readSmart(generic, path, *data);
+    if (hasIdentify)
+        readIdentify(generic, path, *data);
+    return data;
+}
+
+void Acquisition::readSmart(const Ref<Interfaces::Generic> &generic, const QString &path, DriveData &data)
+{
+    bool found = false, enabled = false;
+    const int count = generic->propertyCount();
+    for (int i = 0; i < count && !found; ++i) {
+        if (generic->propertyName(i) != QLatin1String("ATA_SMART_ENABLED"))
+            continue;
+        found = true;
+        const PropertyValue value = generic->read(QStringLiteral("ATA_SMART_ENABLED"));
+        enabled = !value.isEmpty() && value.first().name == QLatin1String("ATA_SMART_ENABLED") &&
+                  value.first().kind == Variant::Integer && value.first().integer == 1;
+    }
+    if (!found) {
+        qWarning().noquote() << "Drive has no S.M.A.R.T. attribute:" << path;
+        return;
+    }
+    if (!enabled) {
+        qWarning().noquote() << "S.M.A.R.T. is not enabled:" << path;
+        return;
+    }
+    const PropertyValue status = generic->read(QStringLiteral("ATA_SMART_STATUS"));
+    if (status.isEmpty() || status.first().kind != Variant::Integer) {
+        qDebug().noquote() << "Could not determine HEALTH STATUS:" << path;
+        return;
+    }
+    const bool healthy = status.first().integer == 1;
+
+    QList<SmartAttribute> attributes;
+    const PropertyValue result = generic->request(
+        {Variant::ofText(QStringLiteral("Yes"), QStringLiteral("ATA_SMART_ATTRIBUTES"))});
+    if (result.isEmpty() || result.first().kind == Variant::None) {
+        qCritical().noquote() << "Could not determine S.M.A.R.T. attributes:" << path;
+    } else if (!result.first().buffer.isNull()) {
+        const QByteArray &buffer = result.first().buffer;
+        if (buffer.size() % RecordSize == 0)
+            attributes = decodeRecords(buffer);
+        else
+            qCritical().noquote() << "Data is not a multiple of attribute size:" << buffer.size();
+    }
+    data.smart = std::make_unique<Smart>(attributes, healthy);
+}
+
+void Acquisition::readIdentify(const Ref<Interfaces::Generic> &generic, const QString &path, DriveData &data)
+{
+    const PropertyValue result = generic->request({Variant::ofInt(1, QStringLiteral("ATA_IDENTIFY"))});
+    if (result.isEmpty() || result.first().kind == Variant::None) {
+        qWarning().noquote() << "No valid IDENTIFY data:" << path;
+        return;
+    }
+    const QByteArray &buffer = result.first().buffer;
+    if (buffer.isNull() || buffer.size() != IdentifySize) {
+        const QString size = buffer.isNull() ? QStringLiteral("NULL") : QString::number(buffer.size());
+        qWarning().noquote() << "Invalid data returned for IDENTIFY; size:" << size << "; node:" << path;
+        qDebug() << "Expected size:" << IdentifySize;
+        return;
+    }
+    data.ata = std::make_unique<Ata>(buffer);
+}
+
+Ref<Interfaces::Generic> Acquisition::controlInterface()
+{
+    if (!m_volumeServer) {
+        m_volumeServer = openGeneric(QStringLiteral("/devices/vsctrl"), 0, true);
+        if (!m_volumeServer)
+            SysLog::write(0, 3, QStringLiteral("Failed to open volume server control node"));
+    }
+    return m_volumeServer;
+}
+
+bool Acquisition::isVolumeServerOn()
+{
+    Ref<Interfaces::Generic> control = controlInterface();
+    if (!control)
+        return false;
+    PropertyValue status = control->read(QStringLiteral("STATUS"));
+    if (isMissing(status)) {
+        // The control node may have been restarted behind our cached handle.
+        m_volumeServer.reset();
+        control = controlInterface();
+        if (!control)
+            return false;
+        status = control->read(QStringLiteral("STATUS"));
+    }
+    return valueText(status) == QLatin1String("ON");
+}
+
+bool Acquisition::isSafeDisk(const QString &path)
+{
+    if (!isVolumeServerOn())
+        return false;
+    const Ref<Node> drive = Services::Filesystem::Client::Nodes::open(path);
+    if (!drive) {
+        SysLog::write(0, 3, QStringLiteral("Failed to open node ") + path + QStringLiteral("; error: ") +
+                                SysLog::errorText(Error::get()));
+        return false;
+    }
+    const Ref<Interfaces::Generic> control = controlInterface();
+    if (!control)
+        return false;
+    PropertyValue nodes = control->read(QStringLiteral("NODES"));
+    if (isMissing(nodes))
+        return false;
+    if (nodes.first().kind == Variant::List)
+        nodes = nodes.first().list;
+    const QString canonical = drive->canonicalName();
+    for (const Variant &element : nodes) {
+        const QString protectedPath = valueText({element});
+        if (protectedPath.isNull())
+            continue;
+        const Ref<Node> candidate = Services::Filesystem::Client::Nodes::open(protectedPath);
+        if (!candidate) {
+            SysLog::write(0, 3, QStringLiteral("Failed to open node ") + protectedPath + QStringLiteral("; error: ") +
+                                    SysLog::errorText(Error::get()));
+            continue;
+        }
+        if (candidate->canonicalName() == canonical)
+            return true;
+    }
+    return false;
+}
+
+bool Acquisition::isDriveSupported(const QString &path, bool *opened)
+{
+    const Opened o = openNode(path);
+    if (opened)
+        *opened = (o.failedStep == 0);
+    if (o.failedStep) {
+        static const char *const failures[] = {"", "Failed to open node ", "Failed to create node provider ",
+                                               "Failed to create generic provider "};
+        SysLog::write(0, 3, QString::fromLatin1(failures[o.failedStep]) + path + QStringLiteral("; error: ") +
+                                SysLog::errorText(Error::get()));
+        return true;
+    }
+    const Ref<Interfaces::Generic> &generic = o.generic;
+    const PropertyValue scsiSet = generic->read(QStringLiteral("NODE_SET_SCSI"));
+    if (isNumber(scsiSet) && openGeneric(path, int(scsiSet.first().integer), true))
+        return true;
+    const QString type = valueText(generic->read(QStringLiteral("TYPE")));
+    if (type == QLatin1String("NVMe") || type == QLatin1String("USB") || type == QLatin1String("CARD"))
+        return true;
+    const int sets = generic->propertySetCount();
+    for (int i = 0; i < sets; ++i) {
+        const QString set = generic->propertySetName(i);
+        if (set == QLatin1String("ATA_SMART_ATTRIBUTES") || set == QLatin1String("ATA_IDENTIFY") ||
+            set == QLatin1String("GET_SCSI_INQUIRY") || set == QLatin1String("GET_SCSI_VPDS"))
+            return true;
+    }
+    SysLog::write(0, 1, QStringLiteral("Drive is not suported: ") + path);
+    return false;
+}
+
+} // namespace Applications::DriveScope

@@ -1,0 +1,90 @@
+// The node service's free functions, each answered by the backend in use.
+#include "platform/Nodes.h"
+
+#include "platform/Error.h"
+#include "platform/linux/LinuxBackend.h"
+#include "platform/sim/SimBackend.h"
+
+#include <mutex>
+
+namespace Services::Nodes {
+
+namespace {
+std::mutex backendMutex;
+std::unique_ptr<Backend> currentBackend;
+} // namespace
+
+Backend &Backend::instance()
+{
+    std::lock_guard<std::mutex> lock(backendMutex);
+    if (!currentBackend)
+        currentBackend = fromEnvironment();
+    return *currentBackend;
+}
+
+void Backend::install(std::unique_ptr<Backend> backend)
+{
+    std::lock_guard<std::mutex> lock(backendMutex);
+    currentBackend = std::move(backend);
+}
+
+std::unique_ptr<Backend> Backend::fromEnvironment()
+{
+    const QString tree = qEnvironmentVariable("DRIVESCOPE_NODES");
+    if (!tree.isEmpty())
+        return Sim::createBackend(tree);
+    return Linux::createBackend();
+}
+
+Ref<Provider> Provider::create(const Ref<Node> &node, int providerIndex)
+{
+    if (!node) {
+        Error::set(Error::BadArguments);
+        return nullptr;
+    }
+    return Backend::instance().provider(node, providerIndex);
+}
+
+Ref<Interfaces::Generic> Providers::Generic::create(const Ref<Provider> &provider)
+{
+    if (!provider) {
+        Error::set(Error::BadArguments);
+        return nullptr;
+    }
+    return Backend::instance().generic(provider);
+}
+
+Ref<Interfaces::Storage> Providers::Storage::create(const Ref<Provider> &provider)
+{
+    if (!provider) {
+        Error::set(Error::BadArguments);
+        return nullptr;
+    }
+    return Backend::instance().storage(provider);
+}
+
+Ref<Interfaces::Lockable> Providers::Lockable::create(const Ref<Provider> &provider)
+{
+    if (!provider) {
+        Error::set(Error::BadArguments);
+        return nullptr;
+    }
+    return Backend::instance().lockable(provider);
+}
+
+Ref<DeviceClient> DeviceClient::create(const QString &path, bool)
+{
+    return Backend::instance().deviceClient(path);
+}
+
+} // namespace Services::Nodes
+
+Ref<Services::Nodes::Node> Services::Filesystem::Client::Nodes::open(const QString &path)
+{
+    return Services::Nodes::Backend::instance().open(path);
+}
+
+QList<Services::Nodes::CompanionNode> Services::Driver::Client::Utils::companionNodes(const QString &text)
+{
+    return Services::Nodes::Backend::instance().companionNodes(text);
+}

@@ -1,0 +1,221 @@
+// Grouped model: index identifiers pack the group row (bits 16-30), the entry
+// row (bits 0-15) and a title flag (bit 31), the same layout OneColumn builds.
+#include "model/Group.h"
+
+#include <QColor>
+
+#include "NodeUtils.h"
+#include "platform/I18n.h"
+#include "platform/Sys.h"
+
+namespace Applications::DriveScope::Model {
+
+namespace {
+constexpr quint32 TitleFlag = 0x80000000u;
+
+quint32 groupOf(quint32 id) { return (id >> 16) & 0x7FFF; }
+quint32 entryOf(quint32 id) { return id & 0xFFFF; }
+
+QString text(const char *key, const char *fallback)
+{
+    return Libraries::QI18n::Translator::translateWithEmpty("quill.drivescope", fallback, key);
+}
+
+QString naText() { return placeholder(text("gen.text.unavailable", "NA")); }
+QString invalidText() { return placeholder(text("gen.text.error", "INVALID")); }
+} // namespace
+
+QString placeholder(const QString &value)
+{
+    return text("main.grid.format.placeholder", "<%1>").arg(value);
+}
+
+QString notAvailableOnPlatform()
+{
+    return placeholder(text("main.grid.text.na.platform", "NOT AVAILABLE ON THIS PLATFORM"));
+}
+
+Group::GroupRecord::~GroupRecord() { qDeleteAll(entries); }
+
+void Group::GroupRecord::setValue(const QString &label, const QVariant &value, bool dimmed)
+{
+    QVariant shown = value;
+    if (value.typeId() == QMetaType::QString && value.toString().isEmpty()) {
+        shown = placeholder(text("main.grid.text.empty", "EMPTY VALUE"));
+        dimmed = true;
+    }
+    for (EntryRecord *entry : entries) {
+        if (entry->label == label) {
+            entry->value = shown;
+            entry->dimmed = dimmed;
+            return;
+        }
+    }
+    entries.append(new EntryRecord{label, shown, dimmed});
+}
+
+void Group::GroupRecord::setDimmedValue(const QString &label, const QString &value)
+{
+    setValue(label, value, true);
+}
+
+void Group::GroupRecord::setString(const QString &label, const PropertyValue &values)
+{
+    if (isMissing(values))
+        setDimmedValue(label, naText());
+    else if (values.first().kind == Variant::Text)
+        setValue(label, values.first().text.isNull() ? QString("") : values.first().text, false);
+    else
+        setDimmedValue(label, invalidText());
+}
+
+void Group::GroupRecord::setNamedString(const QString &label, const QString &name, const PropertyValue &values)
+{
+    if (!isMissing(values)) {
+        for (const Variant &element : values) {
+            if (!element.name.isNull() && element.name == name) {
+                setString(label, PropertyValue{element});
+                return;
+            }
+        }
+    }
+    setString(label, PropertyValue());
+}
+
+void Group::GroupRecord::setNumber(const QString &label, const PropertyValue &values, int base, const QString &unit,
+                                   bool hexSuffix, int width, bool naPlatform)
+{
+    if (isMissing(values)) {
+        setDimmedValue(label, naPlatform ? notAvailableOnPlatform() : naText());
+        return;
+    }
+    if (values.first().kind != Variant::Integer) {
+        setDimmedValue(label, invalidText());
+        return;
+    }
+    QString number = QString::number(qulonglong(values.first().integer), base).toUpper();
+    if (number.size() < width)
+        number = number.rightJustified(width, QLatin1Char('0'));
+    if (hexSuffix && base == 16)
+        number += QLatin1Char('h');
+    if (!unit.isEmpty())
+        number += QLatin1Char(' ') + unit;
+    setValue(label, number, false);
+}
+
+void Group::GroupRecord::setBool(const QString &label, const PropertyValue &values)
+{
+    if (isMissing(values))
+        setDimmedValue(label, naText());
+    else if (values.first().kind != Variant::Integer)
+        setDimmedValue(label, invalidText());
+    else if (values.first().integer != 0)
+        setValue(label, text("gen.button.yes", "YES"), false);
+    else
+        setValue(label, text("gen.button.no", "NO"), false);
+}
+
+Group::Group(QObject *parent) : QAbstractItemModel(parent) {}
+
+Group::~Group() { qDeleteAll(m_groups); }
+
+Group::GroupRecord &Group::group(const QString &title)
+{
+    for (GroupRecord *g : m_groups)
+        if (g->title == title)
+            return *g;
+    m_groups.append(new GroupRecord(title));
+    return *m_groups.last();
+}
+
+void Group::setFormatted(GroupRecord &target, const QString &label, const QString &property,
+                         const Formatter &formatter, const Source &source)
+{
+    PropertyValue value;
+    if (source)
+        value = source(property);
+    else if (m_node)
+        value = m_node->read(property);
+    if (Sys::info(Sys::InfoHosted) != 0 && isMissing(value) && !hasProperty(m_node, property)) {
+        target.setDimmedValue(label, notAvailableOnPlatform());
+        return;
+    }
+    formatter(target, label, value);
+}
+
+QModelIndex Group::index(int row, int column, const QModelIndex &parent) const
+{
+    if (!parent.isValid()) {
+        if (row < 0 || row >= m_groups.size())
+            return QModelIndex();
+        return createIndex(row, column, quintptr((quint32(row) << 16) | TitleFlag));
+    }
+    const quint32 id = quint32(parent.internalId());
+    if (!(id & TitleFlag))
+        return QModelIndex();
+    const quint32 g = groupOf(id);
+    if (g >= quint32(m_groups.size()) || row < 0 || row >= m_groups[g]->entries.size())
+        return QModelIndex();
+    return createIndex(row, column, quintptr((g << 16) | quint32(row)));
+}
+
+QModelIndex Group::parent(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return QModelIndex();
+    const quint32 id = quint32(index.internalId());
+    if (id & TitleFlag)
+        return QModelIndex();
+    const quint32 g = groupOf(id);
+    return createIndex(int(g), 0, quintptr((g << 16) | TitleFlag));
+}
+
+int Group::rowCount(const QModelIndex &parent) const
+{
+    if (!parent.isValid())
+        return m_groups.size();
+    const quint32 id = quint32(parent.internalId());
+    if (!(id & TitleFlag))
+        return 0;
+    const quint32 g = groupOf(id);
+    return g < quint32(m_groups.size()) ? m_groups[g]->entries.size() : 0;
+}
+
+int Group::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 2 : 1; }
+
+QVariant Group::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    const quint32 id = quint32(index.internalId());
+    const quint32 g = groupOf(id);
+    if (g >= quint32(m_groups.size()))
+        return QVariant();
+    if (id & TitleFlag) {
+        if (role == Qt::DisplayRole && index.column() == 0)
+            return m_groups[g]->title;
+        return QVariant();
+    }
+    const quint32 e = entryOf(id);
+    if (e >= quint32(m_groups[g]->entries.size()))
+        return QVariant();
+    const EntryRecord *entry = m_groups[g]->entries[e];
+    if (role == Qt::DisplayRole)
+        return index.column() == 0 ? QVariant(entry->label) : entry->value;
+    if (role == Qt::ForegroundRole && entry->dimmed && index.column() == 1)
+        return QColor::fromRgba(0xFF606060);
+    return QVariant();
+}
+
+QVariant Group::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QVariant();
+    if (section == 0)
+        return QStringLiteral("Name");
+    if (section == 1)
+        return QStringLiteral("Value");
+    return QVariant();
+}
+
+} // namespace Applications::DriveScope::Model

@@ -1,0 +1,235 @@
+// The grouped model's filling rules and index layout, and the flat adapter over it.
+#include <QAbstractItemModelTester>
+#include <QColor>
+#include <QFont>
+#include <QtTest>
+
+#include "TestSupport.h"
+#include "model/Group.h"
+#include "model/OneColumn.h"
+
+using namespace Applications::DriveScope::Model;
+
+namespace {
+// Exposes the protected filling API.
+class Filled : public Group {
+public:
+    using Group::group;
+    using Group::setFormatted;
+    using Group::setNode;
+};
+
+QString cell(const QAbstractItemModel &m, const QModelIndex &i, int role = Qt::DisplayRole)
+{
+    return m.data(i, role).toString();
+}
+bool dimmed(const QAbstractItemModel &m, const QModelIndex &i)
+{
+    return m.data(i, Qt::ForegroundRole).value<QColor>() == QColor(96, 96, 96);
+}
+} // namespace
+
+class TestGroup : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void valueRules_data();
+    void valueRules();
+    void groupsAndLabelsAreUnique();
+    void indexLayout();
+    void headers();
+    void formattedHostedRule();
+    void oneColumnLayout();
+    void oneColumnStyling();
+    void oneColumnEmpty();
+};
+
+void TestGroup::valueRules_data()
+{
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<PropertyValue>("value");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("isDimmed");
+
+    QTest::newRow("string text") << "string" << PropertyValue{Variant::ofText("ACME")} << "ACME" << false;
+    QTest::newRow("string empty") << "string" << PropertyValue{Variant::ofText("")} << "<EMPTY VALUE>" << true;
+    QTest::newRow("string missing") << "string" << PropertyValue{} << "<NA>" << true;
+    QTest::newRow("string none element") << "string" << PropertyValue{Variant::none()} << "<NA>" << true;
+    QTest::newRow("string integer") << "string" << PropertyValue{Variant::ofInt(4)} << "<INVALID>" << true;
+    QTest::newRow("bool yes") << "bool" << PropertyValue{Variant::ofInt(7)} << "YES" << false;
+    QTest::newRow("bool no") << "bool" << PropertyValue{Variant::ofInt(0)} << "NO" << false;
+    QTest::newRow("bool text") << "bool" << PropertyValue{Variant::ofText("1")} << "<INVALID>" << true;
+    QTest::newRow("number hex") << "hex4B" << PropertyValue{Variant::ofInt(0x1f)} << "001Fh B" << false;
+    QTest::newRow("number dec ignores h") << "dec-h" << PropertyValue{Variant::ofInt(31)} << "31" << false;
+    QTest::newRow("number wide value unpadded") << "hex4B" << PropertyValue{Variant::ofInt(0x12345)} << "12345h B" << false;
+    QTest::newRow("number max u64") << "dec-h" << PropertyValue{Variant::ofInt(~0ull)} << "18446744073709551615" << false;
+    QTest::newRow("number text") << "hex4B" << PropertyValue{Variant::ofText("x")} << "<INVALID>" << true;
+    QTest::newRow("number missing") << "hex4B" << PropertyValue{} << "<NA>" << true;
+    QTest::newRow("number missing platform") << "naPlatform" << PropertyValue{} << "<NOT AVAILABLE ON THIS PLATFORM>" << true;
+    QTest::newRow("named found") << "named" << PropertyValue{Variant::ofText("a", "X"), Variant::ofText("b", "NAME")} << "b" << false;
+    QTest::newRow("named absent") << "named" << PropertyValue{Variant::ofText("a", "X")} << "<NA>" << true;
+    QTest::newRow("named wrong kind") << "named" << PropertyValue{Variant::ofInt(3, "NAME")} << "<INVALID>" << true;
+}
+
+void TestGroup::valueRules()
+{
+    QFETCH(QString, op);
+    QFETCH(PropertyValue, value);
+    QFETCH(QString, shown);
+    QFETCH(bool, isDimmed);
+
+    Filled m;
+    auto &g = m.group("G");
+    if (op == "string")
+        g.setString("L", value);
+    else if (op == "bool")
+        g.setBool("L", value);
+    else if (op == "hex4B")
+        g.setNumber("L", value, 16, "B", true, 4);
+    else if (op == "dec-h")
+        g.setNumber("L", value, 10, QString(), true, 0);
+    else if (op == "naPlatform")
+        g.setNumber("L", value, 10, QString(), false, 0, true);
+    else if (op == "named")
+        g.setNamedString("L", "NAME", value);
+
+    const QModelIndex v = m.index(0, 1, m.index(0, 0));
+    QCOMPARE(cell(m, v), shown);
+    QCOMPARE(dimmed(m, v), isDimmed);
+    // The label column is never grey.
+    QVERIFY(!m.data(m.index(0, 0, m.index(0, 0)), Qt::ForegroundRole).isValid());
+}
+
+void TestGroup::groupsAndLabelsAreUnique()
+{
+    Filled m;
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    m.group("A").setValue("one", "1", false);
+    m.group("B").setValue("x", "x", false);
+    m.group("A").setValue("two", "2", false);
+    m.group("A").setValue("one", "again", true);
+
+    QCOMPARE(m.rowCount(), 2);
+    const QModelIndex a = m.index(0, 0);
+    QCOMPARE(m.rowCount(a), 2);
+    QCOMPARE(cell(m, m.index(0, 0, a)), QString("one"));
+    QCOMPARE(cell(m, m.index(0, 1, a)), QString("again"));
+    QVERIFY(dimmed(m, m.index(0, 1, a)));
+    QCOMPARE(cell(m, m.index(1, 1, a)), QString("2"));
+}
+
+void TestGroup::indexLayout()
+{
+    Filled m;
+    m.group("A").setValue("a0", "v", false);
+    m.group("B").setValue("b0", "v", false);
+    m.group("B").setValue("b1", "v", false);
+
+    const QModelIndex b = m.index(1, 0);
+    QCOMPARE(quint32(b.internalId()), 0x80010000u);
+    const QModelIndex b1 = m.index(1, 1, b);
+    QCOMPARE(quint32(b1.internalId()), 0x00010001u);
+    QCOMPARE(m.parent(b1), b);
+    QVERIFY(!m.parent(b).isValid());
+    QCOMPARE(m.columnCount(), 1);
+    QCOMPARE(m.columnCount(b), 2);
+    QCOMPARE(m.rowCount(b1), 0);
+    // Out of range and entry parents give invalid indexes.
+    QVERIFY(!m.index(2, 0).isValid());
+    QVERIFY(!m.index(2, 0, b).isValid());
+    QVERIFY(!m.index(0, 0, b1).isValid());
+    // A group title shows only its title, only in column 0.
+    QCOMPARE(cell(m, m.index(1, 0)), QString("B"));
+    QVERIFY(!m.data(m.index(1, 1), Qt::DisplayRole).isValid());
+    QVERIFY(!m.data(m.index(1, 0), Qt::FontRole).isValid());
+}
+
+void TestGroup::headers()
+{
+    Filled m;
+    QCOMPARE(m.headerData(0, Qt::Horizontal).toString(), QString("Name"));
+    QCOMPARE(m.headerData(1, Qt::Horizontal).toString(), QString("Value"));
+    QVERIFY(!m.headerData(0, Qt::Vertical).isValid());
+    QVERIFY(!m.headerData(0, Qt::Horizontal, Qt::ToolTipRole).isValid());
+    QVERIFY(!m.headerData(2, Qt::Horizontal).isValid());
+}
+
+void TestGroup::formattedHostedRule()
+{
+    auto &backend = TestSupport::MemoryBackend::install();
+    backend.node("/d").p0().set("PRESENT", {Variant::ofText("here")});
+    backend.node("/d").p0().set("EMPTY", {});
+    auto generic = backend.generic(backend.provider(backend.open("/d"), 0));
+
+    auto format = [](Group::GroupRecord &g, const QString &label, const PropertyValue &v) { g.setString(label, v); };
+    for (bool hosted : {false, true}) {
+        backend.isHosted = hosted;
+        Filled m;
+        m.setNode(generic);
+        auto &g = m.group("G");
+        m.setFormatted(g, "present", "PRESENT", format);
+        m.setFormatted(g, "absent", "ABSENT", format);
+        // Offered but empty: the node has it, so the formatter decides.
+        m.setFormatted(g, "empty", "EMPTY", format);
+        m.setFormatted(g, "sourced", "ABSENT", format, [](const QString &) {
+            return PropertyValue{Variant::ofText("from source")};
+        });
+        const QModelIndex gi = m.index(0, 0);
+        QCOMPARE(cell(m, m.index(0, 1, gi)), QString("here"));
+        QCOMPARE(cell(m, m.index(1, 1, gi)), hosted ? QString("<NOT AVAILABLE ON THIS PLATFORM>") : QString("<NA>"));
+        QCOMPARE(cell(m, m.index(2, 1, gi)), QString("<NA>"));
+        QCOMPARE(cell(m, m.index(3, 1, gi)), QString("from source"));
+    }
+}
+
+void TestGroup::oneColumnLayout()
+{
+    Filled m;
+    for (auto [title, n] : {std::pair{"A", 2}, {"B", 0}, {"C", 3}}) {
+        auto &g = m.group(title);
+        for (int i = 0; i < n; ++i)
+            g.setValue(QString("%1%2").arg(title).arg(i), i, false);
+    }
+
+    OneColumn flat(&m);
+    QAbstractItemModelTester tester(&flat, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(flat.rowCount(), 8);
+    QCOMPARE(flat.columnCount(), 2);
+    QCOMPARE(flat.headerRows(), (QList<int>{0, 3, 4}));
+    QCOMPARE(flat.source(), &m);
+
+    const QStringList expected{"A", "A0", "A1", "B", "C", "C0", "C1", "C2"};
+    for (int r = 0; r < expected.size(); ++r)
+        QCOMPARE(cell(flat, flat.index(r, 0)), expected[r]);
+    QCOMPARE(flat.data(flat.index(5, 1)).toInt(), 0);
+    QCOMPARE(flat.data(flat.index(7, 1)).toInt(), 2);
+    QVERIFY(!flat.parent(flat.index(5, 0)).isValid());
+    QCOMPARE(flat.headerData(1, Qt::Horizontal).toString(), QString("Value"));
+}
+
+void TestGroup::oneColumnStyling()
+{
+    Filled m;
+    m.group("T").setDimmedValue("label", "<NA>");
+    OneColumn flat(&m);
+    for (int column : {0, 1}) {
+        const QModelIndex title = flat.index(0, column);
+        QVERIFY(flat.data(title, Qt::FontRole).value<QFont>().bold());
+        QCOMPARE(flat.data(title, Qt::BackgroundRole).value<QColor>(), QColor(222, 222, 222));
+        QCOMPARE(flat.data(title, Qt::ForegroundRole).value<QColor>(), QColor(100, 100, 100));
+    }
+    QVERIFY(cell(flat, flat.index(0, 1)).isEmpty());
+    QVERIFY(dimmed(flat, flat.index(1, 1)));
+    QVERIFY(!flat.data(flat.index(1, 0), Qt::BackgroundRole).isValid());
+}
+
+void TestGroup::oneColumnEmpty()
+{
+    Filled m;
+    OneColumn flat(&m);
+    QCOMPARE(flat.rowCount(), 0);
+    QVERIFY(flat.headerRows().isEmpty());
+    QVERIFY(!flat.index(0, 0).isValid());
+}
+
+QTEST_MAIN(TestGroup)
+#include "tst_group.moc"
