@@ -2,6 +2,7 @@
 // node path, entry type and display name, single selection, per-entry flags
 // and tooltips. It follows drives that appear and disappear.
 #pragma once
+#include <QAbstractItemModel>
 #include <QMap>
 #include <QStringList>
 #include <QWidget>

@@ -76,7 +76,8 @@ bool MainWindow::tellHelpUrl(const QString &page, const QString &anchor)
         m_helpBrowser->setObjectName(QStringLiteral("helpBrowser"));
         m_helpBrowser->setOpenExternalLinks(true);
         layout->addWidget(m_helpBrowser);
-        connect(m_helpBrowser, &QTextBrowser::documentTitleChanged, dialog, &QDialog::setWindowTitle);
+        connect(m_helpBrowser, &QTextBrowser::sourceChanged, dialog,
+                [this, dialog] { dialog->setWindowTitle(m_helpBrowser->documentTitle()); });
         m_helpViewer = dialog;
     }
     m_helpBrowser->setSource(url);
