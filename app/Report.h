@@ -1,0 +1,26 @@
+// The headless report: the drive list, or every tab of one or all drives, as
+// text or JSON, from the same acquisition and models the window uses.
+#pragma once
+#include <QJsonObject>
+#include <QStringList>
+#include <QTextStream>
+
+#include "Acquisition.h"
+
+namespace Applications::DriveScope {
+
+// args without the program name. Exit status: 0 success, 2 bad arguments,
+// 1 when the drive source cannot be read. Creates a QCoreApplication when
+// none exists.
+int runReport(const QStringList &args);
+int runReport(const QStringList &args, QTextStream &out, QTextStream &err);
+
+// One drive as the JSON report shows it ("error" set when it cannot be opened).
+QJsonObject driveJson(Acquisition &acquisition, const QString &path, const QString &name);
+// The same as text lines.
+QStringList driveText(Acquisition &acquisition, const QString &path, const QString &name);
+
+// The message of the window's error dialog for a drive that cannot be opened.
+QString openDriveError(const QString &name);
+
+} // namespace Applications::DriveScope
