@@ -9,7 +9,6 @@
 #include <QThread>
 #include <QTimerEvent>
 
-#include "WindowStatus.h"
 #include "model/Ata.h"
 #include "model/General.h"
 #include "model/NVMe.h"
@@ -19,6 +18,7 @@
 #include "model/SCSI.h"
 #include "model/SDeMMC.h"
 #include "model/Smart.h"
+#include "model/TabStatus.h"
 #include "model/USB.h"
 #include "platform/Log.h"
 #include "platform/Sys.h"
@@ -49,14 +49,14 @@ QString text(const char *key, const char *fallback)
     return QCoreApplication::translate(Context, fallback, key);
 }
 
-QPixmap verdictPixmap(WindowStatus::Verdict verdict)
+QPixmap verdictPixmap(Model::Verdict verdict)
 {
     switch (verdict) {
-    case WindowStatus::Verdict::Ok:
+    case Model::Verdict::Ok:
         return QPixmap(QString::fromLatin1(OkIcon));
-    case WindowStatus::Verdict::Warning:
+    case Model::Verdict::Warning:
         return QPixmap(QString::fromLatin1(WarningIcon));
-    case WindowStatus::Verdict::Error:
+    case Model::Verdict::Error:
         break;
     }
     return QPixmap(QString::fromLatin1(ErrorIcon));
@@ -65,6 +65,13 @@ QPixmap verdictPixmap(WindowStatus::Verdict verdict)
 bool hosted()
 {
     return Sys::info(Sys::InfoHosted) != 0;
+}
+
+// The first status line of a tab.
+QString stateLine(const DriveData &data, Model::Tab tab)
+{
+    const QStringList lines = Model::tabState(&data, tab, hosted()).lines;
+    return lines.value(0);
 }
 
 // Sections beyond the model's columns do not exist; the header must not be asked about them.
@@ -166,7 +173,7 @@ void MainWindow::showSelection()
     const QStringList selection = list->selection();
     if (selection.isEmpty()) {
         // The watcher keeps its node: selecting nothing is not a removal.
-        replaceRecord(emptyRecord(QStringLiteral("Unnamed")));
+        setRecord(emptyRecord(QStringLiteral("Unnamed")));
         emit driveShown(QString());
         return;
     }
@@ -200,12 +207,12 @@ void MainWindow::showSelection()
                               text("dlg.err.opendrive.text", "Could not open drive %1").arg(name), QMessageBox::Ok);
     }
 
-    replaceRecord(std::move(record));
+    setRecord(std::move(record));
     m_handler->setNode(m_node);
     emit driveShown(path);
 }
 
-void MainWindow::replaceRecord(std::unique_ptr<DriveData> record)
+void MainWindow::setRecord(std::unique_ptr<DriveData> record)
 {
     apply(*record);
     m_current = std::move(record);
@@ -230,44 +237,46 @@ void MainWindow::apply(const DriveData &data)
 bool MainWindow::applyPage(QWidget *page, const DriveData &data)
 {
     Ui::MainWindow &ui = *m_ui;
+    using Model::Tab;
     if (page == ui.tbGeneral) {
-        setGroupTab(data.general.get(), ui.tvGeneral, nullptr, false);
+        setGroupTab(data.general.get(), ui.tvGeneral);
     } else if (page == ui.tbPart) {
-        setGroupTab(data.partitions.get(), ui.tvPart, nullptr, false);
-        ui.lblPart->setText(WindowStatus::safeDiskText(bool(data.partitions)));
+        setGroupTab(data.partitions.get(), ui.tvPart);
+        ui.lblPart->setText(stateLine(data, Tab::Partitions));
     } else if (page == ui.tbAta) {
         setAtaTab(data);
     } else if (page == ui.tbSmart) {
         setSmartTab(data);
     } else if (page == ui.tbNVMe) {
-        setGroupTab(data.nvme.get(), ui.tvNVMe, ui.lblNVMeState, data.interfaces & DriveData::Nvme);
+        setGroupTab(data.nvme.get(), ui.tvNVMe);
+        ui.lblNVMeState->setText(stateLine(data, Tab::NVMe));
     } else if (page == ui.tbUSB) {
-        setGroupTab(data.usb.get(), ui.tvUSB, ui.lblUSBState, data.interfaces & DriveData::Usb);
+        setGroupTab(data.usb.get(), ui.tvUSB);
+        ui.lblUSBState->setText(stateLine(data, Tab::USB));
     } else if (page == ui.tbSCSI) {
-        setGroupTab(data.scsi.get(), ui.tvSCSI, ui.lblSCSIState, false);
+        setGroupTab(data.scsi.get(), ui.tvSCSI);
+        ui.lblSCSIState->setText(stateLine(data, Tab::SCSI));
     } else if (page == ui.tbSDeMMC) {
-        setGroupTab(data.sdemmc.get(), ui.tvSDeMMC, ui.lblSDeMMCState, data.interfaces & DriveData::Card);
+        setGroupTab(data.sdemmc.get(), ui.tvSDeMMC);
+        ui.lblSDeMMCState->setText(stateLine(data, Tab::SDeMMC));
     } else if (page == ui.tbPCI) {
-        setGroupTab(data.pci.get(), ui.tvPCI, ui.lblPCI, false);
+        setGroupTab(data.pci.get(), ui.tvPCI);
+        ui.lblPCI->setText(stateLine(data, Tab::PCI));
     } else {
         return false;
     }
     return true;
 }
 
-void MainWindow::setGroupTab(Model::Group *model, QTableView *view, QLabel *state, bool hasInterface)
+void MainWindow::setGroupTab(Model::Group *model, QTableView *view)
 {
     auto *adapter = qobject_cast<Model::OneColumn *>(view->model());
     if (!model) {
         view->setModel(nullptr);
-        if (state)
-            state->setText(WindowStatus::tabStateText(false, hasInterface, hosted()));
         delete adapter;
         return;
     }
 
-    if (state)
-        state->setText(WindowStatus::tabStateText(true, hasInterface, hosted()));
     Model::OneColumn *replaced = nullptr;
     if (!adapter || adapter->source() != model) {
         replaced = adapter;
@@ -299,16 +308,18 @@ void MainWindow::setAtaTab(const DriveData &data)
     setResizeMode(view->horizontalHeader(), 0, QHeaderView::Stretch);
     setResizeMode(view->horizontalHeader(), 1, QHeaderView::Stretch);
 
-    m_ui->lblAtaStandard->setText(WindowStatus::ataStandardText(ata));
+    // Two lines: the standard, then the checksum verdict (or "not available").
+    const Model::TabState state = Model::tabState(&data, Model::Tab::Ata, hosted());
+    m_ui->lblAtaStandard->setText(state.lines.value(0));
+    m_ui->lblAtaChecksumState->setText(state.lines.value(1));
     if (ata) {
         for (int row : ata->headerRows())
             view->setSpan(row, 0, 1, 2);
-        const WindowStatus::Status status = WindowStatus::checksumStatus(&ata->identify());
-        m_ui->lblAtaChecksumState->setText(status.text);
-        m_ui->lblAtaChecksumIcon->setPixmap(verdictPixmap(status.verdict));
+    }
+    if (ata && state.verdict) {
+        m_ui->lblAtaChecksumIcon->setPixmap(verdictPixmap(*state.verdict));
         m_ui->lblAtaChecksumIcon->show();
     } else {
-        m_ui->lblAtaChecksumState->setText(WindowStatus::checksumStatus(nullptr).text);
         m_ui->lblAtaChecksumIcon->setPixmap(QPixmap());
         m_ui->lblAtaChecksumIcon->hide();
     }
@@ -343,9 +354,9 @@ void MainWindow::setSmartTab(const DriveData &data)
         resizeSection(header, section, int((decWidth + 2 * margin + 4) * 1.25));
     view->verticalHeader()->setDefaultSectionSize(22);
 
-    const WindowStatus::Status status = WindowStatus::healthStatus(smart);
-    m_ui->lblSmartHealthState->setText(status.text);
-    m_ui->lblSmartHealthIcon->setPixmap(verdictPixmap(status.verdict));
+    const Model::TabState state = Model::tabState(&data, Model::Tab::Smart, hosted());
+    m_ui->lblSmartHealthState->setText(state.lines.value(0));
+    m_ui->lblSmartHealthIcon->setPixmap(verdictPixmap(state.verdict.value_or(Model::Verdict::Warning)));
     m_ui->lblSmartHealthIcon->setVisible(smart != nullptr);
 }
 
@@ -368,7 +379,7 @@ void MainWindow::nodeEvent(QString node, Handler::Node::Event type)
     case Handler::Node::Removed:
         // A refresh still pending would only fail to open the vanished drive.
         killRefreshTimer();
-        replaceRecord(emptyRecord(QString()));
+        setRecord(emptyRecord(QString()));
         m_handler->setNode(QString());
         break;
     case Handler::Node::Changed:

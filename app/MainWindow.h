@@ -11,7 +11,6 @@
 #include "NodeHandler.h"
 #include "platform/widgets/QuillMainWindow.h"
 
-class QLabel;
 class QTableView;
 
 namespace Applications::DriveScope {
@@ -34,6 +33,9 @@ public:
     // The node shown and watched; empty when none.
     const QString &currentNode() const { return m_node; }
     const Handler::Node *nodeHandler() const { return m_handler; }
+
+    // Shows `record` in place of the current one, which is destroyed.
+    void setRecord(std::unique_ptr<DriveData> record);
 
 public slots:
     void on_driveselect_selectionChanged();
@@ -58,12 +60,10 @@ protected:
 
 private:
     void showSelection();
-    // Shows `record`, then destroys the old one and keeps `record`.
-    void replaceRecord(std::unique_ptr<DriveData> record);
     void apply(const DriveData &data);
     // The rule of one tab page; false when no rule covers `page`.
     bool applyPage(QWidget *page, const DriveData &data);
-    void setGroupTab(Model::Group *model, QTableView *view, QLabel *state, bool hasInterface);
+    void setGroupTab(Model::Group *model, QTableView *view);
     void setAtaTab(const DriveData &data);
     void setSmartTab(const DriveData &data);
     void killRefreshTimer();
