@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QTimerEvent>
 
+#include "Resources.h"
 #include "model/Ata.h"
 #include "model/General.h"
 #include "model/NVMe.h"
@@ -98,6 +99,7 @@ std::unique_ptr<DriveData> emptyRecord(const QString &name)
 
 MainWindow::MainWindow() : Libraries::Widgets::Quill::MainWindow(nullptr, Qt::WindowFlags()), m_ui(new Ui::MainWindow)
 {
+    initResources();
     setWindowImage(QStringLiteral("icon.drivescope.16.png"));
     qRegisterMetaType<Handler::Node::Event>("Applications::DriveScope::Handler::Node::Event");
 

@@ -31,8 +31,9 @@ void Node::setNode(const QString &path)
             m_client->interrupt();
         m_path = path;
         ++m_generation;
+        // Woken under the lock: once it is released, a stopping worker may be gone.
+        m_wakeUp.wakeAll();
     }
-    m_wakeUp.wakeAll();
 }
 
 QString Node::node() const
@@ -48,8 +49,8 @@ void Node::stop()
         m_stop = true;
         if (m_client)
             m_client->interrupt();
+        m_wakeUp.wakeAll();
     }
-    m_wakeUp.wakeAll();
 }
 
 void Node::emitEvent(const QString &node, quint32 clientType)

@@ -7,6 +7,7 @@
 
 #include "MainWindow.h"
 #include "Report.h"
+#include "Resources.h"
 #include "Startup.h"
 #include "platform/Log.h"
 
@@ -44,6 +45,8 @@ int main(int argc, char **argv)
         return Applications::DriveScope::runReport({QStringLiteral("--all")});
 
     QApplication app(argc, argv);
+    // Before the translation set-up, which looks for catalogues among them.
+    Applications::DriveScope::initResources();
     Applications::DriveScope::setupTranslationAndFormatting();
 
     auto window = std::make_unique<Applications::DriveScope::MainWindow>();

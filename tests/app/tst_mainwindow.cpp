@@ -11,9 +11,11 @@
 #include <QTabBar>
 #include <QTableView>
 #include <QTextBrowser>
+#include <QTreeView>
 
 #include "DemoTree.h"
 #include "MainWindow.h"
+#include "Resources.h"
 #include "TestSupport.h"
 #include "model/OneColumn.h"
 #include "model/Smart.h"
@@ -84,7 +86,8 @@ private:
     bool select(const QString &path);
     void waitForList(int rows);
     QStringList enabledPages() const;
-    bool rewriteTree(const QJsonObject &tree, int expectedDrives);
+    // Writes the tree and waits until the simulator has read it.
+    bool rewriteTree(const QJsonObject &tree, int expectedDrives, bool hosted = false);
     void postEvent(const QString &node, Node::Event type);
 
     QTemporaryDir m_dir;
@@ -97,6 +100,7 @@ private:
 
 void TestMainWindow::initTestCase()
 {
+    initResources();
     QVERIFY(m_dir.isValid());
     m_shared = TestSupport::sharedTestData();
     m_tree = m_dir.filePath("machine.json");
@@ -122,8 +126,8 @@ void TestMainWindow::init()
 void TestMainWindow::cleanup()
 {
     m_window.reset();
-    const QList<Services::Nodes::DriveEntry> drives = Services::Nodes::Backend::instance().drives();
-    if (drives.size() != 9)
+    Services::Nodes::Backend &backend = Services::Nodes::Backend::instance();
+    if (backend.drives().size() != 9 || backend.hosted())
         QVERIFY(rewriteTree(DemoTree::machine(m_shared), 9));
 }
 
@@ -148,13 +152,14 @@ QStringList TestMainWindow::enabledPages() const
     return pages;
 }
 
-bool TestMainWindow::rewriteTree(const QJsonObject &tree, int expectedDrives)
+bool TestMainWindow::rewriteTree(const QJsonObject &tree, int expectedDrives, bool hosted)
 {
     if (!DemoTree::write(m_tree, tree))
         return false;
     QDeadlineTimer deadline(5000);
     while (!deadline.hasExpired()) {
-        if (Services::Nodes::Backend::instance().drives().size() == expectedDrives)
+        Services::Nodes::Backend &backend = Services::Nodes::Backend::instance();
+        if (backend.drives().size() == expectedDrives && backend.hosted() == hosted)
             return true;
         QTest::qWait(20);
     }
@@ -475,7 +480,7 @@ void TestMainWindow::hostedWording()
 {
     QFETCH(bool, hosted);
     m_window.reset();
-    QVERIFY(rewriteTree(DemoTree::machine(m_shared, hosted), 9));
+    QVERIFY(rewriteTree(DemoTree::machine(m_shared, hosted), 9, hosted));
     m_window = std::make_unique<MainWindow>();
     m_window->show();
 
@@ -504,6 +509,7 @@ void TestMainWindow::helpPage()
 {
     QVERIFY(m_window->helpViewer() == nullptr);
     m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     QTest::keyClick(m_window.get(), Qt::Key_F1);
     QTRY_VERIFY(m_window->helpViewer() && m_window->helpViewer()->isVisible());
     auto *browser = m_window->helpViewer()->findChild<QTextBrowser *>();

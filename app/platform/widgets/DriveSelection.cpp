@@ -200,6 +200,14 @@ void Widget::refresh()
     for (const auto &drive : drives)
         paths.append(drive.path);
 
+    // A selected entry that goes away leaves nothing selected: the view would
+    // otherwise move the selection to a neighbour, showing a drive nobody chose.
+    for (const QString &selected : selection()) {
+        if (!paths.contains(selected)) {
+            m_view->selectionModel()->clear();
+            break;
+        }
+    }
     for (int row = m_model->rowCount() - 1; row >= 0; --row) {
         const QString path = m_model->item(row, 0)->data(PathRole).toString();
         if (!paths.contains(path)) {
