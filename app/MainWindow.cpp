@@ -1,0 +1,448 @@
+#include "MainWindow.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QResizeEvent>
+#include <QStyle>
+#include <QThread>
+#include <QTimerEvent>
+
+#include "Resources.h"
+#include "model/Ata.h"
+#include "model/General.h"
+#include "model/NVMe.h"
+#include "model/OneColumn.h"
+#include "model/PCI.h"
+#include "model/Partitions.h"
+#include "model/SCSI.h"
+#include "model/SDeMMC.h"
+#include "model/Smart.h"
+#include "model/TabStatus.h"
+#include "model/USB.h"
+#include "platform/Log.h"
+#include "platform/Sys.h"
+#include "ui_MainWindow.h"
+
+namespace Applications::DriveScope {
+
+namespace {
+
+const char Context[] = "Applications::DriveScope::MainWindow";
+const int DefaultChannel = 0;
+const int RefreshDelayMs = 500;
+
+// Entry type of a drive and the flags of one for which no tab has data, as the
+// drive list defines them.
+const int DriveEntryType = 2;
+const quint32 UnsupportedEntry = 6;
+const int DriveListCategories[] = {12, 13, 15, 16, 17};
+const quint32 CategoryFlag = 0x1;
+const quint32 ListFlags = 0x1491;
+
+const char OkIcon[] = ":images/status.ok.16.png";
+const char WarningIcon[] = ":images/status.warning.16.png";
+const char ErrorIcon[] = ":images/status.err.14.png";
+
+QString text(const char *key, const char *fallback)
+{
+    return QCoreApplication::translate(Context, fallback, key);
+}
+
+QPixmap verdictPixmap(Model::Verdict verdict)
+{
+    switch (verdict) {
+    case Model::Verdict::Ok:
+        return QPixmap(QString::fromLatin1(OkIcon));
+    case Model::Verdict::Warning:
+        return QPixmap(QString::fromLatin1(WarningIcon));
+    case Model::Verdict::Error:
+        break;
+    }
+    return QPixmap(QString::fromLatin1(ErrorIcon));
+}
+
+bool hosted()
+{
+    return Sys::info(Sys::InfoHosted) != 0;
+}
+
+// The first status line of a tab.
+QString stateLine(const DriveData &data, Model::Tab tab)
+{
+    const QStringList lines = Model::tabState(&data, tab, hosted()).lines;
+    return lines.value(0);
+}
+
+// Sections beyond the model's columns do not exist; the header must not be asked about them.
+void setResizeMode(QHeaderView *header, int section, QHeaderView::ResizeMode mode)
+{
+    if (section < header->count())
+        header->setSectionResizeMode(section, mode);
+}
+
+void resizeSection(QHeaderView *header, int section, int size)
+{
+    if (section < header->count())
+        header->resizeSection(section, size);
+}
+
+std::unique_ptr<DriveData> emptyRecord(const QString &name)
+{
+    auto record = std::make_unique<DriveData>();
+    record->name = name;
+    return record;
+}
+
+} // namespace
+
+MainWindow::MainWindow() : Libraries::Widgets::Quill::MainWindow(nullptr, Qt::WindowFlags()), m_ui(new Ui::MainWindow)
+{
+    initResources();
+    setWindowImage(QStringLiteral("icon.drivescope.16.png"));
+    qRegisterMetaType<Handler::Node::Event>("Applications::DriveScope::Handler::Node::Event");
+
+    m_ui->setupUi(this);
+
+    m_ui->lblNonModNative->setText(text("main.nonmodnative", "UNMODIFIED DATA IS AVAILABLE ON %1")
+                                       .arg(Libraries::Quill::Tools::Info::productBaseName() + QStringLiteral("/S")));
+    m_ui->lblNonModNative->setVisible(hosted());
+
+    m_ui->tbInfos->setCurrentIndex(0);
+
+    auto *list = m_ui->driveselect;
+    for (int category : DriveListCategories)
+        list->setCategoryFlags(category, list->categoryFlags(category) | CategoryFlag);
+    list->setFlags(list->flags() | ListFlags);
+    connect(list->model(), &QAbstractItemModel::rowsInserted, this, &MainWindow::driveSelectModelRowsInserted);
+
+    // Every tab starts disabled with its "no data" status; no record is current yet.
+    apply(*emptyRecord(QStringLiteral("Unnamed")));
+
+    connect(this, &MainWindow::windowOpened, this, &MainWindow::onWindowOpened, Qt::QueuedConnection);
+
+    m_thread = new QThread;
+    m_thread->setObjectName(QStringLiteral("NodeHandler"));
+    m_handler = new Handler::Node;
+    m_handler->moveToThread(m_thread);
+    connect(m_handler, &Handler::Node::nodeEvent, this, &MainWindow::nodeEvent);
+    connect(m_thread, &QThread::started, m_handler, &Handler::Node::process);
+    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+    // Direct: quitting must not wait for the GUI thread, which may be joining.
+    connect(m_handler, &Handler::Node::finished, m_thread, &QThread::quit, Qt::DirectConnection);
+    connect(m_handler, &Handler::Node::finished, m_handler, &QObject::deleteLater);
+    m_thread->start(QThread::InheritPriority);
+}
+
+MainWindow::~MainWindow()
+{
+    killRefreshTimer();
+    // The views drop their adapters before the models go.
+    apply(*emptyRecord(QString()));
+    m_ui.reset();
+    m_current.reset();
+    // The watcher holds a client of the node service, which must not outlive it.
+    if (m_handler) {
+        m_handler->stop();
+        m_thread->wait();
+    }
+}
+
+void MainWindow::on_driveselect_selectionChanged()
+{
+    showSelection();
+}
+
+void MainWindow::on_btnReload_clicked()
+{
+    showSelection();
+}
+
+void MainWindow::killRefreshTimer()
+{
+    if (m_refreshTimer) {
+        killTimer(m_refreshTimer);
+        m_refreshTimer = 0;
+    }
+}
+
+void MainWindow::showSelection()
+{
+    killRefreshTimer();
+
+    auto *list = m_ui->driveselect;
+    const QStringList selection = list->selection();
+    if (selection.isEmpty()) {
+        // The watcher keeps its node: selecting nothing is not a removal.
+        setRecord(emptyRecord(QStringLiteral("Unnamed")));
+        emit driveShown(QString());
+        return;
+    }
+
+    const QString path = selection.first();
+    const QModelIndex index = list->modelIndexForNode(path);
+    if (!index.isValid() || index.row() < 0 || index.column() < 0 || !index.model())
+        return;
+
+    QString name = path;
+    const QVariant display = index.model()->data(index, Qt::UserRole + 2);
+    if (display.isValid() && display.canConvert<QString>())
+        name = display.toString();
+
+    m_node = path;
+    const bool ownCursor = testAttribute(Qt::WA_SetCursor);
+    const QCursor previous = cursor();
+    setCursor(Qt::WaitCursor);
+    auto restoreCursor = [&] {
+        if (ownCursor)
+            setCursor(previous);
+        else
+            unsetCursor();
+    };
+
+    std::unique_ptr<DriveData> record = m_acquisition.acquireDrive(path, name);
+    restoreCursor();
+    if (!record) {
+        record = emptyRecord(name);
+        QMessageBox::critical(this, text("dlg.err.opendrive", "Error"),
+                              text("dlg.err.opendrive.text", "Could not open drive %1").arg(name), QMessageBox::Ok);
+    }
+
+    setRecord(std::move(record));
+    m_handler->setNode(m_node);
+    emit driveShown(path);
+}
+
+void MainWindow::setRecord(std::unique_ptr<DriveData> record)
+{
+    apply(*record);
+    m_current = std::move(record);
+}
+
+void MainWindow::apply(const DriveData &data)
+{
+    const QList<QWidget *> pages = {m_ui->tbGeneral, m_ui->tbPart, m_ui->tbAta,  m_ui->tbSmart, m_ui->tbNVMe,
+                                    m_ui->tbUSB,     m_ui->tbSCSI, m_ui->tbSDeMMC, m_ui->tbPCI};
+    for (QWidget *page : pages)
+        applyPage(page, data);
+
+    const bool enabled[] = {bool(data.general), bool(data.partitions), bool(data.ata),
+                            bool(data.smart),   bool(data.nvme),       bool(data.usb),
+                            bool(data.scsi),    bool(data.sdemmc),     bool(data.pci)};
+    for (int i = 0; i < pages.size(); ++i) {
+        if (!m_ui->tbInfos->setPageEnabled(pages.at(i), enabled[i]))
+            qWarning() << "Tab not found: " << pages.at(i);
+    }
+}
+
+bool MainWindow::applyPage(QWidget *page, const DriveData &data)
+{
+    Ui::MainWindow &ui = *m_ui;
+    using Model::Tab;
+    if (page == ui.tbGeneral) {
+        setGroupTab(data.general.get(), ui.tvGeneral);
+    } else if (page == ui.tbPart) {
+        setGroupTab(data.partitions.get(), ui.tvPart);
+        ui.lblPart->setText(stateLine(data, Tab::Partitions));
+    } else if (page == ui.tbAta) {
+        setAtaTab(data);
+    } else if (page == ui.tbSmart) {
+        setSmartTab(data);
+    } else if (page == ui.tbNVMe) {
+        setGroupTab(data.nvme.get(), ui.tvNVMe);
+        ui.lblNVMeState->setText(stateLine(data, Tab::NVMe));
+    } else if (page == ui.tbUSB) {
+        setGroupTab(data.usb.get(), ui.tvUSB);
+        ui.lblUSBState->setText(stateLine(data, Tab::USB));
+    } else if (page == ui.tbSCSI) {
+        setGroupTab(data.scsi.get(), ui.tvSCSI);
+        ui.lblSCSIState->setText(stateLine(data, Tab::SCSI));
+    } else if (page == ui.tbSDeMMC) {
+        setGroupTab(data.sdemmc.get(), ui.tvSDeMMC);
+        ui.lblSDeMMCState->setText(stateLine(data, Tab::SDeMMC));
+    } else if (page == ui.tbPCI) {
+        setGroupTab(data.pci.get(), ui.tvPCI);
+        ui.lblPCI->setText(stateLine(data, Tab::PCI));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::setGroupTab(Model::Group *model, QTableView *view)
+{
+    auto *adapter = qobject_cast<Model::OneColumn *>(view->model());
+    if (!model) {
+        view->setModel(nullptr);
+        delete adapter;
+        return;
+    }
+
+    Model::OneColumn *replaced = nullptr;
+    if (!adapter || adapter->source() != model) {
+        replaced = adapter;
+        adapter = new Model::OneColumn(model);
+        view->setModel(adapter);
+    }
+    view->clearSpans();
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    QHeaderView *header = view->horizontalHeader();
+    setResizeMode(header, 0, QHeaderView::Fixed);
+    setResizeMode(header, 1, QHeaderView::Stretch);
+    const int nameWidth = view->width() / 3;
+    header->setMinimumSectionSize(nameWidth);
+    resizeSection(header, 0, nameWidth);
+    for (int row : adapter->headerRows())
+        view->setSpan(row, 0, 1, 2);
+    delete replaced;
+}
+
+void MainWindow::setAtaTab(const DriveData &data)
+{
+    QTableView *view = m_ui->tvAta;
+    Model::Ata *ata = data.ata.get();
+    if (view->model() != ata) {
+        view->clearSpans();
+        view->setModel(ata);
+    }
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    setResizeMode(view->horizontalHeader(), 0, QHeaderView::Stretch);
+    setResizeMode(view->horizontalHeader(), 1, QHeaderView::Stretch);
+
+    // Two lines: the standard, then the checksum verdict (or "not available").
+    const Model::TabState state = Model::tabState(&data, Model::Tab::Ata, hosted());
+    m_ui->lblAtaStandard->setText(state.lines.value(0));
+    m_ui->lblAtaChecksumState->setText(state.lines.value(1));
+    if (ata) {
+        for (int row : ata->headerRows())
+            view->setSpan(row, 0, 1, 2);
+    }
+    if (ata && state.verdict) {
+        m_ui->lblAtaChecksumIcon->setPixmap(verdictPixmap(*state.verdict));
+        m_ui->lblAtaChecksumIcon->show();
+    } else {
+        m_ui->lblAtaChecksumIcon->setPixmap(QPixmap());
+        m_ui->lblAtaChecksumIcon->hide();
+    }
+}
+
+void MainWindow::setSmartTab(const DriveData &data)
+{
+    QTableView *view = m_ui->tvSmart;
+    Model::Smart *smart = data.smart.get();
+    if (view->model() != smart)
+        view->setModel(smart);
+
+    QHeaderView *header = view->horizontalHeader();
+    setResizeMode(header, 0, QHeaderView::Fixed);
+    setResizeMode(header, 1, QHeaderView::Stretch);
+    for (int section : {2, 3, 4})
+        setResizeMode(header, section, QHeaderView::Fixed);
+    setResizeMode(header, 5, QHeaderView::ResizeToContents);
+
+    // The id column fits "FFh", the value columns "255", with room for the focus frame.
+    const QFontMetrics metrics = header->fontMetrics();
+    const int margin = header->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, header);
+    int hexWidth = 0;
+    int decWidth = 0;
+    for (int i = 0; i < 256; ++i) {
+        hexWidth = qMax(hexWidth, metrics.horizontalAdvance(
+                                      QStringLiteral("%1h").arg(QString::number(i, 16).toUpper(), 2, QLatin1Char('0'))));
+        decWidth = qMax(decWidth, metrics.horizontalAdvance(QString::number(i)));
+    }
+    resizeSection(header, 0, hexWidth + 2 * margin + 4);
+    for (int section : {2, 3, 4})
+        resizeSection(header, section, int((decWidth + 2 * margin + 4) * 1.25));
+    view->verticalHeader()->setDefaultSectionSize(22);
+
+    const Model::TabState state = Model::tabState(&data, Model::Tab::Smart, hosted());
+    m_ui->lblSmartHealthState->setText(state.lines.value(0));
+    m_ui->lblSmartHealthIcon->setPixmap(verdictPixmap(state.verdict.value_or(Model::Verdict::Warning)));
+    m_ui->lblSmartHealthIcon->setVisible(smart != nullptr);
+}
+
+void MainWindow::on_tbInfos_currentChanged(int index)
+{
+    if (index < 0 || index >= m_ui->tbInfos->count() || !m_current)
+        return;
+    QWidget *page = m_ui->tbInfos->widget(index);
+    if (!applyPage(page, *m_current))
+        SysLog::write(DefaultChannel, 3, QStringLiteral("Unhandled tab ") + page->objectName());
+}
+
+void MainWindow::nodeEvent(QString node, Handler::Node::Event type)
+{
+    if (node != m_node) {
+        qWarning() << "Got node event for unexpected node" << node;
+        return;
+    }
+    switch (type) {
+    case Handler::Node::Removed:
+        // A refresh still pending would only fail to open the vanished drive.
+        killRefreshTimer();
+        setRecord(emptyRecord(QString()));
+        m_handler->setNode(QString());
+        break;
+    case Handler::Node::Changed:
+        killRefreshTimer();
+        m_refreshTimer = startTimer(RefreshDelayMs);
+        break;
+    case Handler::Node::Added:
+        break;
+    }
+}
+
+void MainWindow::timerEvent(QTimerEvent *event)
+{
+    if (m_refreshTimer && event->timerId() == m_refreshTimer) {
+        showSelection();
+        return;
+    }
+    Libraries::Widgets::Quill::MainWindow::timerEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    Libraries::Widgets::Quill::MainWindow::resizeEvent(event);
+    if (!event->isAccepted())
+        return;
+    if (m_current)
+        applyPage(m_ui->tbInfos->currentWidget(), *m_current);
+    m_ui->driveselect->resizeColumns();
+}
+
+void MainWindow::helpRequested()
+{
+    tellHelpUrl(QStringLiteral("/Program/app.drivescope.html"), QString());
+}
+
+void MainWindow::onWindowOpened(quint32 pow)
+{
+    if (pow > 0)
+        QCoreApplication::quit();
+}
+
+void MainWindow::driveSelectModelRowsInserted(const QModelIndex &parent, int first, int last)
+{
+    if (parent.isValid())
+        return;
+    auto *list = m_ui->driveselect;
+    const QAbstractItemModel *model = list->model();
+    QMap<QString, quint32> entries = list->entryFlags();
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = model->index(row, 0);
+        const int type = index.data(Qt::UserRole + 1).toInt();
+        const QString path = index.data(Qt::UserRole).toString();
+        entries.remove(path);
+        if (type != DriveEntryType)
+            continue;
+        if (m_acquisition.isDriveSupported(path))
+            continue;
+        entries.insert(path, UnsupportedEntry);
+        list->setEntryTooltip(path, text("main.drive.tooltip.unsupported", "NO SUITABLE INFORMATION AVAILABLE"));
+    }
+    list->setEntryFlags(entries);
+}
+
+} // namespace Applications::DriveScope

@@ -1,0 +1,81 @@
+// The program's only window: the drive list on the left, the nine tabs of the
+// shown drive on the right. Keeps the record of the shown drive and refreshes
+// it when the node watcher reports a change.
+#pragma once
+#include <QModelIndex>
+#include <QString>
+#include <memory>
+
+#include "Acquisition.h"
+#include "DriveData.h"
+#include "NodeHandler.h"
+#include "platform/widgets/QuillMainWindow.h"
+
+class QTableView;
+
+namespace Applications::DriveScope {
+
+namespace Ui {
+class MainWindow;
+}
+namespace Model {
+class Group;
+}
+
+class MainWindow : public Libraries::Widgets::Quill::MainWindow {
+    Q_OBJECT
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    // The record shown; null until the first selection or node event.
+    const DriveData *current() const { return m_current.get(); }
+    // The node shown and watched; empty when none.
+    const QString &currentNode() const { return m_node; }
+    const Handler::Node *nodeHandler() const { return m_handler; }
+
+    // Shows `record` in place of the current one, which is destroyed.
+    void setRecord(std::unique_ptr<DriveData> record);
+
+public slots:
+    void on_driveselect_selectionChanged();
+    void driveSelectModelRowsInserted(const QModelIndex &parent, int first, int last);
+
+signals:
+    void windowOpened(quint32 pow);
+    // A selection was shown: after every run of Show selection that replaced
+    // the record (`path` empty for an empty selection).
+    void driveShown(const QString &path);
+
+private slots:
+    void on_btnReload_clicked();
+    void on_tbInfos_currentChanged(int index);
+    void nodeEvent(QString node, Applications::DriveScope::Handler::Node::Event type);
+    void onWindowOpened(quint32 pow);
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void helpRequested() override;
+
+private:
+    void showSelection();
+    void apply(const DriveData &data);
+    // The rule of one tab page; false when no rule covers `page`.
+    bool applyPage(QWidget *page, const DriveData &data);
+    void setGroupTab(Model::Group *model, QTableView *view);
+    void setAtaTab(const DriveData &data);
+    void setSmartTab(const DriveData &data);
+    void killRefreshTimer();
+
+    std::unique_ptr<Ui::MainWindow> m_ui;
+    QString m_node;
+    std::unique_ptr<DriveData> m_current;
+    int m_refreshTimer = 0;
+    Handler::Node *m_handler = nullptr;
+    QThread *m_thread = nullptr;
+    // Keeps the volume-server control interface between drives.
+    Acquisition m_acquisition;
+};
+
+} // namespace Applications::DriveScope

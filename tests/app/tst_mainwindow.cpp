@@ -1,0 +1,522 @@
+// The main window over a simulated machine: which tabs a drive enables, the
+// status lines and verdict icons, the drive list's marks, refresh coalescing,
+// foreign and removal events, hosted-mode wording, widths and spans, help.
+#include <QtTest>
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QTabBar>
+#include <QTableView>
+#include <QTextBrowser>
+#include <QTreeView>
+
+#include "DemoTree.h"
+#include "MainWindow.h"
+#include "Resources.h"
+#include "TestSupport.h"
+#include "model/OneColumn.h"
+#include "model/Smart.h"
+#include "platform/sim/SimBackend.h"
+#include "platform/widgets/DriveSelection.h"
+#include "platform/widgets/TabWidget.h"
+
+using namespace Applications::DriveScope;
+using Handler::Node;
+using Libraries::Widgets::DriveSelection::Widget;
+
+namespace {
+
+const QStringList Pages = {"tbGeneral", "tbPart", "tbAta",    "tbSmart", "tbUSB",
+                           "tbSCSI",    "tbNVMe", "tbSDeMMC", "tbPCI"};
+const QStringList Views = {"tvGeneral", "tvPart", "tvAta",    "tvSmart", "tvUSB",
+                           "tvSCSI",    "tvNVMe", "tvSDeMMC", "tvPCI"};
+const QString NotAvailable = QStringLiteral("DEVICE DATA NOT AVAILABLE");
+const QString Native = QStringLiteral("DEVICE DATA NOT AVAILABLE, USE /S INSTEAD");
+
+QImage image(const QString &resource)
+{
+    return QPixmap(resource).toImage();
+}
+
+QImage shown(const QLabel *label)
+{
+    return label->pixmap().toImage();
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void iconsLoad_data();
+    void iconsLoad();
+    void startsWithEverythingDisabled();
+    void listMarksUnsupportedDrives();
+    void selectingDriveEnablesTabsWithModels_data();
+    void selectingDriveEnablesTabsWithModels();
+    void ataChecksumVerdict_data();
+    void ataChecksumVerdict();
+    void smartTabLayoutAndScreenshot();
+    void groupTabWidthsFollowResize();
+    void emptySelectionKeepsWatcher();
+    void changesAreCoalesced();
+    void eventForOtherNodeChangesNothing();
+    void editedDriveRefreshesOnceAndNeverItself();
+    void removedDriveEmptiesEveryTab();
+    void unopenableDriveShowsError();
+    void hostedWording_data();
+    void hostedWording();
+    void helpPage();
+
+private:
+    template <typename T = QWidget>
+    T *child(const QString &name) const
+    {
+        return m_window->findChild<T *>(name);
+    }
+    Widget *list() const { return child<Widget>("driveselect"); }
+    // Selects `path` in the drive list, which shows it at once.
+    bool select(const QString &path);
+    void waitForList(int rows);
+    QStringList enabledPages() const;
+    // Writes the tree and waits until the simulator has read it.
+    bool rewriteTree(const QJsonObject &tree, int expectedDrives, bool hosted = false);
+    void postEvent(const QString &node, Node::Event type);
+
+    QTemporaryDir m_dir;
+    QString m_tree;
+    QString m_shared;
+    std::unique_ptr<MainWindow> m_window;
+    QList<qint64> m_shownAt;
+    QElapsedTimer m_clock;
+};
+
+void TestMainWindow::initTestCase()
+{
+    initResources();
+    QVERIFY(m_dir.isValid());
+    m_shared = TestSupport::sharedTestData();
+    m_tree = m_dir.filePath("machine.json");
+    QVERIFY(DemoTree::write(m_tree, DemoTree::machine(m_shared)));
+    Services::Nodes::Backend::install(Services::Nodes::Sim::createBackend(m_tree));
+    if (!Services::Nodes::Backend::instance().available())
+        QSKIP("The simulator cannot read the node tree");
+    QCOMPARE(Services::Nodes::Backend::instance().drives().size(), 9);
+    qRegisterMetaType<Node::Event>("Applications::DriveScope::Handler::Node::Event");
+    m_clock.start();
+}
+
+void TestMainWindow::init()
+{
+    m_shownAt.clear();
+    m_window = std::make_unique<MainWindow>();
+    m_window->resize(1024, 622);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    connect(m_window.get(), &MainWindow::driveShown, this, [this] { m_shownAt.append(m_clock.elapsed()); });
+}
+
+void TestMainWindow::cleanup()
+{
+    m_window.reset();
+    Services::Nodes::Backend &backend = Services::Nodes::Backend::instance();
+    if (backend.drives().size() != 9 || backend.hosted())
+        QVERIFY(rewriteTree(DemoTree::machine(m_shared), 9));
+}
+
+bool TestMainWindow::select(const QString &path)
+{
+    waitForList(9);
+    return list()->select(path);
+}
+
+void TestMainWindow::waitForList(int rows)
+{
+    QTRY_COMPARE(list()->model()->rowCount(), rows);
+}
+
+QStringList TestMainWindow::enabledPages() const
+{
+    QStringList pages;
+    for (const QString &name : Pages) {
+        if (child(name)->isEnabled())
+            pages << name;
+    }
+    return pages;
+}
+
+bool TestMainWindow::rewriteTree(const QJsonObject &tree, int expectedDrives, bool hosted)
+{
+    if (!DemoTree::write(m_tree, tree))
+        return false;
+    QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired()) {
+        Services::Nodes::Backend &backend = Services::Nodes::Backend::instance();
+        if (backend.drives().size() == expectedDrives && backend.hosted() == hosted)
+            return true;
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+void TestMainWindow::postEvent(const QString &node, Node::Event type)
+{
+    QVERIFY(QMetaObject::invokeMethod(m_window.get(), "nodeEvent", Qt::DirectConnection, Q_ARG(QString, node),
+                                      Q_ARG(Applications::DriveScope::Handler::Node::Event, type)));
+}
+
+void TestMainWindow::iconsLoad_data()
+{
+    QTest::addColumn<QString>("path");
+    // The status icons are named without the slash after the colon.
+    for (const char *path : {":images/status.ok.16.png", ":images/status.warning.16.png", ":images/status.err.14.png",
+                             ":/images/smart.small.png", ":/images/reload.14.t.png", ":/images/status.ok.png",
+                             ":/images/smart.png", ":/images/reload.16.t.png", ":/images/status.err.png",
+                             ":/images/icon.drivescope.16.png"})
+        QTest::newRow(path) << QString::fromLatin1(path);
+}
+
+void TestMainWindow::iconsLoad()
+{
+    QFETCH(QString, path);
+    QVERIFY2(!QPixmap(path).isNull(), qPrintable(path));
+}
+
+void TestMainWindow::startsWithEverythingDisabled()
+{
+    QCOMPARE(m_window->objectName(), QString("Applications__DriveScope__MainWindow"));
+    QCOMPARE(m_window->windowTitle(), QString("Drive Scope"));
+    QVERIFY(!m_window->windowIcon().isNull());
+    QCOMPARE(child<QPushButton>("btnReload")->text(), QString("Refresh"));
+    QVERIFY(!child<QPushButton>("btnReload")->icon().isNull());
+    QVERIFY(m_window->current() == nullptr);
+    QCOMPARE(enabledPages(), QStringList());
+    auto *tabs = child<Libraries::Widgets::Components::TabWidget>("tbInfos");
+    QCOMPARE(tabs->count(), 9);
+    QCOMPARE(tabs->currentIndex(), 0);
+    const QColor disabled = tabs->tabBar()->palette().color(QPalette::Disabled, QPalette::WindowText);
+    for (int i = 0; i < tabs->count(); ++i) {
+        QCOMPARE(tabs->widget(i)->objectName(), Pages.at(i));
+        QCOMPARE(tabs->tabTextColor(i), disabled);
+    }
+    QCOMPARE(child<QLabel>("lblPart")->text(), QString("SAFE DISK ENABLED"));
+    QCOMPARE(child<QLabel>("lblAtaStandard")->text(), QString("ATA Standard: n/a"));
+    QCOMPARE(child<QLabel>("lblAtaChecksumState")->text(), NotAvailable);
+    QVERIFY(child<QLabel>("lblAtaChecksumIcon")->isHidden());
+    QCOMPARE(child<QLabel>("lblSmartHealthState")->text(), NotAvailable);
+    QVERIFY(child<QLabel>("lblSmartHealthIcon")->isHidden());
+    for (const char *label : {"lblUSBState", "lblSCSIState", "lblNVMeState", "lblSDeMMCState", "lblPCI"})
+        QCOMPARE(child<QLabel>(label)->text(), NotAvailable);
+    QVERIFY(child<QLabel>("lblNonModNative")->isHidden());
+}
+
+void TestMainWindow::listMarksUnsupportedDrives()
+{
+    waitForList(9);
+    const QMap<QString, quint32> flags = list()->entryFlags();
+    // The RAM disk offers nothing beyond General; the unopenable drive stays unmarked.
+    QCOMPARE(flags.keys(), QStringList{DemoTree::Plain});
+    QCOMPARE(flags.value(DemoTree::Plain), 6u);
+    const QModelIndex plain = list()->modelIndexForNode(DemoTree::Plain);
+    QCOMPARE(plain.data(Qt::ToolTipRole).toString(), QString("NO SUITABLE INFORMATION AVAILABLE"));
+    QCOMPARE(plain.data(Qt::UserRole + 1).toInt(), 2);
+    QCOMPARE(plain.data(Qt::UserRole + 2).toString(), QString("RAM disk"));
+    QVERIFY(!list()->modelIndexForNode(DemoTree::Sata).data(Qt::ToolTipRole).isValid());
+}
+
+void TestMainWindow::selectingDriveEnablesTabsWithModels_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("pages");
+    QTest::addColumn<QString>("partitionStatus");
+    QTest::newRow("SATA") << DemoTree::Sata << QStringList{"tbGeneral", "tbPart", "tbAta", "tbSmart"}
+                          << "SAFE DISK NOT ENABLED";
+    QTest::newRow("NVMe") << DemoTree::Nvme << QStringList{"tbGeneral", "tbPart", "tbNVMe"} << "SAFE DISK NOT ENABLED";
+    // Under the volume server's protection: no partition table.
+    QTest::newRow("USB") << DemoTree::Usb << QStringList{"tbGeneral", "tbUSB"} << "SAFE DISK ENABLED";
+    QTest::newRow("card") << DemoTree::Card << QStringList{"tbGeneral", "tbPart", "tbSDeMMC"}
+                          << "SAFE DISK NOT ENABLED";
+    QTest::newRow("SCSI") << DemoTree::Scsi << QStringList{"tbGeneral", "tbPart", "tbSCSI"} << "SAFE DISK NOT ENABLED";
+    QTest::newRow("plain") << DemoTree::Plain << QStringList{"tbGeneral", "tbPart"} << "SAFE DISK NOT ENABLED";
+}
+
+void TestMainWindow::selectingDriveEnablesTabsWithModels()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, pages);
+    QFETCH(QString, partitionStatus);
+
+    QVERIFY(select(path));
+    QCOMPARE(m_window->currentNode(), path);
+    QCOMPARE(m_window->nodeHandler()->node(), path);
+    QVERIFY(m_window->current());
+    QCOMPARE(enabledPages(), pages);
+
+    auto *tabs = child<Libraries::Widgets::Components::TabWidget>("tbInfos");
+    const QPalette palette = tabs->tabBar()->palette();
+    for (int i = 0; i < Pages.size(); ++i) {
+        const bool on = pages.contains(Pages.at(i));
+        // A view shows a model exactly on the enabled tabs.
+        QCOMPARE(child<QTableView>(Views.at(i))->model() != nullptr, on);
+        QCOMPARE(tabs->tabTextColor(i), on ? palette.color(tabs->tabBar()->foregroundRole())
+                                           : palette.color(QPalette::Disabled, QPalette::WindowText));
+    }
+    QCOMPARE(child<QLabel>("lblPart")->text(), partitionStatus);
+    const QMap<QString, QString> stateLabels = {{"tbUSB", "lblUSBState"},
+                                                {"tbSCSI", "lblSCSIState"},
+                                                {"tbNVMe", "lblNVMeState"},
+                                                {"tbSDeMMC", "lblSDeMMCState"},
+                                                {"tbPCI", "lblPCI"}};
+    for (auto it = stateLabels.cbegin(); it != stateLabels.cend(); ++it) {
+        QCOMPARE(child<QLabel>(it.value())->text(),
+                 pages.contains(it.key()) ? QString("DEVICE DATA AVAILABLE") : NotAvailable);
+    }
+    // Group rows span both columns.
+    auto *general = child<QTableView>("tvGeneral");
+    auto *adapter = qobject_cast<Model::OneColumn *>(general->model());
+    QVERIFY(adapter);
+    for (int row : adapter->headerRows())
+        QCOMPARE(general->columnSpan(row, 0), 2);
+}
+
+void TestMainWindow::ataChecksumVerdict_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("icon");
+    QTest::newRow("valid") << DemoTree::Sata << "Checksum valid" << ":images/status.ok.16.png";
+    QTest::newRow("no signature") << DemoTree::SataNoSignature << "Checksum missing"
+                                  << ":images/status.warning.16.png";
+    QTest::newRow("bad sum") << DemoTree::SataBadSum << "Checksum invalid" << ":images/status.err.14.png";
+}
+
+void TestMainWindow::ataChecksumVerdict()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, text);
+    QFETCH(QString, icon);
+    QVERIFY(select(path));
+    child<QTabWidget>("tbInfos")->setCurrentWidget(child("tbAta"));
+    QCOMPARE(child<QLabel>("lblAtaChecksumState")->text(), text);
+    QVERIFY(child<QLabel>("lblAtaChecksumIcon")->isVisible());
+    QCOMPARE(shown(child<QLabel>("lblAtaChecksumIcon")), image(icon));
+    QVERIFY(child<QLabel>("lblAtaStandard")->text().startsWith("ATA Standard: "));
+    QVERIFY(child<QLabel>("lblAtaStandard")->text() != QString("ATA Standard: n/a"));
+}
+
+void TestMainWindow::smartTabLayoutAndScreenshot()
+{
+    QVERIFY(select(DemoTree::Sata));
+    child<QTabWidget>("tbInfos")->setCurrentWidget(child("tbSmart"));
+    auto *view = child<QTableView>("tvSmart");
+    auto *smart = qobject_cast<Model::Smart *>(view->model());
+    QVERIFY(smart);
+    QVERIFY(!smart->attributes().isEmpty());
+    QCOMPARE(child<QLabel>("lblSmartHealthState")->text(),
+             smart->healthy() ? QString("Drive healthy") : QString("Drive not healthy"));
+    QVERIFY(child<QLabel>("lblSmartHealthIcon")->isVisible());
+    QCOMPARE(shown(child<QLabel>("lblSmartHealthIcon")),
+             image(smart->healthy() ? ":images/status.ok.16.png" : ":images/status.err.14.png"));
+
+    QHeaderView *header = view->horizontalHeader();
+    QVERIFY(!header->isHidden());
+    QVERIFY(view->verticalHeader()->isHidden());
+    QCOMPARE(view->verticalHeader()->defaultSectionSize(), 22);
+    const QList<QHeaderView::ResizeMode> modes = {QHeaderView::Fixed, QHeaderView::Stretch,
+                                                  QHeaderView::Fixed, QHeaderView::Fixed,
+                                                  QHeaderView::Fixed, QHeaderView::ResizeToContents};
+    QCOMPARE(header->count(), modes.size());
+    for (int i = 0; i < modes.size(); ++i)
+        QCOMPARE(header->sectionResizeMode(i), modes.at(i));
+    const QFontMetrics metrics = header->fontMetrics();
+    const int margin = header->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, header);
+    // "FFh" and "255" need not be the widest texts in every font; all of them must fit.
+    QVERIFY(header->sectionSize(0) >= metrics.horizontalAdvance("FFh") + 2 * margin + 4);
+    QVERIFY(header->sectionSize(0) >= metrics.horizontalAdvance("00h") + 2 * margin + 4);
+    QVERIFY(header->sectionSize(0) < metrics.horizontalAdvance("FFh") * 2 + 2 * margin + 4);
+    for (int i : {2, 3, 4}) {
+        QCOMPARE(header->sectionSize(i), header->sectionSize(2));
+        QVERIFY(header->sectionSize(i) >= int((metrics.horizontalAdvance("255") + 2 * margin + 4) * 1.25) - 1);
+    }
+
+    QDir().mkpath(BUILD_DIR "/screenshots");
+    QVERIFY(m_window->grab().save(BUILD_DIR "/screenshots/smart.png"));
+}
+
+void TestMainWindow::groupTabWidthsFollowResize()
+{
+    QVERIFY(select(DemoTree::Sata));
+    auto *view = child<QTableView>("tvGeneral");
+    QCOMPARE(view->horizontalHeader()->sectionSize(0), view->width() / 3);
+    QCOMPARE(view->horizontalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+    QCOMPARE(view->horizontalHeader()->sectionResizeMode(1), QHeaderView::Stretch);
+    const int before = view->width();
+    m_window->resize(1400, 700);
+    QTRY_VERIFY(view->width() > before);
+    QCOMPARE(view->horizontalHeader()->sectionSize(0), view->width() / 3);
+}
+
+void TestMainWindow::emptySelectionKeepsWatcher()
+{
+    QVERIFY(select(DemoTree::Nvme));
+    list()->view()->clearSelection();
+    QCOMPARE(enabledPages(), QStringList());
+    QVERIFY(m_window->current());
+    QCOMPARE(m_window->current()->name, QString("Unnamed"));
+    QCOMPARE(child<QLabel>("lblPart")->text(), QString("SAFE DISK ENABLED"));
+    QCOMPARE(m_window->nodeHandler()->node(), DemoTree::Nvme);
+    for (const QString &view : Views)
+        QVERIFY(child<QTableView>(view)->model() == nullptr);
+}
+
+void TestMainWindow::changesAreCoalesced()
+{
+    QVERIFY(select(DemoTree::Sata));
+    m_shownAt.clear();
+    postEvent(DemoTree::Sata, Node::Changed);
+    QTest::qWait(300);
+    const qint64 second = m_clock.elapsed();
+    postEvent(DemoTree::Sata, Node::Changed);
+    QTRY_COMPARE_WITH_TIMEOUT(m_shownAt.size(), 1, 3000);
+    const qint64 delay = m_shownAt.first() - second;
+    QVERIFY2(delay >= 480 && delay < 900, qPrintable(QString::number(delay)));
+    QTest::qWait(700);
+    QCOMPARE(m_shownAt.size(), 1);
+    QCOMPARE(enabledPages(), (QStringList{"tbGeneral", "tbPart", "tbAta", "tbSmart"}));
+}
+
+void TestMainWindow::eventForOtherNodeChangesNothing()
+{
+    QVERIFY(select(DemoTree::Sata));
+    const DriveData *shown = m_window->current();
+    m_shownAt.clear();
+    for (Node::Event type : {Node::Changed, Node::Removed}) {
+        QTest::ignoreMessage(QtWarningMsg, "Got node event for unexpected node \"/devices/nvme/nvme0n1\"");
+        postEvent(DemoTree::Nvme, type);
+    }
+    QTest::qWait(800);
+    QVERIFY(m_shownAt.isEmpty());
+    QCOMPARE(m_window->current(), shown);
+    QCOMPARE(enabledPages(), (QStringList{"tbGeneral", "tbPart", "tbAta", "tbSmart"}));
+    QCOMPARE(m_window->nodeHandler()->node(), DemoTree::Sata);
+}
+
+// The window sets its node again after each refresh; that must not come back
+// as a change and schedule the next refresh.
+void TestMainWindow::editedDriveRefreshesOnceAndNeverItself()
+{
+    QVERIFY(select(DemoTree::Sata));
+    QTest::qWait(300);  // the watcher has its client
+    m_shownAt.clear();
+    QJsonObject tree = DemoTree::machine(m_shared);
+    QJsonObject nodes = tree.value("nodes").toObject();
+    QJsonObject sata = nodes.value(DemoTree::Sata).toObject();
+    sata.insert("label", "ACME SATA SSD (renamed)");
+    nodes.insert(DemoTree::Sata, sata);
+    tree.insert("nodes", nodes);
+    QVERIFY(DemoTree::write(m_tree, tree));
+    QTRY_COMPARE_WITH_TIMEOUT(m_shownAt.size(), 1, 5000);
+    QTest::qWait(2000);
+    QCOMPARE(m_shownAt.size(), 1);
+    QCOMPARE(m_window->current()->name, QString("ACME SATA SSD (renamed)"));
+}
+
+void TestMainWindow::removedDriveEmptiesEveryTab()
+{
+    QVERIFY(select(DemoTree::Sata));
+    QTest::qWait(300);
+    QJsonObject tree = DemoTree::machine(m_shared);
+    QJsonObject nodes = tree.value("nodes").toObject();
+    nodes.remove(DemoTree::Sata);
+    tree.insert("nodes", nodes);
+    QVERIFY(DemoTree::write(m_tree, tree));
+    QTRY_COMPARE_WITH_TIMEOUT(enabledPages(), QStringList(), 5000);
+    for (const QString &view : Views)
+        QVERIFY(child<QTableView>(view)->model() == nullptr);
+    QCOMPARE(child<QLabel>("lblSmartHealthState")->text(), NotAvailable);
+    QVERIFY(child<QLabel>("lblAtaChecksumIcon")->isHidden());
+    // No error dialog: nothing tried to open the vanished drive.
+    QTest::qWait(800);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QTRY_COMPARE(list()->model()->rowCount(), 8);
+}
+
+void TestMainWindow::unopenableDriveShowsError()
+{
+    waitForList(9);
+    QString title, text;
+    QTimer::singleShot(0, this, [&] {
+        QTRY_VERIFY(QApplication::activeModalWidget());
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+    });
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("Could not open node.*broken"));
+    QVERIFY(list()->select(DemoTree::Broken));
+    QCOMPARE(title, QString("Error"));
+    QCOMPARE(text, QString("Could not open drive Broken disk"));
+    QCOMPARE(m_window->current()->name, QString("Broken disk"));
+    QCOMPARE(enabledPages(), QStringList());
+    QCOMPARE(m_window->nodeHandler()->node(), DemoTree::Broken);
+}
+
+void TestMainWindow::hostedWording_data()
+{
+    QTest::addColumn<bool>("hosted");
+    QTest::newRow("native") << false;
+    QTest::newRow("hosted") << true;
+}
+
+void TestMainWindow::hostedWording()
+{
+    QFETCH(bool, hosted);
+    m_window.reset();
+    QVERIFY(rewriteTree(DemoTree::machine(m_shared, hosted), 9, hosted));
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+
+    auto *notice = child<QLabel>("lblNonModNative");
+    QCOMPARE(!notice->isHidden(), hosted);
+    QCOMPARE(notice->text(), QString("UNMODIFIED DATA IS AVAILABLE ON %1/S")
+                                 .arg(Libraries::Quill::Tools::Info::productBaseName()));
+
+    // Every interface claimed, no model built.
+    auto record = std::make_unique<DriveData>();
+    record->name = "Limited";
+    record->interfaces = DriveData::Ata | DriveData::Nvme | DriveData::Usb | DriveData::Scsi | DriveData::Card;
+    m_window->setRecord(std::move(record));
+    const QString limited = hosted ? Native : NotAvailable;
+    QCOMPARE(child<QLabel>("lblNVMeState")->text(), limited);
+    QCOMPARE(child<QLabel>("lblUSBState")->text(), limited);
+    QCOMPARE(child<QLabel>("lblSDeMMCState")->text(), limited);
+    QCOMPARE(child<QLabel>("lblSCSIState")->text(), NotAvailable);
+    QCOMPARE(child<QLabel>("lblPCI")->text(), NotAvailable);
+    QCOMPARE(child<QLabel>("lblAtaChecksumState")->text(), NotAvailable);
+    QCOMPARE(child<QLabel>("lblSmartHealthState")->text(), NotAvailable);
+    QCOMPARE(enabledPages(), QStringList());
+}
+
+void TestMainWindow::helpPage()
+{
+    QVERIFY(m_window->helpViewer() == nullptr);
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window.get(), Qt::Key_F1);
+    QTRY_VERIFY(m_window->helpViewer() && m_window->helpViewer()->isVisible());
+    auto *browser = m_window->helpViewer()->findChild<QTextBrowser *>();
+    QVERIFY(browser);
+    QCOMPARE(browser->documentTitle(), QString("Drive Scope"));
+    QVERIFY(browser->toPlainText().contains("Choosing a drive"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,341 @@
+// The node watcher: events of the watched node reach the window as the three
+// window events, switching and emptying the path, sleeping and waking, and no
+// event for setting the same node again.
+#include <QtTest>
+
+#include <QThread>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "NodeHandler.h"
+#include "TestSupport.h"
+
+using Applications::DriveScope::Handler::Node;
+
+namespace {
+
+// A device client the test posts events to. A bare interrupt reads back as
+// event type 0, or, for a "sticky" client, as the last event type seen: the
+// worker must not report either as a change of the node.
+class ScriptedClient : public DeviceClient {
+public:
+    explicit ScriptedClient(bool sticky) : m_sticky(sticky) {}
+
+    bool wait(quint32 timeoutMs) override
+    {
+        std::unique_lock lock(m_mutex);
+        auto ready = [this] { return !m_events.empty() || m_interrupted; };
+        if (timeoutMs == 0xFFFFFFFFu) {
+            m_wake.wait(lock, ready);
+            return true;
+        }
+        return m_wake.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+    }
+    void interrupt() override
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_interrupted = true;
+            ++interrupts;
+        }
+        m_wake.notify_all();
+    }
+    quint32 eventType() override
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_events.empty())
+            return m_events.front();
+        return m_sticky ? m_last : 0;
+    }
+    void acknowledge() override
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_events.empty()) {
+            m_last = m_events.front();
+            m_events.pop_front();
+        }
+        m_interrupted = false;
+    }
+    void post(quint32 type)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_events.push_back(type);
+        }
+        m_wake.notify_all();
+    }
+
+    std::atomic<int> interrupts{0};
+
+private:
+    const bool m_sticky;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<quint32> m_events;
+    bool m_interrupted = false;
+    quint32 m_last = 0;
+};
+
+// Hands out scripted clients and remembers them; "/bad" cannot be watched.
+class ScriptedBackend : public TestSupport::MemoryBackend {
+public:
+    Ref<DeviceClient> deviceClient(const QString &path) override
+    {
+        std::lock_guard lock(mutex);
+        if (path == QLatin1String("/bad"))
+            return nullptr;
+        auto client = std::make_shared<ScriptedClient>(sticky);
+        clients.append({path, client});
+        return client;
+    }
+    // The latest client made for `path` while the worker still holds it.
+    std::shared_ptr<ScriptedClient> live(const QString &path)
+    {
+        std::lock_guard lock(mutex);
+        for (int i = clients.size() - 1; i >= 0; --i) {
+            if (clients.at(i).first == path)
+                return clients.at(i).second.lock();
+        }
+        return nullptr;
+    }
+    int created(const QString &path)
+    {
+        std::lock_guard lock(mutex);
+        int n = 0;
+        for (const auto &c : clients)
+            n += c.first == path;
+        return n;
+    }
+
+    std::mutex mutex;
+    bool sticky = false;
+    QList<QPair<QString, std::weak_ptr<ScriptedClient>>> clients;
+};
+
+struct Received {
+    QString node;
+    Node::Event type;
+};
+
+} // namespace
+
+class TestNodeHandler : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { qRegisterMetaType<Node::Event>("Applications::DriveScope::Handler::Node::Event"); }
+    void init();
+    void cleanup();
+    void clientEventTypes_data();
+    void clientEventTypes();
+    void switchesNodes();
+    void sleepsOnEmptyPathAndWakes();
+    void unwatchableNodeIsRetriedOnNextPath();
+    void settingSameNodeCausesNoEvent_data();
+    void settingSameNodeCausesNoEvent();
+    void pathSetBeforeStartIsPickedUp();
+    void stopEndsLoop();
+
+private:
+    void start();
+    // Waits until the worker holds a client for `path`; null after 5 s.
+    std::shared_ptr<ScriptedClient> watching(const QString &path);
+
+    ScriptedBackend *m_backend = nullptr;
+    Node *m_node = nullptr;
+    QThread *m_thread = nullptr;
+    QList<Received> m_received;
+    bool m_finished = false;
+};
+
+void TestNodeHandler::init()
+{
+    auto backend = std::make_unique<ScriptedBackend>();
+    m_backend = backend.get();
+    Services::Nodes::Backend::install(std::move(backend));
+    m_received.clear();
+    m_finished = false;
+    m_node = new Node;
+    m_thread = new QThread;
+    m_node->moveToThread(m_thread);
+    connect(m_thread, &QThread::started, m_node, &Node::process);
+    connect(m_node, &Node::finished, m_thread, &QThread::quit, Qt::DirectConnection);
+    // Queued into this thread, so the list is only touched here.
+    connect(m_node, &Node::nodeEvent, this, [this](const QString &node, Node::Event type) {
+        m_received.append({node, type});
+    }, Qt::QueuedConnection);
+    connect(m_node, &Node::finished, this, [this] { m_finished = true; }, Qt::QueuedConnection);
+}
+
+void TestNodeHandler::start()
+{
+    m_thread->start();
+}
+
+void TestNodeHandler::cleanup()
+{
+    if (m_thread->isRunning()) {
+        m_node->stop();
+        QVERIFY(m_thread->wait(5000));
+    }
+    delete m_node;
+    delete m_thread;
+    m_node = nullptr;
+    m_thread = nullptr;
+}
+
+std::shared_ptr<ScriptedClient> TestNodeHandler::watching(const QString &path)
+{
+    QDeadlineTimer deadline(5000);
+    std::shared_ptr<ScriptedClient> client;
+    while (!(client = m_backend->live(path)) && !deadline.hasExpired())
+        QTest::qWait(5);
+    return client;
+}
+
+void TestNodeHandler::clientEventTypes_data()
+{
+    QTest::addColumn<quint32>("clientType");
+    QTest::addColumn<int>("expected");  // -1: no signal
+    QTest::newRow("added") << 1u << int(Node::Added);
+    QTest::newRow("removed") << 2u << int(Node::Removed);
+    QTest::newRow("changed") << 3u << int(Node::Changed);
+    QTest::newRow("none") << 0u << -1;
+    QTest::newRow("unknown") << 4u << -1;
+    QTest::newRow("large") << 0xFFFFFFFFu << -1;
+}
+
+void TestNodeHandler::clientEventTypes()
+{
+    QFETCH(quint32, clientType);
+    QFETCH(int, expected);
+    start();
+    m_node->setNode("/devices/a");
+    auto client = watching("/devices/a");
+    QVERIFY(client);
+    client->post(clientType);
+    // A marker event after it: once it arrives, anything before it has too.
+    client->post(DeviceClient::Added);
+    QTRY_VERIFY(!m_received.isEmpty() && m_received.last().type == Node::Added);
+    if (expected < 0) {
+        QCOMPARE(m_received.size(), 1);
+    } else {
+        QCOMPARE(m_received.size(), 2);
+        QCOMPARE(m_received.first().node, QString("/devices/a"));
+        QCOMPARE(int(m_received.first().type), expected);
+    }
+    QCOMPARE(m_node->node(), QString("/devices/a"));
+}
+
+void TestNodeHandler::switchesNodes()
+{
+    start();
+    m_node->setNode("/devices/a");
+    std::weak_ptr<ScriptedClient> a = watching("/devices/a");
+    QVERIFY(!a.expired());
+    m_node->setNode("/devices/b");
+    auto b = watching("/devices/b");
+    QVERIFY(b);
+    // The client of the old node is released, so its events go nowhere.
+    QTRY_VERIFY(a.expired());
+    b->post(DeviceClient::Changed);
+    QTRY_COMPARE(m_received.size(), 1);
+    QCOMPARE(m_received.first().node, QString("/devices/b"));
+    QCOMPARE(m_received.first().type, Node::Changed);
+    QCOMPARE(m_backend->created("/devices/a"), 1);
+}
+
+void TestNodeHandler::sleepsOnEmptyPathAndWakes()
+{
+    start();
+    m_node->setNode("/devices/a");
+    std::weak_ptr<ScriptedClient> first = watching("/devices/a");
+    QVERIFY(!first.expired());
+    m_node->setNode(QString());
+    QTRY_VERIFY(first.expired());
+    QCOMPARE(m_node->node(), QString());
+    QTest::qWait(100);
+    QCOMPARE(m_backend->created("/devices/a"), 1);
+
+    m_node->setNode("/devices/a");
+    auto again = watching("/devices/a");
+    QVERIFY(again);
+    QCOMPARE(m_backend->created("/devices/a"), 2);
+    again->post(DeviceClient::Removed);
+    QTRY_COMPARE(m_received.size(), 1);
+    QCOMPARE(m_received.first().type, Node::Removed);
+}
+
+void TestNodeHandler::unwatchableNodeIsRetriedOnNextPath()
+{
+    start();
+    m_node->setNode("/bad");
+    QTest::qWait(100);
+    m_node->setNode("/devices/a");
+    auto client = watching("/devices/a");
+    QVERIFY(client);
+    client->post(DeviceClient::Changed);
+    QTRY_COMPARE(m_received.size(), 1);
+    QCOMPARE(m_received.first().node, QString("/devices/a"));
+}
+
+void TestNodeHandler::settingSameNodeCausesNoEvent_data()
+{
+    QTest::addColumn<bool>("sticky");
+    QTest::newRow("bare interrupt reads as 0") << false;
+    QTest::newRow("bare interrupt repeats last type") << true;
+}
+
+// The window sets its node after every refresh: that must not look like a
+// change, or each refresh would schedule the next.
+void TestNodeHandler::settingSameNodeCausesNoEvent()
+{
+    QFETCH(bool, sticky);
+    m_backend->sticky = sticky;
+    start();
+    m_node->setNode("/devices/a");
+    auto client = watching("/devices/a");
+    QVERIFY(client);
+    client->post(DeviceClient::Changed);
+    QTRY_COMPARE(m_received.size(), 1);
+
+    for (int i = 0; i < 5; ++i) {
+        m_node->setNode("/devices/a");
+        QTest::qWait(30);
+    }
+    QTest::qWait(200);
+    QCOMPARE(m_received.size(), 1);
+    QCOMPARE(client->interrupts.load(), 0);
+    QCOMPARE(m_backend->created("/devices/a"), 1);
+
+    // Still watching the same client.
+    client->post(DeviceClient::Changed);
+    QTRY_COMPARE(m_received.size(), 2);
+}
+
+void TestNodeHandler::pathSetBeforeStartIsPickedUp()
+{
+    m_node->setNode("/devices/a");
+    start();
+    auto client = watching("/devices/a");
+    QVERIFY(client);
+    client->post(DeviceClient::Changed);
+    QTRY_COMPARE(m_received.size(), 1);
+}
+
+void TestNodeHandler::stopEndsLoop()
+{
+    start();
+    // Sleeping, then watching: both states end on a stop.
+    QTest::qWait(50);
+    m_node->setNode("/devices/a");
+    std::weak_ptr<ScriptedClient> client = watching("/devices/a");
+    QVERIFY(!client.expired());
+    m_node->stop();
+    QVERIFY(m_thread->wait(5000));
+    QTRY_VERIFY(m_finished);
+    QVERIFY(client.expired());
+}
+
+QTEST_GUILESS_MAIN(TestNodeHandler)
+#include "tst_nodehandler.moc"
