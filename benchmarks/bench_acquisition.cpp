@@ -5,6 +5,8 @@
 #include <QtTest>
 
 #include "Acquisition.h"
+#include "DriveData.h"
+#include "model/Ata.h"
 #include "Startup.h"
 #include "platform/Log.h"
 #include "platform/Nodes.h"
@@ -14,16 +16,22 @@ using namespace Applications::DriveScope;
 using Services::Nodes::Backend;
 
 namespace {
-long residentKiB()
+// A field of /proc/self/status in KiB: "VmRSS" now, "VmHWM" the peak.
+long statusKiB(const char *field)
 {
     QFile status("/proc/self/status");
     if (!status.open(QIODevice::ReadOnly))
         return -1;
+    const QByteArray key = QByteArray(field) + ':';
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').first().toLong();
     return -1;
 }
+
+long residentKiB() { return statusKiB("VmRSS"); }
+
+const char *verdict(bool met) { return met ? "met" : "MISSED"; }
 
 // A machine of `count` SATA drives, each with S.M.A.R.T. and IDENTIFY sets.
 QString writeLargeTree(const QString &dir, int count)
@@ -81,6 +89,9 @@ private Q_SLOTS:
         }
     }
 
+    // The goals: 1,000 drives listed and support-tested in under 0.5 s, the
+    // whole process under 150 MB resident. Reported, not asserted: timings
+    // depend on the machine and its load.
     void thousandDrives()
     {
         QTemporaryDir dir;
@@ -90,6 +101,7 @@ private Q_SLOTS:
         timer.start();
         Backend::install(Services::Nodes::Sim::createBackend(tree));
         const auto drives = Backend::instance().drives();
+        const qint64 listed = timer.elapsed();
         Acquisition acquisition;
         int supported = 0;
         for (const auto &d : drives)
@@ -97,8 +109,30 @@ private Q_SLOTS:
         const qint64 ms = timer.elapsed();
         QCOMPARE(drives.size(), 1000);
         QCOMPARE(supported, 1000);
-        qInfo("1000 drives: listed and support-tested in %lld ms; resident %ld KiB (before loading %ld KiB)", ms,
-              residentKiB(), before);
+        const long resident = residentKiB();
+        qInfo("1000 drives: tree read and listed in %lld ms, support-tested by %lld ms (goal < 500 ms: %s)", listed, ms,
+              verdict(ms < 500));
+        qInfo("resident %ld KiB, peak %ld KiB, %ld KiB before loading the tree (goal < 150 MB: %s)", resident,
+              statusKiB("VmHWM"), before, verdict(statusKiB("VmHWM") < 150 * 1024));
+    }
+
+    // Every drive of the 1,000 acquired once, as a user going down the list would.
+    void thousandDrivesAcquired()
+    {
+        QTemporaryDir dir;
+        Backend::install(Services::Nodes::Sim::createBackend(writeLargeTree(dir.path(), 1000)));
+        const auto drives = Backend::instance().drives();
+        Acquisition acquisition;
+        QElapsedTimer timer;
+        timer.start();
+        int withAta = 0;
+        for (const auto &d : drives) {
+            auto data = acquisition.acquireDrive(d.path, d.label);
+            withAta += data && data->ata ? 1 : 0;
+        }
+        QCOMPARE(withAta, 1000);
+        qInfo("1000 drives acquired one after another in %lld ms; resident %ld KiB, peak %ld KiB", timer.elapsed(),
+              residentKiB(), statusKiB("VmHWM"));
     }
 };
 

@@ -11,6 +11,8 @@ packages=(
   # tests: disk images, peers to compare with, a display for screenshots
   fdisk gdisk dosfstools e2fsprogs exfatprogs ntfs-3g btrfs-progs xfsprogs util-linux hdparm
   python3 xz-utils pciutils
+  # the read-only audit traces the report tool
+  strace
   # sanitizer and fuzzing builds
   clang libclang-rt-14-dev
 )
