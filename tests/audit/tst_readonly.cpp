@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStringList>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -556,44 +557,47 @@ private Q_SLOTS:
     // change to this test.
     void allowListIsTheReviewedSet()
     {
-        using Request = std::tuple<unsigned long, Payload>;
-        const QSet<Request> reviewedRequests = {
-            {SG_IO, Payload::ScsiCommand},                    // INQUIRY and ATA PASS-THROUGH
-            {SG_GET_VERSION_NUM, Payload::Nothing},           // is this an sg-capable node
-            {NVME_IOCTL_ID, Payload::Nothing},                // the namespace id of an NVMe node
-            {NVME_IOCTL_ADMIN_CMD, Payload::NvmeAdminCommand}, // Identify
-            {MMC_IOC_CMD, Payload::MmcCommand},               // SEND_EXT_CSD
-            {BLKGETSIZE64, Payload::Nothing},                 // size
-            {BLKSSZGET, Payload::Nothing},                    // logical block size
+        const auto request = [](unsigned long r, Payload p) {
+            return QStringLiteral("%1 payload %2").arg(r, 0, 16).arg(int(p));
         };
-        using Command = std::tuple<Channel, int, int>;
-        const QSet<Command> reviewedCommands = {
-            {Channel::Scsi, 0x12, -1},   // INQUIRY (+VPD)
-            {Channel::Scsi, 0x85, -1},   // ATA PASS-THROUGH (16)
-            {Channel::Scsi, 0xA1, -1},   // ATA PASS-THROUGH (12)
-            {Channel::Ata, 0xEC, -1},    // IDENTIFY DEVICE
-            {Channel::Ata, 0xA1, -1},    // IDENTIFY PACKET DEVICE (the IDENTIFY of ATAPI devices)
-            {Channel::Ata, 0xE5, -1},    // CHECK POWER MODE
-            {Channel::Ata, 0xB0, 0xD0},  // SMART READ DATA
-            {Channel::Ata, 0xB0, 0xD1},  // SMART READ THRESHOLDS
-            {Channel::Ata, 0xB0, 0xDA},  // SMART RETURN STATUS
-            {Channel::Nvme, 0x06, 0x00}, // Identify Namespace
-            {Channel::Nvme, 0x06, 0x01}, // Identify Controller
-            {Channel::Mmc, 8, -1},       // SEND_EXT_CSD
+        const auto command = [](Channel c, int opcode, int sub) {
+            return QStringLiteral("channel %1 opcode %2 sub %3").arg(int(c)).arg(opcode, 0, 16).arg(sub);
+        };
+        QStringList reviewedRequests = {
+            request(SG_IO, Payload::ScsiCommand),                     // INQUIRY and ATA PASS-THROUGH
+            request(SG_GET_VERSION_NUM, Payload::Nothing),            // is this an sg-capable node
+            request(NVME_IOCTL_ID, Payload::Nothing),                 // the namespace id of an NVMe node
+            request(NVME_IOCTL_ADMIN_CMD, Payload::NvmeAdminCommand), // Identify
+            request(MMC_IOC_CMD, Payload::MmcCommand),                // SEND_EXT_CSD
+            request(BLKGETSIZE64, Payload::Nothing),                  // size
+            request(BLKSSZGET, Payload::Nothing),                     // logical block size
+        };
+        QStringList reviewedCommands = {
+            command(Channel::Scsi, 0x12, -1),   // INQUIRY (+VPD)
+            command(Channel::Scsi, 0x85, -1),   // ATA PASS-THROUGH (16)
+            command(Channel::Scsi, 0xA1, -1),   // ATA PASS-THROUGH (12)
+            command(Channel::Ata, 0xEC, -1),    // IDENTIFY DEVICE
+            command(Channel::Ata, 0xA1, -1),    // IDENTIFY PACKET DEVICE (the IDENTIFY of ATAPI devices)
+            command(Channel::Ata, 0xE5, -1),    // CHECK POWER MODE
+            command(Channel::Ata, 0xB0, 0xD0),  // SMART READ DATA
+            command(Channel::Ata, 0xB0, 0xD1),  // SMART READ THRESHOLDS
+            command(Channel::Ata, 0xB0, 0xDA),  // SMART RETURN STATUS
+            command(Channel::Nvme, 0x06, 0x00), // Identify Namespace
+            command(Channel::Nvme, 0x06, 0x01), // Identify Controller
+            command(Channel::Mmc, 8, -1),       // SEND_EXT_CSD
         };
         int count = 0;
         const Allowlist::Request *requests = Allowlist::requests(&count);
-        QSet<Request> listedRequests;
+        QStringList listedRequests;
         for (int i = 0; i < count; ++i)
-            listedRequests.insert({requests[i].request, requests[i].payload});
-        QCOMPARE(count, int(reviewedRequests.size()));
-        QCOMPARE(listedRequests, reviewedRequests);
-
+            listedRequests << request(requests[i].request, requests[i].payload);
         const Allowlist::Command *commands = Allowlist::commands(&count);
-        QSet<Command> listedCommands;
+        QStringList listedCommands;
         for (int i = 0; i < count; ++i)
-            listedCommands.insert({commands[i].channel, commands[i].opcode, commands[i].sub});
-        QCOMPARE(count, int(reviewedCommands.size()));
+            listedCommands << command(commands[i].channel, commands[i].opcode, commands[i].sub);
+        for (QStringList *l : {&reviewedRequests, &reviewedCommands, &listedRequests, &listedCommands})
+            l->sort();
+        QCOMPARE(listedRequests, reviewedRequests);
         QCOMPARE(listedCommands, reviewedCommands);
     }
 
