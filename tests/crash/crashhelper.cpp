@@ -16,7 +16,7 @@ int *volatile nowhere = nullptr;
 volatile int zero = 0;
 
 // The faults are the point: the sanitizer build must not stop them first.
-[[gnu::noinline, gnu::no_sanitize("undefined")]] int faultOnNull() { return *nowhere; }
+[[gnu::noinline]] __attribute__((no_sanitize("undefined"))) int faultOnNull() { return *nowhere; }
 
 volatile bool keepGoing = true;
 
@@ -28,11 +28,11 @@ volatile bool keepGoing = true;
     return (keepGoing ? recurse(depth + 1) : 0) + frame[0];
 }
 
-[[gnu::noinline, gnu::no_sanitize("undefined")]] int divideByZero(int value) { return value / zero; }
+[[gnu::noinline]] __attribute__((no_sanitize("undefined"))) int divideByZero(int value) { return value / zero; }
 
 class FaultingPrinter final : public SysLogPrinter {
 public:
-    [[gnu::no_sanitize("undefined")]] void write(const char *, size_t) override { *nowhere = 1; }
+    __attribute__((no_sanitize("undefined"))) void write(const char *, size_t) override { *nowhere = 1; }
 };
 } // namespace
 
