@@ -2,11 +2,15 @@
 # Builds the benchmarks (release build with -DDRIVESCOPE_BENCHMARKS=ON into
 # build-bench/) and runs every bench_* program. Not part of the test command:
 # timings depend on the machine. Extra arguments go to each benchmark program
-# (for example -iterations 50, or a test function name).
+# (for example -iterations 50).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/make-demo.sh
-BUILD_DIR=build-bench BUILD_TYPE=Release bash scripts/build.sh -DDRIVESCOPE_BENCHMARKS=ON
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DDRIVESCOPE_BENCHMARKS=ON "${launcher[@]}" >/dev/null
+# Only the benchmark programs: the tests and tools are not needed here.
+cmake --build build-bench -j"$(nproc)" --target $(ls benchmarks/bench_*.cpp | xargs -n1 basename | sed 's/\.cpp$//')
 status=0
 for b in $(find build-bench/benchmarks -maxdepth 1 -type f -executable -name 'bench_*' | sort); do
   echo "== $(basename "$b")"
