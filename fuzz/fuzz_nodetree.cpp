@@ -14,6 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const ReadResult result = readNodeTree(Fuzz::bytes(data, size), QStringLiteral("fuzz.json"), empty.path());
     if (!result.rootRead && result.errors.isEmpty())
         __builtin_trap();  // a file that did not parse always says why
+    for (const QString &e : result.errors) {
+        if (!e.contains(QLatin1String(": ")))
+            __builtin_trap();  // every problem is one sentence after the name of its file
+    }
     size_t sum = size_t(result.errors.size() + result.files.size() + result.complete);
     for (const NodeData &node : result.tree.nodes) {
         if (result.tree.find(node.path) == nullptr)
