@@ -141,9 +141,6 @@ void RowList::add(std::span<const Row> table, const Context &c)
         case Value::Choice:
             addChoice(row.label, row.key, c.id.bit(v.word, v.bit), v.trueText, v.trueKey, v.falseText, v.falseKey);
             break;
-        case Value::Hex:
-            addRow(row.label, row.key, hexText(v.field.of(c.id), v.digits));
-            break;
         case Value::Number: {
             const QString n = numberText(v.field.of(c.id));
             addRow(row.label, row.key, v.unit ? QString::fromLatin1(v.unit).arg(n) : n);

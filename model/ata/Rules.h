@@ -66,14 +66,6 @@ constexpr When cfaOnly()
 {
     return {.cfaOnly = true};
 }
-constexpr When cfaIf(int word, int bit)
-{
-    return {.word = word, .bit = bit, .cfaOnly = true};
-}
-constexpr When fromWhen(int level, Test test)
-{
-    return {.minLevel = level, .test = test};
-}
 constexpr When onlyIf(Test test)
 {
     return {.test = test};
@@ -103,13 +95,12 @@ constexpr Field bits(int w, int shift, quint64 mask)
 }
 
 struct Value {
-    enum Kind { YesNo, Supported, NotSupported, SupportedEnabled, Choice, Hex, Number, Int, Raw, Text, Custom };
+    enum Kind { YesNo, Supported, NotSupported, SupportedEnabled, Choice, Number, Int, Raw, Text, Custom };
     Kind kind = Custom;
     int word = 0, bit = 0;   // the bit of yes/no, supported, choice
     int word2 = 0, bit2 = 0; // the enabled bit
     const char *trueText = nullptr, *trueKey = nullptr, *falseText = nullptr, *falseKey = nullptr;
     Field field{};
-    int digits = 0;             // hex digits
     const char *unit = nullptr; // untranslated pattern "%1 ns"
     bool trimmed = false;       // text without surrounding blanks
     Odd odd = nullptr;
@@ -145,10 +136,6 @@ constexpr Value choice(int w, int b, const char *trueText, const char *trueKey, 
             .trueKey = trueKey,
             .falseText = falseText,
             .falseKey = falseKey};
-}
-constexpr Value hex(Field f, int digits)
-{
-    return {.kind = Value::Hex, .field = f, .digits = digits};
 }
 // The field as a locale-formatted text, optionally in a unit pattern.
 constexpr Value number(Field f, const char *unit = nullptr)
