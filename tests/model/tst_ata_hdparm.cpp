@@ -130,6 +130,10 @@ private slots:
         QCOMPARE(rowValue(ata, general, "Serial number").toString(), h.field(R"(Serial Number:\s+(.*?)\s*$)"));
         QCOMPARE(rowValue(ata, general, "Firmware revision").toString(), h.field(R"(Firmware Revision:  (.*)$)"));
 
+        const QString queueDepth = h.field(R"(Queue depth: (\d+))");
+        if (!queueDepth.isEmpty())
+            QCOMPARE(rowValue(ata, general, "Maximum queue depth").toInt(), queueDepth.toInt());
+
         const QLocale locale;
         const QString geometry = QStringLiteral("Disk geometry");
         QCOMPARE(locale.toULongLong(rowValue(ata, geometry, "Number of user addressable sectors (28-bit)").toString()),
