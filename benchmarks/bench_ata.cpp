@@ -62,7 +62,8 @@ private slots:
     {
         const QByteArray block = identifyBlock();
         int rows = 0;
-        QBENCHMARK {
+        QBENCHMARK
+        {
             Ata ata(block);
             rows = ata.rowCount();
         }
@@ -73,7 +74,8 @@ private slots:
     {
         const QByteArray records = attributeRecords();
         int rows = 0;
-        QBENCHMARK {
+        QBENCHMARK
+        {
             Smart smart(decodeSmartRecords(records, nullptr), true);
             rows = smart.rowCount();
         }
@@ -85,7 +87,8 @@ private slots:
     {
         const QByteArray block = identifyBlock();
         const QByteArray records = attributeRecords();
-        QBENCHMARK {
+        QBENCHMARK
+        {
             Ata ata(block);
             Smart smart(decodeSmartRecords(records, nullptr), true);
         }

@@ -40,11 +40,20 @@ QList<int> Ata::headerRows() const
     return headers;
 }
 
-QString Ata::standardText() const { return Identify::levelText(m_level); }
+QString Ata::standardText() const
+{
+    return Identify::levelText(m_level);
+}
 
-int Ata::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
+int Ata::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
 
-int Ata::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : 2; }
+int Ata::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
 
 QVariant Ata::data(const QModelIndex &index, int role) const
 {

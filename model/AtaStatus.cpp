@@ -24,8 +24,8 @@ ChecksumVerdict checksumVerdict(const QByteArray &identify512)
 
 QString ataStandardLabel(const Ata *ataOrNull)
 {
-    const QString standard = ataOrNull ? ataOrNull->standardText()
-                                       : QCoreApplication::translate("quill.drivescope", "n/a", "ata.id.gen.na");
+    const QString standard =
+        ataOrNull ? ataOrNull->standardText() : QCoreApplication::translate("quill.drivescope", "n/a", "ata.id.gen.na");
     return trKey("main.ata.std", "ATA Standard: %1").arg(standard);
 }
 

@@ -104,9 +104,12 @@ struct ColumnHeader {
 };
 
 constexpr ColumnHeader columnHeaders[ColumnCount] = {
-    {"main.grid.column.id", "TagID"},         {"main.grid.column.name", "Name"},
-    {"main.grid.column.value", "Value"},      {"main.grid.column.worst", "Worst"},
-    {"main.grid.column.threshold", "Threshold"}, {"main.grid.column.hexdata", "Hexdata"},
+    {"main.grid.column.id", "TagID"},
+    {"main.grid.column.name", "Name"},
+    {"main.grid.column.value", "Value"},
+    {"main.grid.column.worst", "Worst"},
+    {"main.grid.column.threshold", "Threshold"},
+    {"main.grid.column.hexdata", "Hexdata"},
 };
 
 constexpr int rightCentred = Qt::AlignRight | Qt::AlignVCenter;
@@ -143,9 +146,15 @@ Smart::Smart(const QList<SmartAttribute> &attributes, bool healthy, QObject *par
 
 Smart::~Smart() = default;
 
-int Smart::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_attributes.size()); }
+int Smart::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_attributes.size());
+}
 
-int Smart::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int Smart::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
 
 QVariant Smart::data(const QModelIndex &index, int role) const
 {

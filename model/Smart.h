@@ -12,7 +12,7 @@ struct SmartAttribute {
     quint8 value = 0;
     quint8 worst = 0;
     quint8 threshold = 0;
-    quint64 raw = 0;  // low 48 bits
+    quint64 raw = 0; // low 48 bits
 };
 
 // The translated name of an attribute id; "Unknown Attribute %1" for ids
@@ -37,7 +37,7 @@ public:
 private:
     QList<SmartAttribute> m_attributes;
     bool m_healthy;
-    mutable std::optional<QFont> m_hexFont;  // made on first use: needs the GUI application
+    mutable std::optional<QFont> m_hexFont; // made on first use: needs the GUI application
 };
 
 } // namespace Applications::DriveScope::Model

@@ -12,7 +12,7 @@ class Smart;
 struct HealthVerdict {
     QString text;
     Verdict verdict;
-    bool iconShown;  // the icon shows only while there is a model
+    bool iconShown; // the icon shows only while there is a model
 };
 
 // No model: data not available; no attributes: health not available (the

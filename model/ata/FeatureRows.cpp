@@ -27,7 +27,8 @@ constexpr Row sata[] = {
              return tr(gen2, gen2Key);
          }
          return tr(gen3, gen3Key);
-     }), from(11)},
+     }),
+     from(11)},
     {"NCQ feature set", "ata.id.ata8.w76.b8", S(76, 8)},
     {"Receipt of host initiated power management requests", "ata.id.ata8.w76.b9", S(76, 9)},
     {"Phy Event Counters", "ata.id.ata8.w76.b10", S(76, 10)},
@@ -135,9 +136,8 @@ constexpr Row writeReadVerify[] = {
 constexpr Row multiple[] = {
     {"Maximum number of sectors per interrupt", "ata.id.ata2.w47", integer(bits(47, 0, 0xFF))},
     // w59:8 says whether the low byte holds a valid setting.
-    {"Current number of sectors per interrupt", "ata.id.ata1.w59.b0", odd([](const Context &c) -> QVariant {
-         return c.id.bit(59, 8) ? QString::number(c.id.w(59) & 0xFF) : na();
-     })},
+    {"Current number of sectors per interrupt", "ata.id.ata1.w59.b0",
+     odd([](const Context &c) -> QVariant { return c.id.bit(59, 8) ? QString::number(c.id.w(59) & 0xFF) : na(); })},
 };
 
 constexpr Row nvCache[] = {
@@ -166,7 +166,8 @@ constexpr Row security[] = {
     {"Master password revision code", "ata.id.ata5.w92", odd([](const Context &c) -> QVariant {
          const quint16 v = c.id.w(92);
          return v == 0 || v == 0xFFFF ? na() : hexText(v, 4);
-     }), from(5)},
+     }),
+     from(5)},
 };
 
 constexpr Row power[] = {

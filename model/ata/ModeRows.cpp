@@ -42,7 +42,10 @@ QString cfaMaxPio(const Context &c)
     }
 }
 
-int singlewordCount(const Context &c) { return setBits(c.id.w(62), 0, 7); }
+int singlewordCount(const Context &c)
+{
+    return setBits(c.id.w(62), 0, 7);
+}
 
 int multiwordCount(const Context &c)
 {
@@ -56,9 +59,15 @@ int multiwordCount(const Context &c)
     return setBits(c.id.w(63), 0, 2);
 }
 
-int ultraCount(const Context &c) { return c.id.bit(53, 2) ? setBits(c.id.w(88), 0, 6) : 0; }
+int ultraCount(const Context &c)
+{
+    return c.id.bit(53, 2) ? setBits(c.id.w(88), 0, 6) : 0;
+}
 
-QVariant maxMode(int count) { return count > 0 ? QVariant(qulonglong(count - 1)) : QVariant(none()); }
+QVariant maxMode(int count)
+{
+    return count > 0 ? QVariant(qulonglong(count - 1)) : QVariant(none());
+}
 
 constexpr Row modes[] = {
     {"Maximum advanced PIO mode", "ata.id.ata2.w64.b0", odd([](const Context &c) -> QVariant {
@@ -68,18 +77,18 @@ constexpr Row modes[] = {
          if (w64 > 3)
              return unknownX(QString::number(w64));
          return QString::number(w64 & 2 ? 4 : w64 & 1 ? 3 : 2);
-     }), onlyIf([](const Context &c) { return c.id.bit(53, 1) || c.cfa; })},
-    {"Current advanced PIO mode", "ata.id.cfa.w163.b8", odd([](const Context &c) -> QVariant {
-         return numberText((c.id.w(163) & 0x1C0) == 0x40 ? 5 : 6);
-     }), onlyIf([](const Context &c) {
+     }),
+     onlyIf([](const Context &c) { return c.id.bit(53, 1) || c.cfa; })},
+    {"Current advanced PIO mode", "ata.id.cfa.w163.b8",
+     odd([](const Context &c) -> QVariant { return numberText((c.id.w(163) & 0x1C0) == 0x40 ? 5 : 6); }),
+     onlyIf([](const Context &c) {
          const int sel = c.id.w(163) & 0x1C0;
          return c.cfa && (sel == 0x40 || sel == 0x80);
      })},
     {"Maximum Singleword DMA mode supported", "ata.id.ata1.w62.b0",
      odd([](const Context &c) { return maxMode(singlewordCount(c)); })},
-    {"Selected Singleword DMA modes", "ata.id.ata1.w62.b8", odd([](const Context &c) -> QVariant {
-         return singlewordCount(c) ? modeList(c.id.w(62), 8, 15) : na();
-     })},
+    {"Selected Singleword DMA modes", "ata.id.ata1.w62.b8",
+     odd([](const Context &c) -> QVariant { return singlewordCount(c) ? modeList(c.id.w(62), 8, 15) : na(); })},
     {"Maximum Multiword DMA mode supported", "ata.id.ata1.w63.b0",
      odd([](const Context &c) { return maxMode(multiwordCount(c)); })},
     {"Selected Multiword DMA modes", "ata.id.ata1.w63.b8", odd([](const Context &c) -> QVariant {
@@ -98,9 +107,8 @@ constexpr Row modes[] = {
      })},
     {"Maximum Ultra DMA mode supported", "ata.id.ata4.w88.b0",
      odd([](const Context &c) { return maxMode(ultraCount(c)); }), from(4)},
-    {"Selected Ultra DMA modes", "ata.id.ata4.w88.b8", odd([](const Context &c) -> QVariant {
-         return ultraCount(c) ? modeList(c.id.w(88), 8, 14) : na();
-     }), from(4)},
+    {"Selected Ultra DMA modes", "ata.id.ata4.w88.b8",
+     odd([](const Context &c) -> QVariant { return ultraCount(c) ? modeList(c.id.w(88), 8, 14) : na(); }), from(4)},
 };
 
 QString timingText(int v, const char *const (&texts)[4], const char *const (&keys)[4])
@@ -120,12 +128,10 @@ constexpr Row cfa[] = {
     {"CFA Power Mode 1 disabled", "ata.id.ata5.w160.b12", Y(160, 12), ifBit(160, 15)},
     {"Maxmium current", "ata.id.ata5.w160.b0", number(bits(160, 0, 0xFFF), "%1 mA"), ifBit(160, 15)},
     {"Content Protection for Recordable Media", "ata.id.cfa.w162.b0", S(162, 0)},
-    {"Maximum PCMCIA I/O timing mode", "ata.id.cfa.w164.b0", odd([](const Context &c) -> QVariant {
-         return timingText(c.id.w(164) & 7, ioTimings, ioTimingKeys);
-     })},
-    {"Maximum memory timing mode", "ata.id.cfa.w164.b3", odd([](const Context &c) -> QVariant {
-         return timingText((c.id.w(164) >> 3) & 7, memTimings, memTimingKeys);
-     })},
+    {"Maximum PCMCIA I/O timing mode", "ata.id.cfa.w164.b0",
+     odd([](const Context &c) -> QVariant { return timingText(c.id.w(164) & 7, ioTimings, ioTimingKeys); })},
+    {"Maximum memory timing mode", "ata.id.cfa.w164.b3",
+     odd([](const Context &c) -> QVariant { return timingText((c.id.w(164) >> 3) & 7, memTimings, memTimingKeys); })},
 };
 
 constexpr Row timings[] = {

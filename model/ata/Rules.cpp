@@ -60,18 +60,33 @@ QString tr(const char *text, const char *key)
     return *it;
 }
 
-QString na() { return tr("n/a", "ata.id.gen.na"); }
-QString none() { return tr("none", "ata.id.gen.none"); }
-QString unknownX(const QString &what) { return tr("Unknown (%1)", "ata.id.gen.unknownx").arg(what); }
+QString na()
+{
+    return tr("n/a", "ata.id.gen.na");
+}
+QString none()
+{
+    return tr("none", "ata.id.gen.none");
+}
+QString unknownX(const QString &what)
+{
+    return tr("Unknown (%1)", "ata.id.gen.unknownx").arg(what);
+}
 
 QString hexText(quint64 v, int digits)
 {
     return QString::number(v, 16).toUpper().rightJustified(digits, QLatin1Char('0')) + QLatin1Char('h');
 }
 
-QString numberText(quint64 v) { return QLocale().toString(qulonglong(v)); }
+QString numberText(quint64 v)
+{
+    return QLocale().toString(qulonglong(v));
+}
 
-void RowList::addHeader(const char *text, const char *key) { rows.append({tr(text, key), QVariant(), true}); }
+void RowList::addHeader(const char *text, const char *key)
+{
+    rows.append({tr(text, key), QVariant(), true});
+}
 
 void RowList::addRow(const char *text, const char *key, const QVariant &value)
 {
@@ -125,9 +140,6 @@ void RowList::add(std::span<const Row> table, const Context &c)
             break;
         case Value::Choice:
             addChoice(row.label, row.key, c.id.bit(v.word, v.bit), v.trueText, v.trueKey, v.falseText, v.falseKey);
-            break;
-        case Value::Hex:
-            addRow(row.label, row.key, hexText(v.field.of(c.id), v.digits));
             break;
         case Value::Number: {
             const QString n = numberText(v.field.of(c.id));

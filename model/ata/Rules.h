@@ -14,8 +14,8 @@ namespace Applications::DriveScope::Model::Identify {
 // What a row's rules may look at.
 struct Context {
     const Words &id;
-    int level;  // ATA standard level, 0 to 12
-    bool cfa;   // CompactFlash device
+    int level; // ATA standard level, 0 to 12
+    bool cfa;  // CompactFlash device
 };
 
 using Odd = QVariant (*)(const Context &);
@@ -33,21 +33,43 @@ struct When {
 
     bool holds(const Context &c) const
     {
-        return c.level >= minLevel && c.level < belowLevel && (word < 0 || c.id.bit(word, bit))
-            && (!cfaOnly || c.cfa) && (!test || test(c));
+        return c.level >= minLevel && c.level < belowLevel && (word < 0 || c.id.bit(word, bit)) &&
+               (!cfaOnly || c.cfa) && (!test || test(c));
     }
 };
 
-constexpr When always() { return {}; }
-constexpr When from(int level) { return {.minLevel = level}; }
-constexpr When below(int level) { return {.belowLevel = level}; }
-constexpr When fromBelow(int level, int belowLevel) { return {.minLevel = level, .belowLevel = belowLevel}; }
-constexpr When fromIf(int level, int word, int bit) { return {.minLevel = level, .word = word, .bit = bit}; }
-constexpr When ifBit(int word, int bit) { return {.word = word, .bit = bit}; }
-constexpr When cfaOnly() { return {.cfaOnly = true}; }
-constexpr When cfaIf(int word, int bit) { return {.word = word, .bit = bit, .cfaOnly = true}; }
-constexpr When fromWhen(int level, Test test) { return {.minLevel = level, .test = test}; }
-constexpr When onlyIf(Test test) { return {.test = test}; }
+constexpr When always()
+{
+    return {};
+}
+constexpr When from(int level)
+{
+    return {.minLevel = level};
+}
+constexpr When below(int level)
+{
+    return {.belowLevel = level};
+}
+constexpr When fromBelow(int level, int belowLevel)
+{
+    return {.minLevel = level, .belowLevel = belowLevel};
+}
+constexpr When fromIf(int level, int word, int bit)
+{
+    return {.minLevel = level, .word = word, .bit = bit};
+}
+constexpr When ifBit(int word, int bit)
+{
+    return {.word = word, .bit = bit};
+}
+constexpr When cfaOnly()
+{
+    return {.cfaOnly = true};
+}
+constexpr When onlyIf(Test test)
+{
+    return {.test = test};
+}
 
 // A bit field of up to four words: (wide(word, words) >> shift) & mask.
 struct Field {
@@ -59,29 +81,46 @@ struct Field {
     quint64 of(const Words &id) const { return (id.wide(word, words) >> shift) & mask; }
 };
 
-constexpr Field word(int w) { return {.word = w}; }
-constexpr Field words(int w, int count) { return {.word = w, .words = count}; }
-constexpr Field bits(int w, int shift, quint64 mask) { return {.word = w, .shift = shift, .mask = mask}; }
+constexpr Field word(int w)
+{
+    return {.word = w};
+}
+constexpr Field words(int w, int count)
+{
+    return {.word = w, .words = count};
+}
+constexpr Field bits(int w, int shift, quint64 mask)
+{
+    return {.word = w, .shift = shift, .mask = mask};
+}
 
 struct Value {
-    enum Kind { YesNo, Supported, NotSupported, SupportedEnabled, Choice, Hex, Number, Int, Raw, Text, Custom };
+    enum Kind { YesNo, Supported, NotSupported, SupportedEnabled, Choice, Number, Int, Raw, Text, Custom };
     Kind kind = Custom;
-    int word = 0, bit = 0;    // the bit of yes/no, supported, choice
-    int word2 = 0, bit2 = 0;  // the enabled bit
+    int word = 0, bit = 0;   // the bit of yes/no, supported, choice
+    int word2 = 0, bit2 = 0; // the enabled bit
     const char *trueText = nullptr, *trueKey = nullptr, *falseText = nullptr, *falseKey = nullptr;
     Field field{};
-    int digits = 0;             // hex digits
     const char *unit = nullptr; // untranslated pattern "%1 ns"
     bool trimmed = false;       // text without surrounding blanks
     Odd odd = nullptr;
 };
 
 // Y: "yes"/"no" of a bit.
-constexpr Value Y(int w, int b) { return {.kind = Value::YesNo, .word = w, .bit = b}; }
+constexpr Value Y(int w, int b)
+{
+    return {.kind = Value::YesNo, .word = w, .bit = b};
+}
 // S: "supported"/"-" of a bit.
-constexpr Value S(int w, int b) { return {.kind = Value::Supported, .word = w, .bit = b}; }
+constexpr Value S(int w, int b)
+{
+    return {.kind = Value::Supported, .word = w, .bit = b};
+}
 // S of the inverted bit: "supported" when the bit is clear.
-constexpr Value notS(int w, int b) { return {.kind = Value::NotSupported, .word = w, .bit = b}; }
+constexpr Value notS(int w, int b)
+{
+    return {.kind = Value::NotSupported, .word = w, .bit = b};
+}
 // SE: supported bit and enabled bit.
 constexpr Value SE(int w, int b, int w2, int b2)
 {
@@ -98,19 +137,30 @@ constexpr Value choice(int w, int b, const char *trueText, const char *trueKey, 
             .falseText = falseText,
             .falseKey = falseKey};
 }
-constexpr Value hex(Field f, int digits) { return {.kind = Value::Hex, .field = f, .digits = digits}; }
 // The field as a locale-formatted text, optionally in a unit pattern.
-constexpr Value number(Field f, const char *unit = nullptr) { return {.kind = Value::Number, .field = f, .unit = unit}; }
+constexpr Value number(Field f, const char *unit = nullptr)
+{
+    return {.kind = Value::Number, .field = f, .unit = unit};
+}
 // The field as a plain QVariant(int).
-constexpr Value integer(Field f) { return {.kind = Value::Int, .field = f}; }
+constexpr Value integer(Field f)
+{
+    return {.kind = Value::Int, .field = f};
+}
 // The field as an unsigned QVariant number.
-constexpr Value raw(Field f) { return {.kind = Value::Raw, .field = f}; }
+constexpr Value raw(Field f)
+{
+    return {.kind = Value::Raw, .field = f};
+}
 // ATA text of `count` words from word `first`.
 constexpr Value text(int first, int count, bool trimmed)
 {
     return {.kind = Value::Text, .field = {.word = first, .words = count}, .trimmed = trimmed};
 }
-constexpr Value odd(Odd f) { return {.kind = Value::Custom, .odd = f}; }
+constexpr Value odd(Odd f)
+{
+    return {.kind = Value::Custom, .odd = f};
+}
 
 struct Row {
     const char *label;
@@ -129,17 +179,17 @@ struct Section {
 // One line of the ATA tab.
 struct AtaRow {
     QString label;
-    QVariant value;  // invalid for header rows
+    QVariant value; // invalid for header rows
     bool header = false;
 };
 
 // Texts of this subsystem: translated in the program's domain, English as source.
 QString tr(const char *text, const char *key);
-QString na();       // "n/a"
-QString none();     // "none"
+QString na();                           // "n/a"
+QString none();                         // "none"
 QString unknownX(const QString &what);  // "Unknown (%1)"
-QString hexText(quint64 v, int digits);  // 0021h
-QString numberText(quint64 v);           // locale digits
+QString hexText(quint64 v, int digits); // 0021h
+QString numberText(quint64 v);          // locale digits
 
 class RowList {
 public:

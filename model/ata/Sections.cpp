@@ -32,7 +32,10 @@ std::span<const Section> sections()
 
 namespace {
 
-bool transportUnset(quint16 w222) { return w222 == 0 || w222 == 0xFFFF; }
+bool transportUnset(quint16 w222)
+{
+    return w222 == 0 || w222 == 0xFFFF;
+}
 
 struct TransportVersion {
     const char *text;
@@ -59,8 +62,7 @@ constexpr TransportVersion serialVersions[] = {
     {"SATA Rev 3.4", "ata.id.ata8.w222.b0.b12_1.b9"},
 };
 
-template <std::size_t N>
-QStringList versionList(quint16 bits, const TransportVersion (&names)[N], quint16 otherMask)
+template <std::size_t N> QStringList versionList(quint16 bits, const TransportVersion (&names)[N], quint16 otherMask)
 {
     QStringList list;
     for (std::size_t b = 0; b < N; ++b)

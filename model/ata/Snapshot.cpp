@@ -11,7 +11,7 @@ namespace {
 constexpr int identifySize = 512;
 constexpr int entryCount = 30;
 constexpr int entrySize = 12;
-constexpr int pageMinimum = 2 + entryCount * entrySize;  // revision word, then the entries
+constexpr int pageMinimum = 2 + entryCount * entrySize; // revision word, then the entries
 constexpr qint64 fileLimit = 1 << 20;
 
 bool fail(QString *error, const QString &text)
@@ -102,7 +102,8 @@ bool loadAtaSnapshot(const QString &path, AtaSnapshot *out, QString *error)
     if (!file.open(QIODevice::ReadOnly))
         return fail(error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
     if (file.size() > fileLimit)
-        return fail(error, QStringLiteral("%1 is larger than a snapshot can be (%2 bytes).").arg(path).arg(file.size()));
+        return fail(error,
+                    QStringLiteral("%1 is larger than a snapshot can be (%2 bytes).").arg(path).arg(file.size()));
     QString why;
     if (!parseAtaSnapshot(file.read(fileLimit + 1), out, &why))
         return fail(error, QStringLiteral("%1: %2").arg(path, why));

@@ -9,8 +9,8 @@
 namespace Applications::DriveScope::Model {
 
 struct AtaSnapshot {
-    QByteArray identify;          // the 512-byte IDENTIFY block
-    std::optional<bool> healthy;  // absent when the snapshot holds no SMST
+    QByteArray identify;         // the 512-byte IDENTIFY block
+    std::optional<bool> healthy; // absent when the snapshot holds no SMST
     // One 12-byte record per used attribute (id not 0), in page order, with
     // the threshold of the same id in byte 11; empty without SMDT.
     QByteArray attributeRecords;

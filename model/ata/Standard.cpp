@@ -69,7 +69,8 @@ constexpr MinorVersion minorVersions[] = {
     {0x0107, 8, "ATA8-ACS version 2d", "ata.id.ata3.w81.0x0107"},
     {0x010A, 10, "ACS-3 published, ANSI INCITS 522-2014", "ata.id.ata3.w81.0x010A"},
     {0x0110, 9, "ACS-2 Revision 3", "ata.id.ata3.w81.0x0110"},
-    {0x011B, 10, "ACS-3 Revision 4", "ata.id.ata3.w81.0x011B"},};
+    {0x011B, 10, "ACS-3 Revision 4", "ata.id.ata3.w81.0x011B"},
+};
 
 const MinorVersion *findMinor(quint16 w81)
 {
@@ -78,7 +79,10 @@ const MinorVersion *findMinor(quint16 w81)
     return it != std::end(minorVersions) && it->code == w81 ? it : nullptr;
 }
 
-bool unset(quint16 v) { return v == 0 || v == 0xFFFF; }
+bool unset(quint16 v)
+{
+    return v == 0 || v == 0xFFFF;
+}
 
 // Bits outside 1..11 of w80 name revisions newer than this table knows.
 constexpr quint16 reservedMajorBits = 0xF001;

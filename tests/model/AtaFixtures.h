@@ -45,8 +45,7 @@ private:
 
 // The value of the row `label` inside section `section`; invalid when the
 // section or the row is absent.
-inline QVariant rowValue(const Applications::DriveScope::Model::Ata &ata, const QString &section,
-                         const QString &label)
+inline QVariant rowValue(const Applications::DriveScope::Model::Ata &ata, const QString &section, const QString &label)
 {
     bool inSection = false;
     for (const auto &row : ata.rows()) {

@@ -22,8 +22,8 @@ namespace {
 // What hdparm printed, split into the parts compared here.
 struct Hdparm {
     QString text;
-    QMap<QString, bool> features;  // name -> enabled ('*'); absent: not supported
-    QMap<QString, bool> security;  // "supported", "enabled", ... -> not prefixed by "not"
+    QMap<QString, bool> features; // name -> enabled ('*'); absent: not supported
+    QMap<QString, bool> security; // "supported", "enabled", ... -> not prefixed by "not"
 
     QString field(const QString &pattern) const
     {
@@ -32,7 +32,10 @@ struct Hdparm {
     }
 };
 
-QString findHdparm() { return QStandardPaths::findExecutable(QStringLiteral("hdparm"), {"/usr/sbin", "/sbin"}); }
+QString findHdparm()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("hdparm"), {"/usr/sbin", "/sbin"});
+}
 
 bool runHdparm(const QByteArray &identify, Hdparm &out)
 {
@@ -51,16 +54,18 @@ bool runHdparm(const QByteArray &identify, Hdparm &out)
     const qsizetype commands = out.text.indexOf(QLatin1String("Commands/features:"));
     const qsizetype security = out.text.indexOf(QLatin1String("Security:"));
     const QString featureText = out.text.mid(commands, security - commands);
-    static const QRegularExpression feature(QStringLiteral(R"(^\t   ([* ])\t(.+)$)"), QRegularExpression::MultilineOption);
+    static const QRegularExpression feature(QStringLiteral(R"(^\t   ([* ])\t(.+)$)"),
+                                            QRegularExpression::MultilineOption);
     for (auto it = feature.globalMatch(featureText); it.hasNext();) {
         const auto m = it.next();
         out.features.insert(m.captured(2).trimmed(), m.captured(1) == QLatin1String("*"));
     }
-    static const QRegularExpression flag(QStringLiteral(R"(^\t(not)?\t(supported|enabled|locked|frozen|expired)\b(.*)$)"),
-                                         QRegularExpression::MultilineOption);
+    static const QRegularExpression flag(
+        QStringLiteral(R"(^\t(not)?\t(supported|enabled|locked|frozen|expired)\b(.*)$)"),
+        QRegularExpression::MultilineOption);
     for (auto it = flag.globalMatch(out.text.mid(security)); it.hasNext();) {
         const auto m = it.next();
-        const QString name = m.captured(2) + m.captured(3);  // "supported: enhanced erase" stays apart
+        const QString name = m.captured(2) + m.captured(3); // "supported: enhanced erase" stays apart
         out.security.insert(name, m.captured(1).isEmpty());
     }
     return true;
@@ -125,6 +130,10 @@ private slots:
         QCOMPARE(rowValue(ata, general, "Serial number").toString(), h.field(R"(Serial Number:\s+(.*?)\s*$)"));
         QCOMPARE(rowValue(ata, general, "Firmware revision").toString(), h.field(R"(Firmware Revision:  (.*)$)"));
 
+        const QString queueDepth = h.field(R"(Queue depth: (\d+))");
+        if (!queueDepth.isEmpty())
+            QCOMPARE(rowValue(ata, general, "Maximum queue depth").toInt(), queueDepth.toInt());
+
         const QLocale locale;
         const QString geometry = QStringLiteral("Disk geometry");
         QCOMPARE(locale.toULongLong(rowValue(ata, geometry, "Number of user addressable sectors (28-bit)").toString()),
@@ -183,7 +192,7 @@ private slots:
             QString expected = QStringLiteral("-");
             if (h.features.contains(hd))
                 expected = f.hasEnabled && h.features.value(hd) ? QStringLiteral("supported & enabled")
-                                                                 : QStringLiteral("supported");
+                                                                : QStringLiteral("supported");
             QCOMPARE(QStringLiteral("%1: %2").arg(f.label, rowValue(ata, f.section, f.label).toString()),
                      QStringLiteral("%1: %2").arg(f.label, expected));
         }
@@ -195,8 +204,11 @@ private slots:
         const struct {
             const char *label;
             const char *hdparm;
-        } flags[] = {{"Supported", "supported"}, {"Enabled", "enabled"}, {"Locked", "locked"},
-                     {"Frozen", "frozen"},       {"Count expired", "expired: security count"}};
+        } flags[] = {{"Supported", "supported"},
+                     {"Enabled", "enabled"},
+                     {"Locked", "locked"},
+                     {"Frozen", "frozen"},
+                     {"Count expired", "expired: security count"}};
         // hdparm leaves the security section out for drives without the feature set.
         if (!h.text.contains(QLatin1String("\nSecurity:"))) {
             QCOMPARE(rowValue(ata, security, "Supported").toString(), QStringLiteral("no"));
@@ -209,14 +221,13 @@ private slots:
         }
         QCOMPARE(rowValue(ata, security, "Enhanced security erase").toString(),
                  h.security.value(QStringLiteral("supported: enhanced erase")) ? QStringLiteral("supported")
-                                                                                : QStringLiteral("-"));
+                                                                               : QStringLiteral("-"));
         const QString level = h.field(R"(Security level (\w+))");
         QCOMPARE(rowValue(ata, security, "Level").toString(), level.isEmpty() ? QStringLiteral("high") : level);
         const QString master = h.field(R"(Master password revision code = (\d+))");
         if (!master.isEmpty())
             QCOMPARE(rowValue(ata, security, "Master password revision code").toString(),
                      QString::number(master.toUInt(), 16).toUpper().rightJustified(4, '0') + 'h');
-
     }
 
 private:

@@ -27,7 +27,7 @@ namespace {
 struct Drive {
     AtaSnapshot snapshot;
     std::unique_ptr<Ata> ata;
-    std::unique_ptr<Smart> smart;  // null when the drive reported no health, as the acquisition does
+    std::unique_ptr<Smart> smart; // null when the drive reported no health, as the acquisition does
 };
 
 // Loads one snapshot the way the acquisition hands it to the models.
@@ -48,7 +48,10 @@ bool load(const QString &name, Drive &drive)
     return true;
 }
 
-QString cell(const Smart &smart, int row, int column) { return smart.data(smart.index(row, column)).toString(); }
+QString cell(const Smart &smart, int row, int column)
+{
+    return smart.data(smart.index(row, column)).toString();
+}
 
 } // namespace
 
@@ -62,10 +65,7 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
-    void allDrivesPresent()
-    {
-        QCOMPARE(QDir(AtaFixtures::realDriveDir()).entryList(QDir::Files).size(), 19);
-    }
+    void allDrivesPresent() { QCOMPARE(QDir(AtaFixtures::realDriveDir()).entryList(QDir::Files).size(), 19); }
 
     void identity_data()
     {
@@ -82,44 +82,234 @@ private slots:
         QTest::addColumn<QString>("writeCache");
         QTest::addColumn<QString>("health");
         QTest::addColumn<int>("attributes");
-        QTest::newRow("FUJITSU_MHY2120BH--0084000D") << "FUJITSU MHY2120BH" << "K434T81257SL" << "0084000D"
-            << "234,441,648" << "234,441,648" << "ATA-8 ACS" << "5" << "yes" << "no" << "yes" << "supported & enabled" << "Drive healthy" << 21;
-        QTest::newRow("FUJITSU_MHY2120BH--0085000B") << "FUJITSU MHY2120BH" << "K430T7C2F50K" << "0085000B"
-            << "234,441,648" << "234,441,648" << "ATA-8 ACS" << "5" << "yes" << "no" << "yes" << "supported & enabled" << "Drive healthy" << 14;
-        QTest::newRow("FUJITSU_MHY2250BH--0085000B") << "FUJITSU MHY2250BH" << "K432T81269H2" << "0085000B"
-            << "268,435,455" << "488,397,168" << "ATA-8 ACS" << "5" << "yes" << "no" << "yes" << "supported & enabled" << "Drive healthy" << 14;
-        QTest::newRow("FUJITSU_MHZ2160BH_G1--0084000A") << "FUJITSU MHZ2160BH G1" << "K60WT8828LCB" << "0084000A"
-            << "268,435,455" << "312,581,808" << "ATA-8 ACS" << "5" << "yes" << "no" << "no" << "supported & enabled" << "Drive healthy" << 21;
-        QTest::newRow("INTEL_SSDSA2CW120G3--4PC10302") << "INTEL SSDSA2CW120G3" << "CVPR109301UZ120LGN" << "4PC10302"
-            << "234,441,648" << "234,441,648" << "ATA-8 ACS" << "6" << "yes" << "yes" << "yes" << "supported & enabled" << "Drive healthy" << 19;
-        QTest::newRow("INTEL_SSDSA2MH080G1GC--045C8820") << "INTEL SSDSA2MH080G1GC" << "CVEM842101HD080DGN" << "045C8820"
-            << "156,301,488" << "156,301,488" << "ATA/ATAPI-7" << "6" << "yes" << "no" << "no" << "supported & enabled" << "Drive healthy" << 12;
-        QTest::newRow("MCCOE64GEMPP--2.9.09") << "MCCOE64GEMPP" << "SE808N0608" << "2.9.09"
-            << "117,231,408" << "n/a" << "ATA/ATAPI-7" << "4" << "yes" << "no" << "no" << "supported & enabled" << "Drive healthy" << 16;
-        QTest::newRow("Maxtor_96147H8--BAC51KJ0") << "Maxtor 96147H8" << "N80BR8EC" << "BAC51KJ0"
-            << "120,060,864" << "n/a" << "ATA/ATAPI-6" << "5" << "no" << "no" << "no" << "supported" << "Drive healthy" << 30;
-        QTest::newRow("Maxtor_96147H8--BAC51KJ0--2") << "Maxtor 96147H8" << "N80BR8EC" << "BAC51KJ0"
-            << "120,060,864" << "n/a" << "ATA/ATAPI-6" << "5" << "no" << "no" << "no" << "supported" << "Drive not healthy" << 30;
-        QTest::newRow("SAMSUNG_HD501LJ--CR100-12") << "SAMSUNG HD501LJ" << "S0MUJ1NQ110060" << "CR100-12"
-            << "268,435,455" << "976,773,168" << "ATA-8 ACS" << "6" << "yes" << "no" << "no" << "supported & enabled" << "Drive healthy" << 23;
-        QTest::newRow("SAMSUNG_MMCQE28G8MUP--0VA_VAM08L1Q") << "SAMSUNG MMCQE28G8MUP-0VA" << "SE837A6888" << "VAM08L1Q"
-            << "250,069,680" << "250,069,680" << "ATA/ATAPI-7" << "5" << "yes" << "no" << "yes" << "supported & enabled" << "Drive healthy" << 21;
-        QTest::newRow("SAMSUNG_MP0804H--UE100-14") << "SAMSUNG MP0804H" << "S042J10XC22323" << "UE100-14"
-            << "156,368,016" << "156,368,016" << "ATA/ATAPI-7" << "5" << "yes" << "no" << "no" << "supported & enabled" << "Drive healthy" << 21;
-        QTest::newRow("ST320410A--3.39") << "ST320410A" << "5FB3QF34" << "3.39    "
-            << "39,100,223" << "n/a" << "ATA/ATAPI-6" << "5" << "yes" << "no" << "no" << "supported & enabled" << "Drive healthy" << 15;
-        QTest::newRow("ST9100821AS--3.CME") << "ST9100821AS" << "5NJ0R13A" << "3.CME   "
-            << "195,371,568" << "195,371,568" << "ATA/ATAPI-7" << "5" << "yes" << "no" << "no" << "supported & enabled" << "Drive healthy" << 24;
-        QTest::newRow("ST9160821AS--3.CLH") << "ST9160821AS" << "5MAC2QTA" << "3.CLH   "
-            << "268,435,455" << "312,581,808" << "ATA/ATAPI-7" << "5" << "yes" << "no" << "yes" << "supported & enabled" << "Drive healthy" << 22;
-        QTest::newRow("TOSHIBA_MK1651GSY--38IGT0G5T") << "TOSHIBA MK1651GSY" << "38IGT0G5T" << "LD001D  "
-            << "268,435,455" << "312,581,808" << "ATA-8 ACS" << "5" << "yes" << "no" << "yes" << "supported & enabled" << "Drive healthy" << 15;
-        QTest::newRow("WDC_WD2500JB--00REA0-20.00K20") << "WDC WD2500JB-00REA0" << "WD-WMANK4051741" << "20.00K20"
-            << "268,435,455" << "488,397,168" << "ATA/ATAPI-7" << "4" << "yes" << "no" << "no" << "supported & enabled" << "DEVICE DATA NOT AVAILABLE" << 15;
-        QTest::newRow("WDC_WD2500JS-75NCB3--10.02E04") << "WDC WD2500JS-75NCB3" << "WD-WCANKH572006" << "10.02E04"
-            << "268,435,455" << "488,281,250" << "ATA/ATAPI-7" << "6" << "yes" << "no" << "no" << "supported & enabled" << "Drive healthy" << 16;
-        QTest::newRow("WDC_WD5000AAKS--00TMA0-12.01C01") << "WDC WD5000AAKS-00TMA0" << "WD-WCAPW0493929" << "12.01C01"
-            << "268,435,455" << "976,773,168" << "ATA/ATAPI-7" << "5" << "yes" << "no" << "no" << "supported & enabled" << "Drive healthy" << 17;
+        QTest::newRow("FUJITSU_MHY2120BH--0084000D") << "FUJITSU MHY2120BH"
+                                                     << "K434T81257SL"
+                                                     << "0084000D"
+                                                     << "234,441,648"
+                                                     << "234,441,648"
+                                                     << "ATA-8 ACS"
+                                                     << "5"
+                                                     << "yes"
+                                                     << "no"
+                                                     << "yes"
+                                                     << "supported & enabled"
+                                                     << "Drive healthy" << 21;
+        QTest::newRow("FUJITSU_MHY2120BH--0085000B") << "FUJITSU MHY2120BH"
+                                                     << "K430T7C2F50K"
+                                                     << "0085000B"
+                                                     << "234,441,648"
+                                                     << "234,441,648"
+                                                     << "ATA-8 ACS"
+                                                     << "5"
+                                                     << "yes"
+                                                     << "no"
+                                                     << "yes"
+                                                     << "supported & enabled"
+                                                     << "Drive healthy" << 14;
+        QTest::newRow("FUJITSU_MHY2250BH--0085000B") << "FUJITSU MHY2250BH"
+                                                     << "K432T81269H2"
+                                                     << "0085000B"
+                                                     << "268,435,455"
+                                                     << "488,397,168"
+                                                     << "ATA-8 ACS"
+                                                     << "5"
+                                                     << "yes"
+                                                     << "no"
+                                                     << "yes"
+                                                     << "supported & enabled"
+                                                     << "Drive healthy" << 14;
+        QTest::newRow("FUJITSU_MHZ2160BH_G1--0084000A") << "FUJITSU MHZ2160BH G1"
+                                                        << "K60WT8828LCB"
+                                                        << "0084000A"
+                                                        << "268,435,455"
+                                                        << "312,581,808"
+                                                        << "ATA-8 ACS"
+                                                        << "5"
+                                                        << "yes"
+                                                        << "no"
+                                                        << "no"
+                                                        << "supported & enabled"
+                                                        << "Drive healthy" << 21;
+        QTest::newRow("INTEL_SSDSA2CW120G3--4PC10302") << "INTEL SSDSA2CW120G3"
+                                                       << "CVPR109301UZ120LGN"
+                                                       << "4PC10302"
+                                                       << "234,441,648"
+                                                       << "234,441,648"
+                                                       << "ATA-8 ACS"
+                                                       << "6"
+                                                       << "yes"
+                                                       << "yes"
+                                                       << "yes"
+                                                       << "supported & enabled"
+                                                       << "Drive healthy" << 19;
+        QTest::newRow("INTEL_SSDSA2MH080G1GC--045C8820") << "INTEL SSDSA2MH080G1GC"
+                                                         << "CVEM842101HD080DGN"
+                                                         << "045C8820"
+                                                         << "156,301,488"
+                                                         << "156,301,488"
+                                                         << "ATA/ATAPI-7"
+                                                         << "6"
+                                                         << "yes"
+                                                         << "no"
+                                                         << "no"
+                                                         << "supported & enabled"
+                                                         << "Drive healthy" << 12;
+        QTest::newRow("MCCOE64GEMPP--2.9.09") << "MCCOE64GEMPP"
+                                              << "SE808N0608"
+                                              << "2.9.09"
+                                              << "117,231,408"
+                                              << "n/a"
+                                              << "ATA/ATAPI-7"
+                                              << "4"
+                                              << "yes"
+                                              << "no"
+                                              << "no"
+                                              << "supported & enabled"
+                                              << "Drive healthy" << 16;
+        QTest::newRow("Maxtor_96147H8--BAC51KJ0") << "Maxtor 96147H8"
+                                                  << "N80BR8EC"
+                                                  << "BAC51KJ0"
+                                                  << "120,060,864"
+                                                  << "n/a"
+                                                  << "ATA/ATAPI-6"
+                                                  << "5"
+                                                  << "no"
+                                                  << "no"
+                                                  << "no"
+                                                  << "supported"
+                                                  << "Drive healthy" << 30;
+        QTest::newRow("Maxtor_96147H8--BAC51KJ0--2") << "Maxtor 96147H8"
+                                                     << "N80BR8EC"
+                                                     << "BAC51KJ0"
+                                                     << "120,060,864"
+                                                     << "n/a"
+                                                     << "ATA/ATAPI-6"
+                                                     << "5"
+                                                     << "no"
+                                                     << "no"
+                                                     << "no"
+                                                     << "supported"
+                                                     << "Drive not healthy" << 30;
+        QTest::newRow("SAMSUNG_HD501LJ--CR100-12") << "SAMSUNG HD501LJ"
+                                                   << "S0MUJ1NQ110060"
+                                                   << "CR100-12"
+                                                   << "268,435,455"
+                                                   << "976,773,168"
+                                                   << "ATA-8 ACS"
+                                                   << "6"
+                                                   << "yes"
+                                                   << "no"
+                                                   << "no"
+                                                   << "supported & enabled"
+                                                   << "Drive healthy" << 23;
+        QTest::newRow("SAMSUNG_MMCQE28G8MUP--0VA_VAM08L1Q") << "SAMSUNG MMCQE28G8MUP-0VA"
+                                                            << "SE837A6888"
+                                                            << "VAM08L1Q"
+                                                            << "250,069,680"
+                                                            << "250,069,680"
+                                                            << "ATA/ATAPI-7"
+                                                            << "5"
+                                                            << "yes"
+                                                            << "no"
+                                                            << "yes"
+                                                            << "supported & enabled"
+                                                            << "Drive healthy" << 21;
+        QTest::newRow("SAMSUNG_MP0804H--UE100-14") << "SAMSUNG MP0804H"
+                                                   << "S042J10XC22323"
+                                                   << "UE100-14"
+                                                   << "156,368,016"
+                                                   << "156,368,016"
+                                                   << "ATA/ATAPI-7"
+                                                   << "5"
+                                                   << "yes"
+                                                   << "no"
+                                                   << "no"
+                                                   << "supported & enabled"
+                                                   << "Drive healthy" << 21;
+        QTest::newRow("ST320410A--3.39") << "ST320410A"
+                                         << "5FB3QF34"
+                                         << "3.39    "
+                                         << "39,100,223"
+                                         << "n/a"
+                                         << "ATA/ATAPI-6"
+                                         << "5"
+                                         << "yes"
+                                         << "no"
+                                         << "no"
+                                         << "supported & enabled"
+                                         << "Drive healthy" << 15;
+        QTest::newRow("ST9100821AS--3.CME") << "ST9100821AS"
+                                            << "5NJ0R13A"
+                                            << "3.CME   "
+                                            << "195,371,568"
+                                            << "195,371,568"
+                                            << "ATA/ATAPI-7"
+                                            << "5"
+                                            << "yes"
+                                            << "no"
+                                            << "no"
+                                            << "supported & enabled"
+                                            << "Drive healthy" << 24;
+        QTest::newRow("ST9160821AS--3.CLH") << "ST9160821AS"
+                                            << "5MAC2QTA"
+                                            << "3.CLH   "
+                                            << "268,435,455"
+                                            << "312,581,808"
+                                            << "ATA/ATAPI-7"
+                                            << "5"
+                                            << "yes"
+                                            << "no"
+                                            << "yes"
+                                            << "supported & enabled"
+                                            << "Drive healthy" << 22;
+        QTest::newRow("TOSHIBA_MK1651GSY--38IGT0G5T") << "TOSHIBA MK1651GSY"
+                                                      << "38IGT0G5T"
+                                                      << "LD001D  "
+                                                      << "268,435,455"
+                                                      << "312,581,808"
+                                                      << "ATA-8 ACS"
+                                                      << "5"
+                                                      << "yes"
+                                                      << "no"
+                                                      << "yes"
+                                                      << "supported & enabled"
+                                                      << "Drive healthy" << 15;
+        QTest::newRow("WDC_WD2500JB--00REA0-20.00K20") << "WDC WD2500JB-00REA0"
+                                                       << "WD-WMANK4051741"
+                                                       << "20.00K20"
+                                                       << "268,435,455"
+                                                       << "488,397,168"
+                                                       << "ATA/ATAPI-7"
+                                                       << "4"
+                                                       << "yes"
+                                                       << "no"
+                                                       << "no"
+                                                       << "supported & enabled"
+                                                       << "DEVICE DATA NOT AVAILABLE" << 15;
+        QTest::newRow("WDC_WD2500JS-75NCB3--10.02E04") << "WDC WD2500JS-75NCB3"
+                                                       << "WD-WCANKH572006"
+                                                       << "10.02E04"
+                                                       << "268,435,455"
+                                                       << "488,281,250"
+                                                       << "ATA/ATAPI-7"
+                                                       << "6"
+                                                       << "yes"
+                                                       << "no"
+                                                       << "no"
+                                                       << "supported & enabled"
+                                                       << "Drive healthy" << 16;
+        QTest::newRow("WDC_WD5000AAKS--00TMA0-12.01C01") << "WDC WD5000AAKS-00TMA0"
+                                                         << "WD-WCAPW0493929"
+                                                         << "12.01C01"
+                                                         << "268,435,455"
+                                                         << "976,773,168"
+                                                         << "ATA/ATAPI-7"
+                                                         << "5"
+                                                         << "yes"
+                                                         << "no"
+                                                         << "no"
+                                                         << "supported & enabled"
+                                                         << "Drive healthy" << 17;
     }
     void identity()
     {
@@ -157,12 +347,13 @@ private slots:
     void attribute_data()
     {
         QTest::addColumn<QString>("drive");
-        QTest::addColumn<QStringList>("row");  // the six cells of the attribute's row
+        QTest::addColumn<QStringList>("row"); // the six cells of the attribute's row
         const auto add = [](const char *drive, const QStringList &row) {
             QTest::addRow("%s %s", drive, qPrintable(row[0])) << QString::fromLatin1(drive) << row;
         };
         add("FUJITSU_MHY2120BH--0084000D", {"C2h", "Temperature Celsius", "100", "100", "0", "00 36 00 0F 00 1C"});
-        add("FUJITSU_MHY2250BH--0085000B", {"05h", "Reallocated Sectors Count", "100", "100", "24", "07 D0 00 00 00 00"});
+        add("FUJITSU_MHY2250BH--0085000B",
+            {"05h", "Reallocated Sectors Count", "100", "100", "24", "07 D0 00 00 00 00"});
         add("FUJITSU_MHZ2160BH_G1--0084000A", {"09h", "Power-on Hours Count", "99", "99", "0", "00 00 00 00 03 A1"});
         add("INTEL_SSDSA2CW120G3--4PC10302", {"E8h", "Endurance Remaining", "100", "100", "10", "00 00 00 00 00 00"});
         add("INTEL_SSDSA2CW120G3--4PC10302", {"F2h", "Total LBAs Read", "100", "100", "0", "00 00 00 00 12 1A"});
@@ -171,15 +362,18 @@ private slots:
         add("Maxtor_96147H8--BAC51KJ0", {"60h", "Unknown Attribute 96", "253", "253", "0", "00 00 00 00 00 00"});
         add("Maxtor_96147H8--BAC51KJ0--2", {"09h", "Power-on Hours Count", "247", "247", "0", "00 00 00 02 12 54"});
         add("SAMSUNG_HD501LJ--CR100-12", {"C2h", "Temperature Celsius", "97", "88", "0", "00 00 00 00 00 2F"});
-        add("SAMSUNG_MMCQE28G8MUP--0VA_VAM08L1Q", {"B2h", "Unknown Attribute 178", "91", "91", "11", "00 00 00 00 00 0A"});
+        add("SAMSUNG_MMCQE28G8MUP--0VA_VAM08L1Q",
+            {"B2h", "Unknown Attribute 178", "91", "91", "11", "00 00 00 00 00 0A"});
         add("SAMSUNG_MP0804H--UE100-14", {"FFh", "Unknown Attribute 255", "100", "100", "51", "00 00 00 00 00 00"});
         add("ST320410A--3.39", {"C2h", "Temperature Celsius", "40", "61", "0", "00 00 00 00 00 28"});
         add("ST9100821AS--3.CME", {"09h", "Power-on Hours Count", "96", "96", "0", "70 B3 00 00 11 19"});
         add("ST9160821AS--3.CLH", {"05h", "Reallocated Sectors Count", "100", "100", "36", "00 00 00 00 00 00"});
         add("TOSHIBA_MK1651GSY--38IGT0G5T", {"C2h", "Temperature Celsius", "100", "100", "0", "00 35 00 0F 00 29"});
         add("WDC_WD2500JB--00REA0-20.00K20", {"C2h", "Temperature Celsius", "133", "88", "0", "00 00 00 00 00 11"});
-        add("WDC_WD2500JS-75NCB3--10.02E04", {"05h", "Reallocated Sectors Count", "200", "200", "140", "00 00 00 00 00 00"});
-        add("WDC_WD5000AAKS--00TMA0-12.01C01", {"05h", "Reallocated Sectors Count", "192", "192", "140", "00 00 00 00 00 3F"});
+        add("WDC_WD2500JS-75NCB3--10.02E04",
+            {"05h", "Reallocated Sectors Count", "200", "200", "140", "00 00 00 00 00 00"});
+        add("WDC_WD5000AAKS--00TMA0-12.01C01",
+            {"05h", "Reallocated Sectors Count", "192", "192", "140", "00 00 00 00 00 3F"});
     }
     void attribute()
     {

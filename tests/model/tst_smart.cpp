@@ -15,7 +15,10 @@ Q_DECLARE_METATYPE(Verdict)
 
 namespace {
 
-QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
 
 SmartAttribute attribute(quint8 id, quint8 value, quint8 worst, quint8 threshold, quint64 raw)
 {
@@ -53,7 +56,7 @@ private slots:
         const QList<SmartAttribute> list = decodeSmartRecords(data, &reported);
         QCOMPARE(reported, ok);
         QTEST(int(list.size()), "count");
-        decodeSmartRecords(data, nullptr);  // ok may be null
+        decodeSmartRecords(data, nullptr); // ok may be null
     }
 
     void recordFields()
@@ -78,22 +81,22 @@ private slots:
         QTest::addColumn<QByteArray>("record");
         QTest::addColumn<QStringList>("texts");
         QTest::newRow("reallocated") << hex("05 00 00 64 63 11 22 33 44 55 66 32")
-                                     << QStringList{"05h", "Reallocated Sectors Count", "100", "99", "50",
-                                                    "66 55 44 33 22 11"};
+                                     << QStringList{"05h", "Reallocated Sectors Count", "100", "99",
+                                                    "50",  "66 55 44 33 22 11"};
         QTest::newRow("temperature") << hex("C2 22 00 2D 37 1D 00 0A 00 28 00 00")
                                      << QStringList{"C2h", "Temperature Celsius", "45", "55", "0", "00 28 00 0A 00 1D"};
         QTest::newRow("id 0") << hex("00 00 00 00 00 00 00 00 00 00 00 00")
                               << QStringList{"00h", "Unknown Attribute 0", "0", "0", "0", "00 00 00 00 00 00"};
         QTest::newRow("id 255") << hex("FF 00 00 FF FE 01 00 00 00 00 00 FD")
-                                << QStringList{"FFh", "Unknown Attribute 255", "255", "254", "253",
-                                               "00 00 00 00 00 01"};
+                                << QStringList{"FFh", "Unknown Attribute 255", "255", "254",
+                                               "253", "00 00 00 00 00 01"};
         QTest::newRow("unnamed 0x10") << hex("10 00 00 01 01 00 00 00 00 00 AB 00")
                                       << QStringList{"10h", "Unknown Attribute 16", "1", "1", "0", "AB 00 00 00 00 00"};
         QTest::newRow("shared text 0xB6") << hex("B6 00 00 01 01 00 00 00 00 00 00 00")
                                           << QStringList{"B6h", "Erase Fail Count", "1", "1", "0", "00 00 00 00 00 00"};
         QTest::newRow("last named 0xFE") << hex("FE 00 00 01 01 00 00 00 00 00 00 00")
-                                         << QStringList{"FEh", "Free Fall Protection", "1", "1", "0",
-                                                        "00 00 00 00 00 00"};
+                                         << QStringList{"FEh", "Free Fall Protection", "1", "1",
+                                                        "0",   "00 00 00 00 00 00"};
         QTest::newRow("first named 0x01") << hex("01 00 00 01 01 00 00 00 00 00 00 00")
                                           << QStringList{"01h", "Read Error Rate", "1", "1", "0", "00 00 00 00 00 00"};
     }
@@ -177,10 +180,10 @@ private slots:
         QTest::addColumn<bool>("icon");
         QTest::newRow("no model") << false << false << false << "DEVICE DATA NOT AVAILABLE" << Verdict::Warning
                                   << false;
-        QTest::newRow("empty, healthy flag") << true << false << true << "Health not available" << Verdict::Warning
-                                             << true;
-        QTest::newRow("empty, unhealthy flag") << true << false << false << "Health not available"
-                                               << Verdict::Warning << true;
+        QTest::newRow("empty, healthy flag")
+            << true << false << true << "Health not available" << Verdict::Warning << true;
+        QTest::newRow("empty, unhealthy flag")
+            << true << false << false << "Health not available" << Verdict::Warning << true;
         QTest::newRow("healthy") << true << true << true << "Drive healthy" << Verdict::Ok << true;
         QTest::newRow("not healthy") << true << true << false << "Drive not healthy" << Verdict::Error << true;
     }

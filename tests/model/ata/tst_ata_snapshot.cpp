@@ -18,7 +18,10 @@ QByteArray section(const char *tag, const QByteArray &bytes)
     return out + bytes;
 }
 
-QByteArray identify() { return QByteArray(512, '\x11'); }
+QByteArray identify()
+{
+    return QByteArray(512, '\x11');
+}
 
 // A 512-byte page: revision word, then entries (id first) at 12-byte steps.
 QByteArray page(const QList<QByteArray> &entries)
@@ -30,7 +33,10 @@ QByteArray page(const QList<QByteArray> &entries)
     return p;
 }
 
-QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
 
 } // namespace
 
@@ -39,22 +45,22 @@ class TestAtaSnapshot : public QObject {
 private slots:
     void wellFormed()
     {
-        const QByteArray data = page({hex("01 0F 00 64 63 01 02 03 04 05 06"), QByteArray(12, '\0'),
-                                      hex("C2 22 00 2D 37 1D 00 00 00 00 00")});
+        const QByteArray data = page(
+            {hex("01 0F 00 64 63 01 02 03 04 05 06"), QByteArray(12, '\0'), hex("C2 22 00 2D 37 1D 00 00 00 00 00")});
         const QByteArray thresholds = page({hex("C2 0A"), hex("01 33")});
-        const QByteArray file = section("IDFY", identify()) + section("SMST", hex("00 00 00 01"))
-            + section("XTRA", "ignored") + section("SMDT", data) + section("SMTH", thresholds);
+        const QByteArray file = section("IDFY", identify()) + section("SMST", hex("00 00 00 01")) +
+                                section("XTRA", "ignored") + section("SMDT", data) + section("SMTH", thresholds);
         AtaSnapshot s;
         QString error;
         QVERIFY2(parseAtaSnapshot(file, &s, &error), qPrintable(error));
         QCOMPARE(s.identify, identify());
         QCOMPARE(s.healthy, std::optional<bool>(true));
-        QCOMPARE(s.attributeRecords.size(), 24);  // the unused entry is left out
+        QCOMPARE(s.attributeRecords.size(), 24); // the unused entry is left out
         bool ok = false;
         const QList<SmartAttribute> list = decodeSmartRecords(s.attributeRecords, &ok);
         QVERIFY(ok);
         QCOMPARE(list[0].id, quint8(0x01));
-        QCOMPARE(list[0].threshold, quint8(0x33));  // matched by id, not by position
+        QCOMPARE(list[0].threshold, quint8(0x33)); // matched by id, not by position
         QCOMPARE(list[0].raw, quint64(0x060504030201));
         QCOMPARE(list[1].id, quint8(0xC2));
         QCOMPARE(list[1].threshold, quint8(0x0A));
@@ -103,7 +109,7 @@ private slots:
         QString error;
         QVERIFY(!parseAtaSnapshot(file, &s, &error));
         QVERIFY2(error.contains(message), qPrintable(error));
-        QVERIFY(s.identify.isEmpty());  // nothing half-filled
+        QVERIFY(s.identify.isEmpty()); // nothing half-filled
         QVERIFY(!parseAtaSnapshot(file, nullptr, nullptr));
     }
 
