@@ -28,6 +28,10 @@ constexpr quint8 kLdm = 0x42;
 constexpr int kMaxLogical = 1024;
 constexpr quint64 kMaxGptArrayBytes = 4 * 1024 * 1024;
 constexpr quint32 kMaxGptEntrySize = 4096;
+// A table listing more partitions than this is hostile or damaged: the rest is
+// left out. File systems are probed on the first kMaxProbed partitions only.
+constexpr int kMaxPartitions = 4096;
+constexpr int kMaxProbed = 256;
 // One read of the storage is at most this many bytes.
 constexpr quint64 kMaxReadBytes = 1024 * 1024;
 
@@ -99,6 +103,7 @@ private:
     quint32 m_flags;
     quint64 m_bs = 0;
     quint64 m_count = 0;
+    int m_probed = 0;
 };
 
 bool Reader::readBlocks(quint64 first, quint64 count, QByteArray &data)
@@ -396,6 +401,10 @@ bool Reader::readGpt(const QByteArray &mbr)
         const QUuid type = guidAt(p);
         if (type.isNull())
             continue;
+        if (m_out.m_partitions.size() >= kMaxPartitions) {
+            warn(QStringLiteral("The GPT lists more than %1 partitions; the rest are left out").arg(kMaxPartitions));
+            break;
+        }
         auto part = std::make_shared<Partition>();
         part->m_kind = Partition::KindGpt;
         part->m_number = i + 1;
@@ -510,6 +519,11 @@ void Reader::probe(Partition &p)
 {
     if ((m_flags & PartitionManager::NoFilesystemProbe) || p.m_size == 0 || !p.m_withinDisk)
         return;
+    if (++m_probed > kMaxProbed) {
+        if (m_probed == kMaxProbed + 1)
+            warn(QStringLiteral("File systems are probed on the first %1 partitions only").arg(kMaxProbed));
+        return;
+    }
     const quint64 start = p.m_start;
     auto read = [this, start](quint64 offset, quint64 count, char *buffer) {
         QByteArray data;

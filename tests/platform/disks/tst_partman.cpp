@@ -302,6 +302,7 @@ void TestPartMan::hostileGpt_data()
     QTest::newRow("both copies damaged") << "both" << -1 << "";
     QTest::newRow("both with 2^32-1 entries") << "bothcount" << -1 << "";
     QTest::newRow("entry beyond the end") << "beyond" << int(PartitionManager::TableGpt) << "beyond the end";
+    QTest::newRow("32768 partitions") << "many" << int(PartitionManager::TableGpt) << "more than 4096 partitions";
     QTest::newRow("truncated image") << "truncated" << int(PartitionManager::TableGpt) << "truncated";
 }
 
@@ -338,6 +339,22 @@ void TestPartMan::hostileGpt()
             qToLittleEndian<quint64>(quint64(1) << 40, disk.data() + array * 512 + 128 + 40);
             fixGpt(disk, lba, true);
         }
+    } else if (change == "many") {
+        // A 4 MiB entry array at block 2 whose every entry is a one-block partition.
+        disk = QByteArray(16 << 20, '\0');
+        disk.replace(0, 512, m_smallGpt.left(512));
+        disk.replace(512, 512, m_smallGpt.mid(512, 512));
+        const quint32 count = 32768;
+        set32(1, 80, count);
+        qToLittleEndian<quint64>(32767, disk.data() + 512 + 48);  // last usable
+        qToLittleEndian<quint64>(1, disk.data() + 512 + 32);      // no backup
+        for (quint32 i = 0; i < count; ++i) {
+            char *e = disk.data() + 1024 + qsizetype(i) * 128;
+            memcpy(e, m_smallGpt.constData() + 1024, 16);
+            qToLittleEndian<quint64>(10000 + i, e + 32);
+            qToLittleEndian<quint64>(10000 + i, e + 40);
+        }
+        fixGpt(disk, 1, true);
     } else if (change == "truncated") {
         disk.truncate(disk.size() / 2);
     }
@@ -346,6 +363,7 @@ void TestPartMan::hostileGpt()
     LogCapture log;
     const Ref<PartitionManager> m = PartitionManager::create(storage, nullptr, nullptr, 0);
     QVERIFY(storage->bytesRead < 8u << 20);
+    QVERIFY(storage->reads < 2000);
     if (tableType < 0) {
         QVERIFY(!m);
         QCOMPARE(Error::get(), quint32(Error::BadData));
@@ -354,8 +372,8 @@ void TestPartMan::hostileGpt()
     }
     QVERIFY(m);
     QCOMPARE(m->tableType(), tableType);
-    QCOMPARE(m->partitionCount(), 2u);
-    QCOMPARE(m->gptEntryCount(), 128u);
+    QCOMPARE(m->partitionCount(), change == "many" ? 4096u : 2u);
+    QCOMPARE(m->gptEntryCount(), change == "many" ? 32768u : 128u);
     QVERIFY2(m->warnings().join('\n').contains(warning), qPrintable(m->warnings().join('\n')));
     if (tableType == PartitionManager::TableGptBackup) {
         QCOMPARE(m->gptHeaderLba(), backup);
