@@ -1,39 +1,404 @@
-// SCAFFOLD until the real machine's backend lands: says plainly that there is no drive source.
 #include "platform/linux/LinuxBackend.h"
 
 #include "platform/Error.h"
+#include "platform/Log.h"
+#include "platform/linux/Discovery.h"
+#include "platform/linux/Hotplug.h"
+#include "platform/linux/Properties.h"
+#include "platform/linux/Reader.h"
+#include "platform/linux/Registers.h"
+
+#include <QMutex>
+
+#include <cerrno>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace Services::Nodes::Linux {
+
 namespace {
-class NoSource : public Backend {
-public:
-    QString describe() const override { return QStringLiteral("no drive source"); }
-    bool available() const override { return false; }
-    QStringList errors() const override
+
+const QString blockPrefix = QStringLiteral("/devices/block/");
+const QString pciPrefix = QStringLiteral("/devices/pci/");
+const QString pciBusPath = QStringLiteral("/devices/pci/bus");
+
+// Shared between the backend and the interfaces it hands out.
+struct Shared {
+    Reader reader;
+    QMutex mutex;
+    bool noRights = false;
+    bool standby = false;
+
+    Shared(const QString &sys, const QString &dev) : reader(sys, dev) {}
+
+    void remember(const RawNotes &notes)
     {
-        return {QStringLiteral("No drive source is available: set DRIVESCOPE_NODES to a node-tree file.")};
+        QMutexLocker lock(&mutex);
+        noRights |= notes.noRights;
+        standby |= notes.standby;
     }
-    Ref<Node> open(const QString &) override { return fail<Node>(); }
-    Ref<Provider> provider(const Ref<Node> &, int) override { return fail<Provider>(); }
-    Ref<Interfaces::Generic> generic(const Ref<Provider> &) override { return fail<Interfaces::Generic>(); }
-    Ref<Interfaces::Storage> storage(const Ref<Provider> &) override { return fail<Interfaces::Storage>(); }
-    Ref<Interfaces::Lockable> lockable(const Ref<Provider> &) override { return fail<Interfaces::Lockable>(); }
-    Ref<DeviceClient> deviceClient(const QString &) override { return fail<DeviceClient>(); }
-    QList<DriveEntry> drives() override { return {}; }
-    Ref<DeviceClient> driveListClient() override { return fail<DeviceClient>(); }
-    QList<CompanionNode> companionNodes(const QString &) override { return {}; }
-    bool pciBusExists() override { return false; }
-    bool hosted() override { return false; }
-    QString bootParameter() override { return QString(); }
+};
+
+class LinuxNode : public Node {
+public:
+    QString path() const override { return m_path; }
+    QString canonicalName() const override { return m_canonical; }
+
+    QString m_path, m_canonical;
+    std::optional<Disk> disk;   // drive nodes
+    QString pciFolder;          // PCI function nodes
+    bool bus = false;           // the PCI bus folder
+};
+
+class LinuxProvider : public Provider {
+public:
+    LinuxProvider(Ref<Node> node, int index) : m_node(std::move(node)), m_index(index) {}
+    Ref<Node> node() const override { return m_node; }
+    int index() const override { return m_index; }
 
 private:
-    template <typename T> Ref<T> fail()
+    Ref<Node> m_node;
+    int m_index;
+};
+
+// Generic interface of a drive: provider 0 sees the drive's properties and
+// every set, provider 1 the controller/SCSI properties and the SCSI sets.
+class DriveGeneric : public Interfaces::Generic {
+public:
+    DriveGeneric(std::shared_ptr<Shared> shared, const Disk &disk, int index)
+        : m_shared(std::move(shared)), m_props(m_shared->reader, disk), m_index(index)
     {
+    }
+
+    int propertyCount() override { return table(true).count(); }
+    QString propertyName(int index) override { return table(true).name(index); }
+
+    PropertyValue read(const QString &name) override
+    {
+        PropertyValue value = table(false).value(name);
+        if (value.isEmpty() && !table(false).contains(name) && DiskProperties::rawOnly(name))
+            value = table(true).value(name);
+        if (value.isEmpty())
+            Error::set(Error::NotOffered);
+        return value;
+    }
+
+    int propertySetCount() override { return int(setNames().size()); }
+    QString propertySetName(int index) override { return setNames().value(index); }
+
+    PropertyValue request(const PropertyValue &arguments) override
+    {
+        PropertyValue result;
+        const QStringList offered = setNames();
+        for (const Variant &argument : arguments) {
+            if (!offered.contains(argument.name)) {
+                Error::set(Error::NotFound);
+                continue;
+            }
+            const PropertyValue data = m_props.sets(true).value(argument.name);
+            if (data.isEmpty())
+                Error::set(m_props.notes().noRights ? Error::AccessDenied : Error::IoFailed);
+            result.append(data);
+        }
+        return result;
+    }
+
+private:
+    PropertyTable &table(bool withRaw)
+    {
+        PropertyTable &t = m_index == 0 ? m_props.node(withRaw) : m_props.companion(withRaw);
+        if (withRaw)
+            m_shared->remember(m_props.notes());
+        return t;
+    }
+
+    QStringList setNames()
+    {
+        QStringList names;
+        for (const auto &entry : m_props.sets(true).entries()) {
+            if (m_index == 0 || entry.first.startsWith(QLatin1String("GET_SCSI_")))
+                names.append(entry.first);
+        }
+        m_shared->remember(m_props.notes());
+        return names;
+    }
+
+    std::shared_ptr<Shared> m_shared;
+    DiskProperties m_props;
+    int m_index;
+};
+
+class TableGeneric : public Interfaces::Generic {
+public:
+    explicit TableGeneric(PropertyTable table) : m_table(std::move(table)) {}
+    int propertyCount() override { return m_table.count(); }
+    QString propertyName(int index) override { return m_table.name(index); }
+    PropertyValue read(const QString &name) override
+    {
+        const PropertyValue value = m_table.value(name);
+        if (value.isEmpty())
+            Error::set(Error::NotOffered);
+        return value;
+    }
+    int propertySetCount() override { return 0; }
+    QString propertySetName(int) override { return QString(); }
+    PropertyValue request(const PropertyValue &) override
+    {
+        Error::set(Error::NotFound);
+        return {};
+    }
+
+private:
+    PropertyTable m_table;
+};
+
+// The block device, opened read-only: pread only.
+class BlockStorage : public Interfaces::Storage, public Interfaces::Lockable {
+public:
+    BlockStorage(int fd, quint64 blockSize, quint64 blockCount)
+        : m_fd(fd), m_blockSize(blockSize), m_blockCount(blockCount)
+    {
+    }
+    ~BlockStorage() override { ::close(m_fd); }
+
+    quint64 blockSize() override { return m_blockSize; }
+    quint64 blockCount() override { return m_blockCount; }
+
+    bool read(quint64 first, quint32 count, void *buffer) override
+    {
+        if (!buffer || first > m_blockCount || count > m_blockCount - first) {
+            Error::set(Error::BadArguments);
+            return false;
+        }
+        char *out = static_cast<char *>(buffer);
+        quint64 remaining = quint64(count) * m_blockSize;
+        off_t offset = off_t(first * m_blockSize);
+        while (remaining > 0) {
+            const ssize_t got = ::pread(m_fd, out, size_t(remaining), offset);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                Error::set(got < 0 && (errno == EPERM || errno == EACCES) ? Error::AccessDenied : Error::IoFailed);
+                return false;
+            }
+            out += got;
+            offset += got;
+            remaining -= quint64(got);
+        }
+        return true;
+    }
+
+    // A shared lock: readers do not exclude each other, a partitioning tool
+    // holding the device exclusively makes lock() fail.
+    bool lock() override
+    {
+        if (::flock(m_fd, LOCK_SH | LOCK_NB) == 0)
+            return true;
+        Error::set(Error::AccessDenied);
+        return false;
+    }
+    void unlock() override { ::flock(m_fd, LOCK_UN); }
+
+private:
+    int m_fd;
+    quint64 m_blockSize, m_blockCount;
+};
+
+class LinuxBackend : public Backend {
+public:
+    LinuxBackend(const QString &sys, const QString &dev) : m_shared(std::make_shared<Shared>(sys, dev)) {}
+
+    const Reader &reader() const { return m_shared->reader; }
+
+    QString describe() const override { return QStringLiteral("Linux"); }
+
+    bool available() const override { return reader().isDir(QStringLiteral("/block")); }
+
+    QStringList errors() const override
+    {
+        QStringList errors;
+        if (!available())
+            errors << QStringLiteral("The drives cannot be listed: %1 cannot be read.")
+                          .arg(reader().hostPath(QStringLiteral("/block")));
+        QMutexLocker lock(&m_shared->mutex);
+        if (m_shared->noRights && ::geteuid() != 0)
+            errors << QStringLiteral(
+                "Some drive data needs direct access to the drives, which this user does not have: "
+                "S.M.A.R.T. status and attributes, live IDENTIFY data, NVMe identify data, eMMC "
+                "EXT_CSD data and the partition table. Everything sysfs shows is still listed. To see "
+                "the rest, start Drive Scope as root (for example with sudo).");
+        else if (m_shared->noRights)
+            errors << QStringLiteral(
+                "The system refused direct access to some drives even to root (a security policy or a "
+                "container). S.M.A.R.T. data, live IDENTIFY data, NVMe identify data, eMMC EXT_CSD data "
+                "and the partition table of those drives are not shown; everything sysfs shows is.");
+        if (m_shared->standby)
+            errors << QStringLiteral("S.M.A.R.T. data of a drive in standby was not read, so as not to wake it.");
+        return errors;
+    }
+
+    Ref<Node> open(const QString &path) override
+    {
+        auto node = std::make_shared<LinuxNode>();
+        node->m_path = path;
+        if (path.startsWith(blockPrefix)) {
+            const QString name = path.mid(blockPrefix.size());
+            node->disk = describeDisk(reader(), name);
+            if (node->disk && !reader().exists(node->disk->sysPath + QStringLiteral("/partition"))) {
+                const QString dev = reader().text(QStringLiteral("/block/") + name + QStringLiteral("/dev"));
+                node->m_canonical = QStringLiteral("block:") + (dev.isEmpty() ? name : dev);
+                return node;
+            }
+        } else if (path == pciBusPath) {
+            if (pciBusExists()) {
+                node->bus = true;
+                node->m_canonical = path;
+                return node;
+            }
+        } else if (path.startsWith(pciPrefix)) {
+            node->pciFolder = findPciFolder(path.mid(pciPrefix.size()));
+            if (!node->pciFolder.isEmpty()) {
+                node->m_canonical = QStringLiteral("pci:") + path.mid(pciPrefix.size());
+                return node;
+            }
+        }
         Error::set(Error::NotFound);
         return nullptr;
     }
+
+    Ref<Provider> provider(const Ref<Node> &node, int index) override
+    {
+        auto *n = dynamic_cast<LinuxNode *>(node.get());
+        if (!n || index < 0) {
+            Error::set(Error::BadArguments);
+            return nullptr;
+        }
+        const bool companion = n->disk && (!n->disk->scsiDevice.isEmpty() || !n->disk->nvmeController.isEmpty());
+        if (index == 0 || (index == 1 && companion))
+            return std::make_shared<LinuxProvider>(node, index);
+        Error::set(Error::NotFound);
+        return nullptr;
+    }
+
+    Ref<Interfaces::Generic> generic(const Ref<Provider> &provider) override
+    {
+        auto *n = provider ? dynamic_cast<LinuxNode *>(provider->node().get()) : nullptr;
+        if (!n) {
+            Error::set(Error::BadArguments);
+            return nullptr;
+        }
+        if (n->disk)
+            return std::make_shared<DriveGeneric>(m_shared, *n->disk, provider->index());
+        if (!n->pciFolder.isEmpty())
+            return std::make_shared<TableGeneric>(pciNodeProperties(reader(), n->pciFolder));
+        return std::make_shared<TableGeneric>(PropertyTable());
+    }
+
+    Ref<Interfaces::Storage> storage(const Ref<Provider> &provider) override { return openBlock(provider); }
+    Ref<Interfaces::Lockable> lockable(const Ref<Provider> &provider) override { return openBlock(provider); }
+
+    Ref<DeviceClient> deviceClient(const QString &path) override
+    {
+        if (!path.startsWith(blockPrefix) || !describeDisk(reader(), path.mid(blockPrefix.size()))) {
+            Error::set(Error::NotFound);
+            return nullptr;
+        }
+        return createHotplugClient(path.mid(blockPrefix.size()));
+    }
+
+    QList<DriveEntry> drives() override
+    {
+        QList<DriveEntry> list;
+        for (const QString &name : listDisks(reader())) {
+            const auto disk = describeDisk(reader(), name);
+            if (!disk)
+                continue;
+            DiskProperties props(reader(), *disk);
+            const QString label = props.node(false).value(QStringLiteral("NAME")).value(0).text;
+            list.append({blockPrefix + name, label.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(label, name), 2});
+        }
+        return list;
+    }
+
+    Ref<DeviceClient> driveListClient() override { return createHotplugClient(QString()); }
+
+    QList<CompanionNode> companionNodes(const QString &text) override
+    {
+        QString sysPath;
+        if (text.startsWith(QLatin1String("/sys/")))
+            sysPath = text.mid(4);
+        else if (text.startsWith(blockPrefix)) {
+            if (const auto disk = describeDisk(reader(), text.mid(blockPrefix.size())))
+                sysPath = disk->sysPath;
+        }
+        const QString folder = pciFunctionOf(sysPath);
+        if (folder.isEmpty() || !reader().isDir(folder))
+            return {};
+        const auto address = Registers::parsePciAddress(folder.section(QLatin1Char('/'), -1));
+        if (!address)
+            return {};
+        return {{pciPrefix + Registers::pciAddressText(*address), 2}};
+    }
+
+    bool pciBusExists() override { return reader().isDir(QStringLiteral("/bus/pci")); }
+    bool hosted() override { return false; }
+    QString bootParameter() override { return reader().procText(QStringLiteral("/cmdline")); }
+
+private:
+    QString findPciFolder(const QString &addressText)
+    {
+        const auto address = Registers::parsePciAddress(addressText);
+        if (!address || Registers::pciAddressText(*address) != addressText)
+            return QString();
+        const QString viaBus = reader().resolve(QStringLiteral("/bus/pci/devices/") + addressText);
+        if (!viaBus.isEmpty())
+            return viaBus;
+        // Dumps without /bus: the function is an ancestor of some disk.
+        for (const QString &name : reader().entries(QStringLiteral("/block"))) {
+            for (QString p = reader().resolve(QStringLiteral("/block/") + name); !p.isEmpty();
+                 p = p.left(qMax(0, int(p.lastIndexOf(QLatin1Char('/')))))) {
+                const auto a = Registers::parsePciAddress(p.section(QLatin1Char('/'), -1));
+                if (a && Registers::pciAddressText(*a) == addressText)
+                    return p;
+            }
+        }
+        return QString();
+    }
+
+    Ref<BlockStorage> openBlock(const Ref<Provider> &provider)
+    {
+        auto *n = provider ? dynamic_cast<LinuxNode *>(provider->node().get()) : nullptr;
+        if (!n || !n->disk || provider->index() != 0) {
+            Error::set(Error::Unsupported);
+            return nullptr;
+        }
+        int error = 0;
+        const int fd = reader().openDevice(n->disk->devName, &error);
+        if (fd < 0) {
+            Error::set(error == EPERM || error == EACCES ? Error::AccessDenied : Error::OpenFailed);
+            if (error == EPERM || error == EACCES) {
+                QMutexLocker lock(&m_shared->mutex);
+                m_shared->noRights = true;
+            }
+            return nullptr;
+        }
+        const DiskProperties props(reader(), *n->disk);
+        return std::make_shared<BlockStorage>(fd, props.blockSize(), props.blockCount());
+    }
+
+    std::shared_ptr<Shared> m_shared;
 };
+
 } // namespace
 
-std::unique_ptr<Backend> createBackend() { return std::make_unique<NoSource>(); }
+std::unique_ptr<Backend> createBackend(const QString &sysRoot, const QString &devRoot)
+{
+    return std::make_unique<LinuxBackend>(sysRoot, devRoot);
+}
+
+std::unique_ptr<Backend> createBackend()
+{
+    return createBackend(QString(), QString());
+}
+
 } // namespace Services::Nodes::Linux

@@ -1,4 +1,14 @@
 // The real machine: drives from sysfs, raw reads through read-only commands.
+//
+// Node paths:
+//   /devices/block/<kernel name>   a whole disk ("/devices/block/sda",
+//                                  "/devices/block/nvme0n1"); provider 0 is the
+//                                  drive, provider 1 its NVMe controller or its
+//                                  SCSI view (NODE_SET_SCSI names it)
+//   /devices/pci/SSSS:BB:DD.F      a PCI function (lower-case hex), as returned
+//                                  by companion-node queries (type 2)
+//   /devices/pci/bus               present when the machine has a PCI bus
+// The canonical name of a disk is "block:MAJ:MIN".
 #pragma once
 #include <memory>
 
@@ -6,4 +16,6 @@
 
 namespace Services::Nodes::Linux {
 std::unique_ptr<Backend> createBackend();
+// A backend over other roots (tests: unpacked sysfs dumps, synthetic trees).
+std::unique_ptr<Backend> createBackend(const QString &sysRoot, const QString &devRoot);
 } // namespace Services::Nodes::Linux

@@ -1,0 +1,92 @@
+// The properties and property sets of one drive node, gathered from sysfs
+// first (no rights needed) and, on demand, from raw read-only commands. Each
+// generic interface the backend hands out owns one DiskProperties, so a
+// refresh reads everything anew.
+#pragma once
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include "platform/Variant.h"
+#include "platform/linux/Discovery.h"
+#include "platform/linux/Reader.h"
+
+namespace Services::Nodes::Linux {
+
+// Named values in the order they were added; setting a name again replaces
+// the value in place.
+class PropertyTable {
+public:
+    void set(const QString &name, const PropertyValue &value);
+    void setText(const QString &name, const QString &text);  // skipped when null
+    void setInt(const QString &name, quint64 value);
+    void remove(const QString &name);
+    bool contains(const QString &name) const;
+    PropertyValue value(const QString &name) const;  // empty when absent
+    int count() const { return int(m_entries.size()); }
+    QString name(int index) const;
+    const QList<QPair<QString, PropertyValue>> &entries() const { return m_entries; }
+
+private:
+    QList<QPair<QString, PropertyValue>> m_entries;
+};
+
+// What raw access told about the rights of this user.
+struct RawNotes {
+    bool noRights = false;      // some device refused to open or to answer
+    bool standby = false;       // S.M.A.R.T. reads skipped for a sleeping disk
+    QStringList log;            // one line per refusal or skipped read
+};
+
+class DiskProperties {
+public:
+    DiskProperties(const Reader &reader, const Disk &disk);
+
+    // Provider 0 (the drive) and provider 1 (NVMe controller or SCSI view).
+    PropertyTable &node(bool withRaw);
+    PropertyTable &companion(bool withRaw);
+    bool hasCompanion() const { return m_hasCompanion; }
+    // Property sets: name to the data a request returns.
+    PropertyTable &sets(bool withRaw);
+    // True when `name` could come only from raw commands.
+    static bool rawOnly(const QString &name);
+    const RawNotes &notes() const { return m_notes; }
+    const Disk &disk() const { return m_disk; }
+    quint64 blockSize() const { return m_blockSize; }
+    quint64 blockCount() const { return m_blockCount; }
+
+private:
+    void readCommon();
+    void readPci();
+    void readAta();
+    void readScsi();
+    void readUsb();
+    void readNvme();
+    void readMmc();
+    void readRaw();
+    void rawAta(class RawDevice &device);
+    void rawScsi(class RawDevice &device);
+    void rawNvme(class RawDevice &device);
+    void rawMmc(class RawDevice &device);
+    void note(const QString &line, bool rights);
+    QString sys(const QString &folder, const char *file) const;
+    void setIdentify(const QByteArray &identify);
+
+    const Reader &m_reader;
+    Disk m_disk;
+    PropertyTable m_node, m_companion, m_sets;
+    bool m_hasCompanion = false;
+    bool m_rawDone = false;
+    quint64 m_blockSize = 512, m_blockCount = 0;
+    QByteArray m_identify;
+    RawNotes m_notes;
+};
+
+// Properties of the PCI function node "/devices/pci/SSSS:BB:DD.F" whose sysfs
+// folder is `folder`.
+PropertyTable pciNodeProperties(const Reader &reader, const QString &folder);
+// PCIe link text of a function ("8.0 GT/s PCIe x4"); null without a link.
+QString pcieLinkText(const Reader &reader, const QString &folder);
+
+} // namespace Services::Nodes::Linux

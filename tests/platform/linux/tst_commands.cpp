@@ -1,0 +1,391 @@
+// The command layer over hand-built replies laid out as T10/T13/NVMe/JEDEC
+// define them, and the allow-list that guards every request.
+#include <QtTest>
+
+#include "TestSupport.h"
+#include "platform/linux/Allowlist.h"
+#include "platform/linux/Commands.h"
+#include "platform/linux/Reader.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/mmc/ioctl.h>
+#include <linux/nvme_ioctl.h>
+#include <scsi/sg.h>
+#include <unistd.h>
+
+using namespace Services::Nodes::Linux;
+using Commands::AtaCommand;
+
+namespace {
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// A SMART data page with the given (id, value, worst, raw) entries in slots.
+QByteArray smartData(const QList<QList<int>> &entries)
+{
+    QByteArray page(512, '\0');
+    page[0] = 0x10;
+    for (int i = 0; i < entries.size(); ++i) {
+        const auto &s = entries[i];
+        char *entry = page.data() + 2 + 12 * i;
+        entry[0] = char(s[0]);
+        entry[3] = char(s[1]);
+        entry[4] = char(s[2]);
+        for (int b = 0; b < 6; ++b)
+            entry[5 + b] = char((quint64(s[3]) >> (8 * b)) & 0xFF);
+        entry[11] = char(0x77);  // vendor byte the merge must replace
+    }
+    return page;
+}
+
+QByteArray thresholdPage(const QList<QPair<int, int>> &entries)
+{
+    QByteArray page(512, '\0');
+    for (int i = 0; i < entries.size(); ++i) {
+        page[2 + 12 * i] = char(entries[i].first);
+        page[2 + 12 * i + 1] = char(entries[i].second);
+    }
+    return page;
+}
+
+// The sections of an ata-drives snapshot file: tag to bytes.
+QMap<QByteArray, QByteArray> snapshotSections(const QString &file)
+{
+    QFile f(file);
+    QMap<QByteArray, QByteArray> sections;
+    if (!f.open(QIODevice::ReadOnly))
+        return sections;
+    const QByteArray data = f.readAll();
+    for (int at = 0; at + 8 <= data.size();) {
+        const QByteArray tag = data.mid(at, 4);
+        const quint32 length = qFromBigEndian<quint32>(data.constData() + at + 4);
+        sections[tag] = data.mid(at + 8, int(length));
+        at += 8 + int(length);
+    }
+    return sections;
+}
+} // namespace
+
+class TestCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void ataCdbs_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QByteArray>("cdb");
+        QTest::newRow("identify 16") << int(AtaCommand::Identify) << 16 << hex("85 08 0E 00 00 00 01 00 00 00 00 00 00 00 EC 00");
+        QTest::newRow("identify 12") << int(AtaCommand::Identify) << 12 << hex("A1 08 0E 00 01 00 00 00 00 EC 00 00");
+        QTest::newRow("read data 16") << int(AtaCommand::SmartReadData) << 16 << hex("85 08 0E 00 D0 00 01 00 00 00 4F 00 C2 00 B0 00");
+        QTest::newRow("read data 12") << int(AtaCommand::SmartReadData) << 12 << hex("A1 08 0E D0 01 00 4F C2 00 B0 00 00");
+        QTest::newRow("thresholds 16") << int(AtaCommand::SmartReadThresholds) << 16 << hex("85 08 0E 00 D1 00 01 00 01 00 4F 00 C2 00 B0 00");
+        QTest::newRow("thresholds 12") << int(AtaCommand::SmartReadThresholds) << 12 << hex("A1 08 0E D1 01 01 4F C2 00 B0 00 00");
+        QTest::newRow("status 16") << int(AtaCommand::SmartReturnStatus) << 16 << hex("85 06 20 00 DA 00 00 00 00 00 4F 00 C2 00 B0 00");
+        QTest::newRow("status 12") << int(AtaCommand::SmartReturnStatus) << 12 << hex("A1 06 20 DA 00 00 4F C2 00 B0 00 00");
+        QTest::newRow("power mode 16") << int(AtaCommand::CheckPowerMode) << 16 << hex("85 06 20 00 00 00 00 00 00 00 00 00 00 00 E5 00");
+    }
+    void ataCdbs()
+    {
+        QFETCH(int, command);
+        QFETCH(int, length);
+        QFETCH(QByteArray, cdb);
+        const QByteArray built = Commands::ataPassThrough(AtaCommand(command), length);
+        QCOMPARE(built.toHex(' '), cdb.toHex(' '));
+        // Everything the builder makes must pass the allow-list.
+        QVERIFY(Allowlist::permitsCdb(reinterpret_cast<const quint8 *>(built.constData()), built.size(),
+                                      Commands::ataCommandReadsData(AtaCommand(command))));
+    }
+
+    void smartStatus_data()
+    {
+        QTest::addColumn<QByteArray>("sense");
+        QTest::addColumn<int>("expected");  // -1: cannot tell
+        // Descriptor format, ATA Status Return descriptor (code 09h) at byte 8.
+        QTest::newRow("descriptor healthy") << hex("72 01 00 1D 00 00 00 0E 09 0C 00 00 00 00 00 00 00 4F 00 C2 00 50") << 1;
+        QTest::newRow("descriptor failing") << hex("72 01 00 1D 00 00 00 0E 09 0C 00 00 00 00 00 00 00 F4 00 2C 00 50") << 0;
+        QTest::newRow("descriptor error bit") << hex("72 01 00 1D 00 00 00 0E 09 0C 00 04 00 00 00 00 00 4F 00 C2 00 51") << -1;
+        QTest::newRow("descriptor other first") << hex("72 01 00 1D 00 00 00 14 02 04 00 00 00 00 09 0C 00 00 00 00 00 00 00 4F 00 C2 00 50") << 1;
+        QTest::newRow("descriptor truncated") << hex("72 01 00 1D 00 00 00 0E 09 0C 00 00 00 00 00 00 00 4F") << -1;
+        // Fixed format: registers in INFORMATION / COMMAND-SPECIFIC INFORMATION.
+        QTest::newRow("fixed healthy") << hex("70 00 01 00 50 00 00 0A 00 00 4F C2 00 1D 00 00 00 00") << 1;
+        QTest::newRow("fixed failing") << hex("70 00 01 00 50 00 00 0A 00 00 F4 2C 00 1D 00 00 00 00") << 0;
+        QTest::newRow("fixed without ata info") << hex("70 00 05 00 50 00 00 0A 00 00 4F C2 20 00 00 00 00 00") << -1;
+        QTest::newRow("other registers") << hex("72 01 00 1D 00 00 00 0E 09 0C 00 00 00 00 00 00 00 00 00 00 00 50") << -1;
+        QTest::newRow("no sense") << QByteArray() << -1;
+    }
+    void smartStatus()
+    {
+        QFETCH(QByteArray, sense);
+        QFETCH(int, expected);
+        QCOMPARE(Commands::smartStatus(Commands::parseSense(sense)).value_or(-1), expected);
+    }
+
+    void powerMode_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("standby") << 0x00 << 0x50 << int(Commands::PowerMode::Standby);
+        QTest::newRow("idle") << 0x80 << 0x50 << int(Commands::PowerMode::Idle);
+        QTest::newRow("active") << 0xFF << 0x50 << int(Commands::PowerMode::Active);
+        QTest::newRow("error") << 0xFF << 0x51 << int(Commands::PowerMode::Unknown);
+        QTest::newRow("reserved") << 0x22 << 0x50 << int(Commands::PowerMode::Unknown);
+    }
+    void powerMode()
+    {
+        QFETCH(int, count);
+        QFETCH(int, status);
+        QFETCH(int, mode);
+        QByteArray sense = hex("72 01 00 1D 00 00 00 0E 09 0C 00 00 00 00 00 00 00 00 00 00 00 00");
+        sense[8 + 5] = char(count);
+        sense[8 + 13] = char(status);
+        QCOMPARE(int(Commands::powerMode(Commands::parseSense(sense))), mode);
+    }
+
+    void identifyText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QStringList words;
+        for (int i = 0; i < 256; ++i)
+            words << QStringLiteral("%1").arg(i == 27 ? 0x4143 : i == 28 ? 0x4d45 : i == 0 ? 0x0040 : 0x2020, 4, 16, QLatin1Char('0'));
+        QTest::newRow("256 words") << words.join(' ') << true;
+        QTest::newRow("lines of eight") << words.mid(0, 128).join(' ') + "\n" + words.mid(128).join(' ') + "\n" << true;
+        QTest::newRow("255 words") << words.mid(1).join(' ') << false;
+        QStringList bad = words;
+        bad[7] = QStringLiteral("zz00");
+        QTest::newRow("not hex") << bad.join(' ') << false;
+        bad = words;
+        bad[7] = QStringLiteral("10000");
+        QTest::newRow("too wide") << bad.join(' ') << false;
+        QTest::newRow("empty") << QString() << false;
+    }
+    void identifyText()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        const QByteArray block = Commands::identifyFromText(text);
+        QCOMPARE(block.size() == 512, valid);
+        if (valid) {
+            QCOMPARE(quint8(block[0]), quint8(0x40));  // low byte first
+            QCOMPARE(Commands::ataString(block, 27, 46), QStringLiteral("ACME"));
+        }
+    }
+
+    void mergeSmart()
+    {
+        const QByteArray data = smartData({{1, 100, 99, 0x123456}, {0, 0, 0, 0}, {5, 200, 200, 3}, {194, 36, 50, 0x00280019}});
+        // Thresholds listed in another order; id 194 has none.
+        const QByteArray thresholds = thresholdPage({{5, 36}, {1, 6}});
+        const QByteArray records = Commands::mergeSmartAttributes(data, thresholds);
+        QCOMPARE(records.size(), 36);
+        QCOMPARE(quint8(records[0]), quint8(1));
+        QCOMPARE(quint8(records[11]), quint8(6));
+        QCOMPARE(quint8(records[12]), quint8(5));
+        QCOMPARE(quint8(records[23]), quint8(36));
+        QCOMPARE(quint8(records[24]), quint8(194));
+        QCOMPARE(quint8(records[35]), quint8(0));
+        QCOMPARE(records.mid(5, 6), hex("56 34 12 00 00 00"));
+        QVERIFY(Commands::mergeSmartAttributes(data.left(511), thresholds).isNull());
+        // Without thresholds the records still come, threshold 0.
+        QCOMPARE(Commands::mergeSmartAttributes(data, QByteArray()).size(), 36);
+    }
+
+    void mergeSmartRealDrives()
+    {
+        const QString folder = TestSupport::sharedTestData() + QStringLiteral("/ata-drives");
+        if (TestSupport::sharedTestData().isEmpty() || !QDir(folder).exists())
+            QSKIP("shared ata-drives data not present");
+        int checked = 0;
+        for (const QString &name : QDir(folder).entryList(QDir::Files)) {
+            const auto sections = snapshotSections(folder + '/' + name);
+            const QByteArray identify = sections.value("IDFY");
+            QCOMPARE(identify.size(), 512);
+            QVERIFY2(!Commands::ataString(identify, 27, 46).isEmpty(), qPrintable(name));
+            if (!sections.contains("SMDT"))
+                continue;
+            const QByteArray data = sections.value("SMDT"), thresholds = sections.value("SMTH");
+            const QByteArray records = Commands::mergeSmartAttributes(data, thresholds);
+            int used = 0;
+            for (int i = 0; i < 30; ++i)
+                used += data[2 + 12 * i] != 0;
+            QCOMPARE(records.size(), 12 * used);
+            for (int r = 0; r < records.size(); r += 12) {
+                const char id = records[r];
+                QVERIFY(id != 0);
+                for (int t = 0; t < 30; ++t) {
+                    if (thresholds[2 + 12 * t] == id)
+                        QCOMPARE(records[r + 11], thresholds[2 + 12 * t + 1]);
+                }
+            }
+            ++checked;
+        }
+        QVERIFY(checked > 10);
+    }
+
+    void inquiryAndVpd()
+    {
+        QByteArray inquiry = hex("00 80 06 02 5B 00 00 02") + "SEAGATE ST600MM0006     B001";
+        const Commands::Inquiry q = Commands::parseInquiry(inquiry);
+        QVERIFY(q.valid);
+        QVERIFY(q.removable);
+        QCOMPARE(q.vendor, QStringLiteral("SEAGATE"));
+        QCOMPARE(q.product, QStringLiteral("ST600MM0006"));
+        QCOMPARE(q.revision, QStringLiteral("B001"));
+        QVERIFY(!Commands::parseInquiry(inquiry.left(5)).valid);
+        QCOMPARE(Commands::parseInquiry(inquiry.left(20)).vendor, QStringLiteral("SEAGATE"));
+        QCOMPARE(Commands::inquiryCdb(true, 0x83, 0x200), hex("12 01 83 02 00 00"));
+
+        QCOMPARE(Commands::vpdSupportedPages(hex("00 00 00 03 00 80 83")), (QList<quint8>{0x00, 0x80, 0x83}));
+        // A page announcing more than it holds gives what is there; a wrong code nothing.
+        QCOMPARE(Commands::vpdSupportedPages(hex("00 00 00 09 00 80")), (QList<quint8>{0x00, 0x80}));
+        QVERIFY(Commands::vpdSupportedPages(hex("00 80 00 02 00 80")).isEmpty());
+        QCOMPARE(Commands::vpdSerial(hex("00 80 00 0A 20 20 57 44 2D 31 32 33 20 20 FF FF")), QStringLiteral("WD-123"));
+        QVERIFY(Commands::vpdSerial(hex("00 80 00")).isNull());
+
+        QByteArray page89(572, '\0');
+        page89[1] = char(0x89);
+        page89[2] = char(0x02);
+        page89[3] = char(0x38);
+        page89[60] = char(0x5A);
+        QCOMPARE(Commands::identifyFromVpd89(page89).size(), 512);
+        QCOMPARE(quint8(Commands::identifyFromVpd89(page89)[0]), quint8(0x5A));
+        QVERIFY(Commands::identifyFromVpd89(page89.left(400)).isNull());
+    }
+
+    void nvmeIdentify()
+    {
+        QByteArray ctrl(4096, '\0');
+        ctrl.replace(4, 20, QByteArray("S6B0NL0T123456      "));
+        ctrl.replace(24, 40, QByteArray("ACME NVMe 1TB").leftJustified(40, ' '));
+        ctrl.replace(64, 8, QByteArray("2B2QEXM7"));
+        ctrl.replace(80, 4, hex("00 04 01 00"));   // 1.4.0
+        ctrl.replace(516, 4, hex("20 00 00 00"));  // 32 namespaces
+        const Commands::NvmeController c = Commands::parseNvmeController(ctrl);
+        QVERIFY(c.valid);
+        QCOMPARE(c.serial, QStringLiteral("S6B0NL0T123456"));
+        QCOMPARE(c.model, QStringLiteral("ACME NVMe 1TB"));
+        QCOMPARE(c.firmware, QStringLiteral("2B2QEXM7"));
+        QCOMPARE(Commands::nvmeVersionText(c.version), QStringLiteral("1.4.0"));
+        QCOMPARE(c.namespaceCount, 32u);
+        QVERIFY(Commands::nvmeVersionText(0).isNull());
+        QVERIFY(!Commands::parseNvmeController(ctrl.left(100)).valid);
+
+        QByteArray ns(4096, '\0');
+        ns.replace(0, 8, hex("B0 6D 70 74 00 00 00 00"));
+        ns.replace(8, 8, hex("B0 6D 70 74 00 00 00 00"));
+        ns.replace(16, 8, hex("00 10 00 00 00 00 00 00"));
+        ns.replace(104, 16, hex("00 25 38 5B A1 B2 C3 D4 E5 F6 00 00 00 00 00 01"));
+        ns.replace(120, 8, hex("00 25 38 5B 21 B0 3A 77"));
+        const Commands::NvmeNamespace n = Commands::parseNvmeNamespace(ns);
+        QCOMPARE(n.size, quint64(0x74706DB0));
+        QCOMPARE(n.utilisation, quint64(0x1000));
+        QCOMPARE(Commands::nguidText(n.nguid), QStringLiteral("0025385b-a1b2-c3d4-e5f6-000000000001"));
+        QCOMPARE(Commands::euiNumber(n.eui64), quint64(0x0025385B21B03A77));
+        QVERIFY(Commands::nguidText(QByteArray(16, '\0')).isNull());
+    }
+
+    void extCsd()
+    {
+        QByteArray e(512, '\0');
+        e[143] = 0x10;  // GPP1 multiplier 16
+        e[150] = 0x01;  // GPP3 multiplier 0x000100: bytes 149..151, little-endian
+        e[160] = 0x07;
+        e[192] = 8;
+        e[196] = char(0x57);  // HS 26, HS 52, DDR 1.8/3 V, HS200 1.8 V, HS400 1.8 V
+        e[221] = 1;           // write protect group: 1 erase group
+        e[224] = 1;           // erase group: 512 KiB
+        e[267] = 2;
+        e[268] = 1;
+        e[269] = 0x0B;
+        const Commands::ExtCsd x = Commands::parseExtCsd(e);
+        QVERIFY(x.valid);
+        QVERIFY(x.partitioningEnabled && x.enhancedAttribute && x.extendedAttribute);
+        QCOMPARE(x.gppSize[0], quint64(16) * 512 * 1024);
+        QCOMPARE(x.gppSize[1], quint64(0));
+        QCOMPARE(x.gppSize[2], quint64(0x100) * 512 * 1024);
+        QCOMPARE(x.deviceTypes, (QStringList{"HS 26 MHz", "HS 52 MHz", "HS DDR 52 MHz 1.8 V / 3 V", "HS200 1.8 V", "HS400 1.8 V"}));
+        QCOMPARE(Commands::lifeTimeText(x.lifeTimeA), QStringLiteral("0% - 10% device life time used"));
+        QCOMPARE(Commands::lifeTimeText(x.lifeTimeB), QStringLiteral("Exceeded its maximum estimated device life time"));
+        QCOMPARE(Commands::preEolText(x.preEol).left(7), QStringLiteral("Warning"));
+        QVERIFY(!Commands::parseExtCsd(e.left(511)).valid);
+    }
+
+    void allowlist_data()
+    {
+        QTest::addColumn<QByteArray>("cdb");
+        QTest::addColumn<bool>("dataIn");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("inquiry") << hex("12 00 00 00 60 00") << true << true;
+        QTest::newRow("write(10)") << hex("2A 00 00 00 00 00 00 00 01 00") << false << false;
+        QTest::newRow("read(10)") << hex("28 00 00 00 00 00 00 00 01 00") << true << false;
+        QTest::newRow("ata write dma") << hex("85 0D 06 00 00 00 01 00 00 00 00 00 00 40 CA 00") << false << false;
+        QTest::newRow("smart write log") << hex("85 0A 06 00 D6 00 01 00 00 00 4F 00 C2 00 B0 00") << false << false;
+        QTest::newRow("identify as pio out") << hex("85 0A 0E 00 00 00 01 00 00 00 00 00 00 00 EC 00") << true << false;
+        QTest::newRow("identify without direction") << hex("85 08 06 00 00 00 01 00 00 00 00 00 00 00 EC 00") << true << false;
+        QTest::newRow("smart enable") << hex("85 06 20 00 D8 00 00 00 00 00 4F 00 C2 00 B0 00") << false << false;
+        QTest::newRow("security erase via 12") << hex("A1 06 20 00 00 00 00 00 00 F4 00 00") << false << false;
+        QTest::newRow("short ata 16") << hex("85 08 0E 00 00 00 01 00") << true << false;
+    }
+    void allowlist()
+    {
+        QFETCH(QByteArray, cdb);
+        QFETCH(bool, dataIn);
+        QFETCH(bool, allowed);
+        QString why;
+        QCOMPARE(Allowlist::permitsCdb(reinterpret_cast<const quint8 *>(cdb.constData()), cdb.size(), dataIn, &why), allowed);
+        QCOMPARE(why.isEmpty(), allowed);
+    }
+
+    // The transport refuses what the list lacks before the kernel sees it: the
+    // request goes to /dev/null, which would answer ENOTTY if it got there.
+    void transportRefuses()
+    {
+        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        Reader reader(QStringLiteral("/nonexistent"), QStringLiteral("/nonexistent"));
+
+        QByteArray write10 = hex("2A 00 00 00 00 00 00 00 01 00");
+        QByteArray buffer(512, '\0');
+        sg_io_hdr io {};
+        io.interface_id = 'S';
+        io.cmd_len = quint8(write10.size());
+        io.cmdp = reinterpret_cast<unsigned char *>(write10.data());
+        io.dxfer_direction = SG_DXFER_TO_DEV;
+        io.dxfer_len = 512;
+        io.dxferp = buffer.data();
+        errno = 0;
+        QCOMPARE(reader.ioctl(fd, SG_IO, &io), -1);
+        QCOMPARE(errno, EPERM);
+
+        errno = 0;
+        quint64 range[2] = {0, 4096};
+        QCOMPARE(reader.ioctl(fd, BLKDISCARD, range), -1);
+        QCOMPARE(errno, EPERM);
+
+        nvme_passthru_cmd format {};
+        format.opcode = 0x80;  // Format NVM
+        QCOMPARE(reader.ioctl(fd, NVME_IOCTL_ADMIN_CMD, &format), -1);
+        QCOMPARE(errno, EPERM);
+
+        mmc_ioc_cmd mmcWrite {};
+        mmcWrite.write_flag = 1;
+        mmcWrite.opcode = 6;  // SWITCH
+        QCOMPARE(reader.ioctl(fd, MMC_IOC_CMD, &mmcWrite), -1);
+        QCOMPARE(errno, EPERM);
+
+        // An allowed request does reach the kernel (which knows nothing of it here).
+        errno = 0;
+        int version = 0;
+        QCOMPARE(reader.ioctl(fd, SG_GET_VERSION_NUM, &version), -1);
+        QVERIFY(errno != EPERM);
+        ::close(fd);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommands)
+#include "tst_commands.moc"

@@ -1,0 +1,333 @@
+// The Linux backend over sysfs trees: the synthetic machine kept beside the
+// tests and the real dumps of the shared test data (unpacked at test time).
+#include <QtTest>
+
+#include "TestSupport.h"
+#include "platform/Error.h"
+#include "platform/linux/Hotplug.h"
+#include "platform/linux/LinuxBackend.h"
+
+using namespace Services::Nodes;
+
+namespace {
+const QString synthetic = QStringLiteral(TESTS_DIR "/data/sysfs/synthetic/sys");
+
+// Text of the first element: decimal for an integer, the text otherwise.
+QString firstText(const PropertyValue &value)
+{
+    if (value.isEmpty())
+        return QString();
+    const Variant &v = value.first();
+    return v.kind == Variant::Integer ? QString::number(v.integer) : v.text;
+}
+
+Ref<Interfaces::Generic> genericOf(Backend &backend, const QString &path, int provider = 0)
+{
+    const auto node = backend.open(path);
+    if (!node)
+        return nullptr;
+    const auto p = backend.provider(node, provider);
+    return p ? backend.generic(p) : nullptr;
+}
+
+QStringList names(Interfaces::Generic &g, bool sets)
+{
+    QStringList list;
+    const int count = sets ? g.propertySetCount() : g.propertyCount();
+    for (int i = 0; i < count; ++i)
+        list << (sets ? g.propertySetName(i) : g.propertyName(i));
+    return list;
+}
+} // namespace
+
+class TestLinuxBackend : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<Backend> m_backend;
+
+private slots:
+    void initTestCase()
+    {
+        // No device nodes: every raw read fails as "not there", not as a rights problem.
+        m_backend = Linux::createBackend(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"));
+        QVERIFY(m_backend->available());
+    }
+
+    void driveList()
+    {
+        QStringList paths, labels;
+        for (const DriveEntry &e : m_backend->drives()) {
+            paths << e.path;
+            labels << e.label;
+            QCOMPARE(e.type, 2);
+        }
+        // Boot/RPMB/general purpose areas, hidden path devices, free loop
+        // devices and empty readers are left out; loop devices come last.
+        QCOMPARE(paths, (QStringList{"/devices/block/mmcblk0", "/devices/block/mmcblk1", "/devices/block/nvme0n1",
+                                     "/devices/block/sda", "/devices/block/sdb", "/devices/block/sdc",
+                                     "/devices/block/loop0"}));
+        QCOMPARE(labels[3], QStringLiteral("ACME SSD 500GB (sda)"));
+    }
+
+    void properties_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("provider");
+        QTest::addColumn<QString>("property");
+        QTest::addColumn<QString>("expected");
+        const QString sda = "/devices/block/sda", sdb = "/devices/block/sdb", sdc = "/devices/block/sdc";
+        const QString nvme = "/devices/block/nvme0n1", sd = "/devices/block/mmcblk0", emmc = "/devices/block/mmcblk1";
+        const QList<std::tuple<QString, int, QString, QString>> rows = {
+            {sda, 0, "TYPE", "SATA"}, {sda, 0, "NAME", "ACME SSD 500GB"}, {sda, 0, "SERIAL", "AC1234567890"},
+            {sda, 0, "FIRMWARE", "1.0"}, {sda, 0, "CONNECTION", "SATA 6.0 Gbps"}, {sda, 0, "REMOVABLE", "NO"},
+            {sda, 0, "ATA_SMART_ENABLED", "1"}, {sda, 0, "NODE_SET_SCSI", "1"}, {sda, 0, "PCI_ADR", "0000:00:17.0"},
+            {sda, 0, "PCI_CLASS", QString::number(0x010601)}, {sda, 0, "PCI_VENDOR", QString::number(0x8086)},
+            {sda, 0, "DEVICE_NODE", "/sys/devices/pci0000:00/0000:00:17.0/ata3/host2/target2:0:0/2:0:0:0"},
+            {sda, 1, "SCSI_VENDOR", "ATA"}, {sda, 1, "SCSI_MODEL", "ACME SSD 500GB"}, {sda, 1, "VPD_SERIAL", "AC1234567890"},
+            {sdb, 0, "TYPE", "USB"}, {sdb, 0, "NAME", "Acme Portable SSD"}, {sdb, 0, "SERIAL", "0123456789AB"},
+            {sdb, 0, "FIRMWARE", "1.00"}, {sdb, 0, "USB_ID_VENDOR", QString::number(0x1a2b)},
+            {sdb, 0, "USB_ID_PRODUCT", QString::number(0x0781)}, {sdb, 0, "USB_VERSION", QString::number(0x320)},
+            {sdb, 0, "USB_CONFIGURATIONS", "1"}, {sdb, 0, "USB_MANUFACTURER", "Acme"},
+            {sdb, 0, "USB_CONNECTION", "High Speed (480 Mbit/s)"}, {sdb, 0, "USB_CONNECTION_MAX", "SuperSpeed (5 Gbit/s)"},
+            {sdb, 0, "USB_BOS_UUID", "10111213-1415-1617-1819-1a1b1c1d1e1f"}, {sdb, 0, "USB_DEV_CSP", "0:0:0"},
+            {sdb, 0, "PCI_ADR", "0000:00:14.0"}, {sdb, 1, "SCSI_VENDOR", "Acme"},
+            {sdc, 0, "TYPE", "SAS"}, {sdc, 0, "NAME", "SEAGATE ST600MM0006"}, {sdc, 0, "SERIAL", "S0M1ABCD"},
+            {sdc, 0, "CONNECTION", "SAS 12.0 Gbit"}, {sdc, 1, "SCSI_REVISION", "B001"},
+            {nvme, 0, "TYPE", "NVMe"}, {nvme, 0, "NAME", "ACME NVMe 1TB"}, {nvme, 0, "SERIAL", "S6B0NL0T123456"},
+            {nvme, 0, "MODEL", "ACME NVMe 1TB"}, {nvme, 0, "NVM_NSID", "1"}, {nvme, 0, "NVM_NSZE", "1953525168"},
+            {nvme, 0, "NVM_NGUID", "0025385b-a1b2-c3d4-e5f6-000000000001"},
+            {nvme, 0, "NVM_EUI", QString::number(0x0025385B21B03A77ull)},
+            {nvme, 1, "FIRMWARE", "2B2QEXM7"}, {nvme, 1, "SERIAL", "S6B0NL0T123456"},
+            {nvme, 1, "CONNECTION", "16.0 GT/s PCIe x4"},
+            {sd, 0, "TYPE", "CARD"}, {sd, 0, "CARD_TYPE", "SD"}, {sd, 0, "NAME", "SD64G"}, {sd, 0, "SERIAL", "0x12345678"},
+            {sd, 0, "REMOVABLE", "YES"}, {sd, 0, "SECTOR_ACCESS", "1"}, {sd, 0, "SD_CARD_TYPE", "SDHC/SDXC"},
+            {sd, 0, "SD_VERSION", "3.0x"}, {sd, 0, "SD_PRODUCTION_DATE", "06/2021"}, {sd, 0, "SD_NORMAL_SPEED_FREQ", "25000"},
+            {emmc, 0, "CARD_TYPE", "MMC"}, {emmc, 0, "MMC_CBX", "BGA (discrete embedded)"}, {emmc, 0, "MMC_VERSION", "5.1"},
+            {emmc, 0, "MMC_NORMAL_SPEED_FREQ", "26000"}, {emmc, 0, "MMC_R2W_FACTOR", "8"},
+            {emmc, 0, "MMC_PRODUCTION_DATE", "10/2019"}, {emmc, 0, "MMC_PRE_EOL_INFO", "Normal"},
+            {emmc, 0, "MMC_DEVICE_LIFE_TIME_EST_TYP_B", "10% - 20% device life time used"},
+            {emmc, 0, "MMC_GPP1_SIZE", QString::number(16384 * 512)},
+            {"/devices/block/loop0", 0, "TYPE", "VIRTUAL_FILE"}, {"/devices/block/loop0", 0, "NAME", "/var/tmp/disk.img"},
+        };
+        for (const auto &[path, provider, property, expected] : rows)
+            QTest::addRow("%s %d %s", qPrintable(path.section('/', -1)), provider, qPrintable(property))
+                << path << provider << property << expected;
+    }
+    void properties()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, provider);
+        QFETCH(QString, property);
+        QFETCH(QString, expected);
+        const auto generic = genericOf(*m_backend, path, provider);
+        QVERIFY(generic);
+        QCOMPARE(firstText(generic->read(property)), expected);
+        QVERIFY(names(*generic, false).contains(property));
+    }
+
+    void namedElements()
+    {
+        // The acquisition and the USB tab look elements up by name.
+        const auto sda = genericOf(*m_backend, "/devices/block/sda");
+        QCOMPARE(sda->read("ATA_SMART_ENABLED").value(0).name, QStringLiteral("ATA_SMART_ENABLED"));
+        const auto sdb = genericOf(*m_backend, "/devices/block/sdb");
+        QCOMPARE(sdb->read("SERIAL").value(0).name, QStringLiteral("USB_SERIAL"));
+        QCOMPARE(sdb->read("FIRMWARE").value(0).name, QStringLiteral("USB_FIRMWARE"));
+        const PropertyValue settings = sdb->read("USB_IFC_CSP");
+        QCOMPARE(settings.size(), 2);
+        QCOMPARE(settings[0].name, QStringLiteral("USB_IFC_CSP_i0_a0"));
+        QCOMPARE(settings[0].text, QStringLiteral("8:6:80"));
+        QCOMPARE(settings[1].name, QStringLiteral("USB_IFC_CSP_i0_a1"));
+        QCOMPARE(settings[1].text, QStringLiteral("8:6:98"));
+    }
+
+    void propertySets()
+    {
+        const auto sda = genericOf(*m_backend, "/devices/block/sda");
+        QCOMPARE(names(*sda, true), (QStringList{"GET_SCSI_INQUIRY", "GET_SCSI_VPDS", "ATA_IDENTIFY"}));
+        const PropertyValue identify = sda->request({Variant::ofInt(1, "ATA_IDENTIFY")});
+        QCOMPARE(identify.size(), 1);
+        QCOMPARE(identify[0].buffer.size(), 512);
+        // The cached block is a valid IDENTIFY: signature and checksum.
+        QCOMPARE(quint8(identify[0].buffer[510]), quint8(0xA5));
+        quint8 sum = 0;
+        for (char c : identify[0].buffer)
+            sum += quint8(c);
+        QCOMPARE(sum, quint8(0));
+
+        const auto sdc = genericOf(*m_backend, "/devices/block/sdc", 1);
+        const PropertyValue vpds = sdc->request({Variant::ofInt(1, "GET_SCSI_VPDS")});
+        QStringList pages;
+        for (const Variant &v : vpds) {
+            QCOMPARE(v.kind, Variant::Buffer);
+            pages << v.name;
+        }
+        QCOMPARE(pages, (QStringList{"VPD_PAGE_0", "VPD_PAGE_128", "VPD_PAGE_131"}));
+        const PropertyValue inquiry = sdc->request({Variant::ofText("Yes", "GET_SCSI_INQUIRY")});
+        QCOMPARE(inquiry.value(0).buffer.mid(8, 7), QByteArray("SEAGATE"));
+        // An NVMe drive offers no set; asking for an unknown one fails cleanly.
+        const auto nvme = genericOf(*m_backend, "/devices/block/nvme0n1");
+        QCOMPARE(nvme->propertySetCount(), 0);
+        QVERIFY(nvme->request({Variant::ofInt(1, "ATA_IDENTIFY")}).isEmpty());
+        QCOMPARE(Error::get(), quint32(Error::NotFound));
+    }
+
+    void pciNodes()
+    {
+        const auto companions = m_backend->companionNodes(
+            "/sys/devices/pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/nvme0");
+        QCOMPARE(companions.size(), 1);
+        QCOMPARE(companions[0].path, QStringLiteral("/devices/pci/0000:3d:00.0"));
+        QCOMPARE(companions[0].type, 2);
+        const auto pci = genericOf(*m_backend, companions[0].path);
+        QVERIFY(pci);
+        const PropertyValue bus = pci->read("BUS_INFO");
+        QCOMPARE(bus.size(), 3);
+        QCOMPARE(bus[0].name, QStringLiteral("BUS"));
+        QCOMPARE(bus[0].integer, quint64(0x3d));
+        QCOMPARE(firstText(pci->read("CLASSCODE")), QString::number(0x010802));
+        QCOMPARE(firstText(pci->read("SUBSYS_PRODUCT_ID")), QString::number(0xa801));
+        QVERIFY(m_backend->pciBusExists());
+        QVERIFY(m_backend->open("/devices/pci/bus"));
+        // No PCI ancestry (platform eMMC, loop): no companion.
+        QVERIFY(m_backend->companionNodes("/sys/devices/virtual/block/loop0").isEmpty());
+        QVERIFY(m_backend->companionNodes("garbage").isEmpty());
+        QVERIFY(!m_backend->open("/devices/pci/0000:99:00.0"));
+        QVERIFY(!m_backend->open("/devices/pci/0000:3D:00.0"));  // one spelling only
+    }
+
+    void failures()
+    {
+        QVERIFY(!m_backend->open("/devices/block/sda1"));  // partitions are not drives
+        QVERIFY(!m_backend->open("/devices/block/../block/sda"));
+        QVERIFY(!m_backend->open("/devices/block/nothere"));
+        QCOMPARE(Error::get(), quint32(Error::NotFound));
+        QVERIFY(!m_backend->open("/devices/vsctrl"));
+        const auto node = m_backend->open("/devices/block/sda");
+        QVERIFY(node);
+        QCOMPARE(node->canonicalName(), QStringLiteral("block:8:0"));
+        QVERIFY(!m_backend->provider(node, 2));
+        QVERIFY(!m_backend->provider(m_backend->open("/devices/block/loop0"), 1));
+        // No device node to open: no storage, and it is not a matter of rights.
+        QVERIFY(!m_backend->storage(m_backend->provider(node, 0)));
+        QCOMPARE(Error::get(), quint32(Error::OpenFailed));
+        QVERIFY(m_backend->errors().isEmpty());
+        // Raw-only properties are simply absent.
+        QVERIFY(genericOf(*m_backend, "/devices/block/sda")->read("ATA_SMART_STATUS").isEmpty());
+    }
+
+    void missingRoot()
+    {
+        auto backend = Linux::createBackend(QStringLiteral("/nonexistent/sys"), QStringLiteral("/nonexistent/dev"));
+        QVERIFY(!backend->available());
+        QVERIFY(backend->drives().isEmpty());
+        QCOMPARE(backend->errors().size(), 1);
+        QVERIFY(backend->errors().first().contains("/nonexistent/sys/block"));
+    }
+
+    void hotplugEvents_data()
+    {
+        QTest::addColumn<QString>("watched");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("devpath");
+        QTest::addColumn<QString>("devtype");
+        QTest::addColumn<int>("type");
+        const QString sda = "/devices/pci0000:00/0000:00:17.0/ata3/host2/target2:0:0/2:0:0:0/block/sda";
+        QTest::newRow("disk added") << "sda" << "add" << sda << "disk" << 1;
+        QTest::newRow("disk removed") << "sda" << "remove" << sda << "disk" << 2;
+        QTest::newRow("disk changed") << "sda" << "change" << sda << "disk" << 3;
+        QTest::newRow("partition added") << "sda" << "add" << sda + "/sda1" << "partition" << 3;
+        QTest::newRow("partition removed") << "sda" << "remove" << sda + "/sda1" << "partition" << 3;
+        QTest::newRow("other disk") << "sda" << "remove" << "/devices/virtual/block/loop0" << "disk" << 0;
+        QTest::newRow("similar name") << "sda" << "change" << sda + "a" << "disk" << 0;
+        QTest::newRow("bind action") << "sda" << "bind" << sda << "disk" << 0;
+        QTest::newRow("list: disk added") << "" << "add" << "/devices/virtual/block/loop3" << "disk" << 3;
+        QTest::newRow("list: loop attached") << "" << "change" << "/devices/virtual/block/loop3" << "disk" << 3;
+        QTest::newRow("list: partition") << "" << "add" << sda + "/sda1" << "partition" << 0;
+    }
+    void hotplugEvents()
+    {
+        QFETCH(QString, watched);
+        QFETCH(QString, action);
+        QFETCH(QString, devpath);
+        QFETCH(QString, devtype);
+        QFETCH(int, type);
+        QCOMPARE(int(Linux::hotplugEventType(watched, action, devpath, devtype)), type);
+    }
+
+    void interruptWakesWait()
+    {
+        const auto client = m_backend->deviceClient("/devices/block/sda");
+        if (!client)
+            QSKIP("no uevent monitor in this environment");
+        QVERIFY(!client->wait(10));
+        QThread *thread = QThread::create([&] { client->interrupt(); });
+        thread->start();
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(client->wait(0xFFFFFFFF));
+        QVERIFY(timer.elapsed() < 5000);
+        QCOMPARE(client->eventType(), 0u);  // nothing really happened
+        client->acknowledge();
+        thread->wait();
+        delete thread;
+        QVERIFY(!m_backend->deviceClient("/devices/block/nothere"));
+    }
+
+    // The real dumps: every disk lsblk showed is listed, and its name holds the
+    // model lsblk showed (SCSI names also carry the vendor).
+    void realDumps_data()
+    {
+        QTest::addColumn<QString>("archive");
+        const QString folder = TestSupport::sharedTestData() + QStringLiteral("/sysfs");
+        if (TestSupport::sharedTestData().isEmpty())
+            return;
+        for (const QString &name : QDir(folder).entryList({"*.tar.xz"}))
+            QTest::newRow(qPrintable(name)) << folder + '/' + name;
+    }
+    void realDumps()
+    {
+        QFETCH(QString, archive);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QProcess tar;
+        tar.start("tar", {"-xJf", archive, "-C", dir.path()});
+        if (!tar.waitForFinished(60000) || tar.exitCode() != 0)
+            QSKIP("tar cannot unpack the dump");
+        const QString top = QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
+        const QString base = dir.path() + '/' + top;
+        auto backend = Linux::createBackend(base + "/sys", dir.path() + "/no-dev");
+        QVERIFY(backend->available());
+
+        QFile vendor(base + "/lsblk-" + top + "-vendor");
+        QVERIFY(vendor.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(vendor.readAll()).split('\n').mid(1);
+        QMap<QString, QString> listed;
+        for (const DriveEntry &e : backend->drives()) {
+            const auto generic = genericOf(*backend, e.path);
+            QVERIFY2(generic, qPrintable(e.path));
+            listed[e.path.section('/', -1)] = firstText(generic->read("NAME"));
+            QVERIFY(!firstText(generic->read("TYPE")).isEmpty());
+        }
+        QVERIFY(!listed.isEmpty());
+        int compared = 0;
+        for (const QString &line : lines) {
+            // Whole disks start in column 0; the model column follows the name.
+            if (line.isEmpty() || !line.at(0).isLetter())
+                continue;
+            const QStringList words = line.split(' ', Qt::SkipEmptyParts);
+            const QString name = words.first();
+            if (name.startsWith("loop") || name.startsWith("sr") || name.startsWith("vg_"))
+                continue;
+            QVERIFY2(listed.contains(name), qPrintable(name + " is not listed"));
+            if (words.size() >= 2) {
+                QVERIFY2(listed[name].contains(words[1]), qPrintable(name + ": " + listed[name]));
+                ++compared;
+            }
+        }
+        QVERIFY(compared > 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLinuxBackend)
+#include "tst_linuxbackend.moc"

@@ -1,0 +1,115 @@
+// The backend on the real machine, over a loop device bound to an image that
+// sfdisk partitioned: listed with its size, partition table read through the
+// storage interface, and detaching it is seen by the watchers. Needs root; the
+// loop device is always detached again.
+#include <QtTest>
+
+#include "platform/linux/LinuxBackend.h"
+
+#include <unistd.h>
+
+using namespace Services::Nodes;
+
+namespace {
+bool run(const QString &program, const QStringList &arguments, QString *output = nullptr,
+         const QByteArray &input = QByteArray())
+{
+    QProcess p;
+    p.start(program, arguments);
+    if (!p.waitForStarted(10000))
+        return false;
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(30000))
+        return false;
+    if (output)
+        *output = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+} // namespace
+
+class TestLoopDevice : public QObject {
+    Q_OBJECT
+private slots:
+    void attachedImage()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to attach a loop device");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString image = QFileInfo(dir.path() + "/disk.img").absoluteFilePath();
+        {
+            QFile f(image);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(16 * 1024 * 1024));
+        }
+        const QByteArray script = "label: gpt\nlabel-id: 11223344-5566-7788-99AA-BBCCDDEEFF00\n"
+                                  "start=2048, size=8192, name=first\nstart=10240, size=8192, name=second\n";
+        if (!run("sfdisk", {"--no-reread", "--no-tell-kernel", image}, nullptr, script))
+            QSKIP("sfdisk is not available");
+        QString device;
+        if (!run("losetup", {"-f", "--show", image}, &device) || !device.startsWith("/dev/loop"))
+            QSKIP("losetup cannot attach a loop device here");
+        bool attached = true;
+        auto detach = qScopeGuard([&] {
+            if (attached)
+                run("losetup", {"-d", device});
+        });
+        run("partx", {"-a", device});  // the kernel may lack partition parsers
+        const QString name = device.mid(5);
+        const QString path = "/devices/block/" + name;
+
+        auto backend = Linux::createBackend();
+        bool listed = false;
+        for (const DriveEntry &e : backend->drives()) {
+            if (e.path == path) {
+                listed = true;
+                QVERIFY2(e.label.contains(image), qPrintable(e.label));
+            }
+        }
+        QVERIFY(listed);
+
+        const auto node = backend->open(path);
+        QVERIFY(node);
+        const auto provider = backend->provider(node, 0);
+        const auto generic = backend->generic(provider);
+        QCOMPARE(generic->read("TYPE").value(0).text, QStringLiteral("VIRTUAL_FILE"));
+        QCOMPARE(generic->read("NAME").value(0).text, image);
+        QCOMPARE(generic->read("PART_TABLE_TYPE").value(0).text, QStringLiteral("GPT"));
+        QCOMPARE(generic->read("DISK_SIGNATURE").value(0).text, QStringLiteral("11223344-5566-7788-99AA-BBCCDDEEFF00"));
+
+        auto storage = backend->storage(provider);
+        auto lockable = backend->lockable(provider);
+        QVERIFY(storage && lockable);
+        QCOMPARE(storage->blockSize() * storage->blockCount(), quint64(16 * 1024 * 1024));
+        QByteArray block(int(storage->blockSize()), '\0');
+        QVERIFY(lockable->lock());
+        QVERIFY(storage->read(1, 1, block.data()));
+        QVERIFY(block.startsWith("EFI PART"));
+        QVERIFY(storage->read(storage->blockCount() - 1, 1, block.data()));
+        QVERIFY(!storage->read(storage->blockCount(), 1, block.data()));
+        QVERIFY(!storage->read(storage->blockCount() - 1, 2, block.data()));
+        lockable->unlock();
+        // A loop device held open is only detached at its last close.
+        storage.reset();
+        lockable.reset();
+
+        const auto watcher = backend->deviceClient(path);
+        const auto listWatcher = backend->driveListClient();
+        QVERIFY(watcher && listWatcher);
+        QVERIFY(run("losetup", {"-d", device}));
+        attached = false;
+        QVERIFY(watcher->wait(5000));
+        QVERIFY2(watcher->eventType() == 2 || watcher->eventType() == 3, qPrintable(QString::number(watcher->eventType())));
+        watcher->acknowledge();
+        QVERIFY(listWatcher->wait(5000));
+        QCOMPARE(listWatcher->eventType(), 3u);
+
+        for (const DriveEntry &e : backend->drives())
+            QVERIFY2(e.path != path, "a detached loop device is still listed");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLoopDevice)
+#include "tst_loopdevice.moc"

@@ -1,0 +1,169 @@
+// Decoders of sysfs descriptors and card registers, of the partition-table
+// signature, and of PCI addresses.
+#include <QtTest>
+
+#include "platform/linux/Registers.h"
+
+using namespace Services::Nodes::Linux::Registers;
+
+namespace {
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+} // namespace
+
+class TestRegisters : public QObject {
+    Q_OBJECT
+private slots:
+    void usbDescriptors()
+    {
+        const QByteArray device = hex("12 01 10 02 00 00 00 40 2B 1A 81 07 00 01 01 02 03 02");
+        const QByteArray ep = hex("07 05 81 02 00 02 00");
+        // Configuration 1: interface 0 with BOT and UAS settings and a
+        // class-specific descriptor; configuration 2: interface 0 again.
+        const QByteArray c1 = hex("09 02 00 00 02 01 00 80 32") + hex("09 04 00 00 02 08 06 50 00") + ep +
+                              hex("09 04 00 01 04 08 06 62 00") + hex("04 24 01 00") + ep +
+                              hex("09 04 01 00 00 FF 00 00 00");
+        const QByteArray c2 = hex("09 02 12 00 01 02 00 80 32") + hex("09 04 00 00 00 03 00 00 00");
+        const UsbDescriptors d = parseUsbDescriptors(device + c1 + c2);
+        QVERIFY(d.valid);
+        QCOMPARE(d.bcdUsb, quint16(0x0210));
+        QCOMPARE(d.vendor, quint16(0x1A2B));
+        QCOMPARE(d.product, quint16(0x0781));
+        QCOMPARE(d.configurations, quint8(2));
+        QCOMPARE(d.settings.size(), 4);
+        QCOMPARE(d.settings[1].alternate, quint8(1));
+        QCOMPARE(d.settings[1].protocol, quint8(0x62));
+        QCOMPARE(d.settings[2].interface, quint8(1));
+        QCOMPARE(d.settings[3].configuration, quint8(2));
+
+        // A descriptor of length 0 or running past the end stops the walk.
+        QByteArray broken = device + hex("09 04 00 00 02 08 06 50 00") + hex("00 04") + hex("09 04 01 00 02 08 06 50 00");
+        QCOMPARE(parseUsbDescriptors(broken).settings.size(), 1);
+        QCOMPARE(parseUsbDescriptors(device + hex("09 04 00 00 02 08")).settings.size(), 0);
+        QVERIFY(!parseUsbDescriptors(device.left(17)).valid);
+    }
+
+    void usbBos()
+    {
+        const QByteArray container = hex("14 10 04 00 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF");
+        const QByteArray superSpeed = hex("0A 10 03 00 0E 00 01 0A FF 07");
+        // SuperSpeedPlus: two sublink attributes, 10 Gb/s (LSE 3, mantissa 10).
+        const QByteArray plus = hex("14 10 0A 00 01 00 00 00 00 11 00 00 30 40 0A 00 B0 40 0A 00");
+        QByteArray caps = container + superSpeed;
+        QByteArray bos = hex("05 0F") + QByteArray(1, char(5 + caps.size())) + hex("00 02") + caps;
+        UsbBos b = parseUsbBos(bos);
+        QVERIFY(b.valid);
+        QCOMPARE(b.containerId, QStringLiteral("00112233-4455-6677-8899-aabbccddeeff"));
+        QCOMPARE(b.maxSpeedMbit, quint64(5000));
+        caps += plus;
+        bos = hex("05 0F") + QByteArray(1, char(5 + caps.size())) + hex("00 03") + caps;
+        QCOMPARE(parseUsbBos(bos).maxSpeedMbit, quint64(10000));
+        // wTotalLength shorter than the data: capabilities past it are ignored.
+        bos[2] = char(5 + container.size());
+        QCOMPARE(parseUsbBos(bos).maxSpeedMbit, quint64(0));
+
+        QCOMPARE(usbSpeedText(480), QStringLiteral("High Speed (480 Mbit/s)"));
+        QCOMPARE(usbSpeedText(1.5), QStringLiteral("Low Speed (1.5 Mbit/s)"));
+        QCOMPARE(usbSpeedText(10000, 2), QStringLiteral("SuperSpeed+ Gen x2 (20 Gbit/s)"));
+        QVERIFY(usbSpeedText(0).isNull());
+        QCOMPARE(usbMaxSpeedWithoutBos(0x0210), quint64(480));
+        QCOMPARE(usbMaxSpeedWithoutBos(0x0320), quint64(0));
+    }
+
+    void cardRegisters_data()
+    {
+        QTest::addColumn<QString>("csd");
+        QTest::addColumn<bool>("mmc");
+        QTest::addColumn<quint64>("khz");
+        QTest::addColumn<QString>("text");  // SD card type or MMC version
+        QTest::newRow("sdhc 25 MHz") << "400e00325b590001d8a77f800a400000" << false << quint64(25000) << "SDHC/SDXC";
+        QTest::newRow("sdsc 50 MHz") << "005e00325f5a83c4f6dbbfbf06400000" << false << quint64(25000) << "SDSC";
+        QTest::newRow("sdsc 5A") << "005e005a5f5a83c4f6dbbfbf06400000" << false << quint64(50000) << "SDSC";
+        QTest::newRow("emmc 26 MHz") << "d02701320f5903fff6dbffef8e40400d" << true << quint64(26000) << "4.x";
+        QTest::newRow("mmc 52 MHz") << "8c26015a0f5903fff6dbffef8e40400d" << true << quint64(52000) << "3.1 - 3.31";
+        QTest::newRow("reserved unit") << "400e00375b590001d8a77f800a400000" << false << quint64(0) << "SDHC/SDXC";
+    }
+    void cardRegisters()
+    {
+        QFETCH(QString, csd);
+        QFETCH(bool, mmc);
+        QFETCH(quint64, khz);
+        QFETCH(QString, text);
+        const QByteArray bytes = registerBytes(csd, 16);
+        QCOMPARE(bytes.size(), 16);
+        QCOMPARE(cardTransferKhz(bytes, mmc), khz);
+        QCOMPARE(mmc ? mmcVersion(bytes, std::nullopt) : sdCardType(bytes), text);
+    }
+
+    void cardDetails()
+    {
+        QCOMPARE(mmcVersion(registerBytes("d02701320f5903fff6dbffef8e40400d", 16), 8), QStringLiteral("5.1"));
+        QCOMPARE(mmcVersion(registerBytes("d02701320f5903fff6dbffef8e40400d", 16), 99), QStringLiteral("4.x"));
+        QCOMPARE(mmcReadToWriteFactor(registerBytes("d02701320f5903fff6dbffef8e40400d", 16)), quint64(8));
+        QCOMPARE(mmcCbx(registerBytes("150100424a54443452000a1b2c3d9a00", 16)), QStringLiteral("BGA (discrete embedded)"));
+        QCOMPARE(mmcCbx(registerBytes("150200424a54443452000a1b2c3d9a00", 16)), QStringLiteral("POP"));
+        QCOMPARE(sdVersion(registerBytes("0235800300000000", 8)), QStringLiteral("3.0x"));
+        QCOMPARE(sdVersion(registerBytes("0235840300000000", 8)), QStringLiteral("4.xx"));
+        QCOMPARE(sdVersion(registerBytes("0235804300000000", 8)), QStringLiteral("5.xx"));
+        QCOMPARE(sdVersion(registerBytes("0225000000000000", 8)), QStringLiteral("2.00"));
+        QCOMPARE(sdVersion(registerBytes("0125000000000000", 8)), QStringLiteral("1.10"));
+        // Malformed register texts give nothing rather than garbage.
+        QVERIFY(registerBytes("400e0032", 16).isNull());
+        QVERIFY(registerBytes("zz0e00325b590001d8a77f800a400000", 16).isNull());
+        QVERIFY(sdCardType(QByteArray()).isNull());
+    }
+
+    void partitionTable()
+    {
+        QByteArray mbr(512, '\0');
+        mbr[440] = char(0xEF);
+        mbr[441] = char(0xBE);
+        mbr[442] = char(0xAD);
+        mbr[443] = char(0xDE);
+        mbr[510] = char(0x55);
+        mbr[511] = char(0xAA);
+        QByteArray empty(512, '\0');
+        PartitionTable t = detectPartitionTable(mbr, empty);
+        QCOMPARE(t.type, QStringLiteral("MBR"));
+        QCOMPARE(t.signature, QStringLiteral("DEADBEEF"));
+
+        QByteArray gpt(512, '\0');
+        gpt.replace(0, 8, "EFI PART");
+        gpt.replace(56, 16, hex("44 33 22 11 66 55 88 77 99 AA BB CC DD EE FF 00"));
+        mbr[450] = char(0xEE);
+        t = detectPartitionTable(mbr, gpt);
+        QCOMPARE(t.type, QStringLiteral("GPT"));
+        QCOMPARE(t.signature, QStringLiteral("11223344-5566-7788-99AA-BBCCDDEEFF00"));
+
+        QVERIFY(detectPartitionTable(empty, empty).type.isNull());
+        QVERIFY(detectPartitionTable(QByteArray(), QByteArray()).type.isNull());
+    }
+
+    void pciAddress_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("normalised");
+        QTest::newRow("plain") << "0000:00:1f.2" << true << "0000:00:1f.2";
+        QTest::newRow("upper case") << "0000:3D:00.0" << true << "0000:3d:00.0";
+        QTest::newRow("vmd domain") << "10000:e1:00.0" << true << "10000:e1:00.0";
+        QTest::newRow("device too big") << "0000:00:20.0" << false << "";
+        QTest::newRow("function 8") << "0000:00:1f.8" << false << "";
+        QTest::newRow("not an address") << "pci0000:00" << false << "";
+    }
+    void pciAddress()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QFETCH(QString, normalised);
+        const auto address = parsePciAddress(text);
+        QCOMPARE(address.has_value(), valid);
+        if (valid)
+            QCOMPARE(pciAddressText(*address), normalised);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRegisters)
+#include "tst_registers.moc"
