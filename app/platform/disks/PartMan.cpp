@@ -5,9 +5,9 @@
 #include "platform/disks/PartMan.h"
 
 #include <QSet>
+#include <QtEndian>
 #include <array>
 #include <cstring>
-#include <QtEndian>
 
 #include "platform/Error.h"
 #include "platform/Log.h"
@@ -37,9 +37,15 @@ constexpr quint64 kMaxReadBytes = 1024 * 1024;
 
 const QUuid kLdmMetadata = QUuid::fromString(QLatin1String("5808C8AA-7E8F-42E0-85D2-E1E90434CFB3"));
 
-bool isExtended(quint8 type) { return type == 0x05 || type == 0x0F || type == 0x85; }
+bool isExtended(quint8 type)
+{
+    return type == 0x05 || type == 0x0F || type == 0x85;
+}
 
-quint32 chs(const uchar *p) { return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16; }
+quint32 chs(const uchar *p)
+{
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16;
+}
 
 QUuid guidAt(const uchar *p)
 {
@@ -140,7 +146,7 @@ bool Reader::run()
         return false;
     }
     if (m_count == 0)
-        return true;  // nothing to read: no table
+        return true; // nothing to read: no table
     QByteArray mbr;
     if (!readBlocks(0, 1, mbr)) {
         const quint32 code = Error::get();
@@ -226,8 +232,8 @@ void Reader::readMbr(const QByteArray &mbr)
         if (e.type == 0 || e.sectors == 0)
             continue;
         const bool ext = isExtended(e.type);
-        m_out.m_partitions.append(mbrPartition(ext ? Partition::KindMbrExtended : Partition::KindMbrPrimary,
-                                               quint32(i + 1), e, 0));
+        m_out.m_partitions.append(
+            mbrPartition(ext ? Partition::KindMbrExtended : Partition::KindMbrPrimary, quint32(i + 1), e, 0));
         if (ext)
             extended.append(e);
         ldm = ldm || e.type == kLdm;
@@ -367,7 +373,8 @@ bool Reader::readGpt(const QByteArray &mbr)
             return false;
         }
         backup = true;
-        warn(QStringLiteral("The primary GPT header %1; using the backup header at block %2").arg(primaryWhy).arg(last));
+        warn(
+            QStringLiteral("The primary GPT header %1; using the backup header at block %2").arg(primaryWhy).arg(last));
     } else {
         SysLog::write(kChannel, 1, QStringLiteral("Using the primary GPT header at block 1"));
         GptHeader other;
@@ -415,7 +422,10 @@ bool Reader::readGpt(const QByteArray &mbr)
         part->m_start = first;
         part->m_size = last >= first ? last - first + 1 : 0;
         if (last < first)
-            warn(QStringLiteral("GPT entry %1 ends (block %2) before it starts (block %3)").arg(i + 1).arg(last).arg(first));
+            warn(QStringLiteral("GPT entry %1 ends (block %2) before it starts (block %3)")
+                     .arg(i + 1)
+                     .arg(last)
+                     .arg(first));
         part->m_attributes = qFromLittleEndian<quint64>(p + 48);
         int length = 0;
         while (length < 36 && qFromLittleEndian<quint16>(p + 56 + 2 * length) != 0)
@@ -482,9 +492,10 @@ bool Reader::readApm()
         const quint64 sizeBytes = quint64(qFromBigEndian<quint32>(e + 12)) * apmBlock;
         part->m_start = startBytes / m_bs;
         part->m_size = sizeBytes / m_bs;
-        part->m_name = QString::fromLatin1(reinterpret_cast<const char *>(e + 16), int(qstrnlen(reinterpret_cast<const char *>(e + 16), 32)));
-        const QString type =
-            QString::fromLatin1(reinterpret_cast<const char *>(e + 48), int(qstrnlen(reinterpret_cast<const char *>(e + 48), 32)));
+        part->m_name = QString::fromLatin1(reinterpret_cast<const char *>(e + 16),
+                                           int(qstrnlen(reinterpret_cast<const char *>(e + 16), 32)));
+        const QString type = QString::fromLatin1(reinterpret_cast<const char *>(e + 48),
+                                                 int(qstrnlen(reinterpret_cast<const char *>(e + 48), 32)));
         // Apple's types with a GPT counterpart take its GUID; the rest stay nil ("Unused").
         static const struct {
             const char *apm;

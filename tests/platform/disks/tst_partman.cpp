@@ -62,9 +62,15 @@ sgdisk -h 1:2 disk.img >/dev/null
 mkfs.vfat -n SHARED -C p2 16384 >/dev/null; put 18432 p2 512
 )";
 
-QString uuidText(const QUuid &u) { return u.toString(QUuid::WithoutBraces).toUpper(); }
+QString uuidText(const QUuid &u)
+{
+    return u.toString(QUuid::WithoutBraces).toUpper();
+}
 
-quint64 le64(const QByteArray &b, qsizetype at) { return qFromLittleEndian<quint64>(b.constData() + at); }
+quint64 le64(const QByteArray &b, qsizetype at)
+{
+    return qFromLittleEndian<quint64>(b.constData() + at);
+}
 
 // Rewrites the CRCs of the GPT header at `lba` (and of its entry array when `entries`).
 void fixGpt(QByteArray &disk, quint64 lba, bool entries = false)
@@ -100,7 +106,7 @@ private Q_SLOTS:
 private:
     QString build(const char *script);
     QTemporaryDir m_dir;
-    QByteArray m_smallGpt;  // 8 MiB, two partitions, no file systems
+    QByteArray m_smallGpt; // 8 MiB, two partitions, no file systems
 };
 
 void TestPartMan::initTestCase()
@@ -189,8 +195,8 @@ void TestPartMan::matchesTools()
             QCOMPARE(QString("%1").arg(Partition::getLegacyTypeFromUUID(p->typeUUID()), 2, 16, QChar('0')).toUpper(),
                      r.type);
             QCOMPARE(p->kind(), r.type == "05" ? int(Partition::KindMbrExtended)
-                                : i < 3         ? int(Partition::KindMbrPrimary)
-                                                : int(Partition::KindMbrLogical));
+                                : i < 3        ? int(Partition::KindMbrPrimary)
+                                               : int(Partition::KindMbrLogical));
         }
         if (p->kind() == Partition::KindMbrExtended)
             continue;
@@ -231,7 +237,7 @@ void TestPartMan::hybridMbrEntries()
         QCOMPARE(QString("%1").arg(Partition::getLegacyTypeFromUUID(p->typeUUID()), 2, 16, QChar('0')).toUpper(),
                  nested.partitions[i].type);
     }
-    QCOMPARE(m->partition(0)->fsType(), 0u);  // not probed
+    QCOMPARE(m->partition(0)->fsType(), 0u); // not probed
 }
 
 void TestPartMan::superfloppyAndEmpty()
@@ -291,12 +297,13 @@ void TestPartMan::appleMap()
 void TestPartMan::hostileGpt_data()
 {
     QTest::addColumn<QString>("change");
-    QTest::addColumn<int>("tableType");  // -1: no manager
+    QTest::addColumn<int>("tableType"); // -1: no manager
     QTest::addColumn<QString>("warning");
 
     QTest::newRow("2^32-1 entries") << "count" << int(PartitionManager::TableGptBackup) << "entry count of 4294967295";
     QTest::newRow("entry size 0") << "size0" << int(PartitionManager::TableGptBackup) << "bad entry size 0";
-    QTest::newRow("entry size 2^31") << "size2g" << int(PartitionManager::TableGptBackup) << "bad entry size 2147483648";
+    QTest::newRow("entry size 2^31") << "size2g" << int(PartitionManager::TableGptBackup)
+                                     << "bad entry size 2147483648";
     QTest::newRow("primary signature gone") << "signature" << int(PartitionManager::TableGptBackup) << "no signature";
     QTest::newRow("primary entries damaged") << "entries" << int(PartitionManager::TableGptBackup) << "entry array CRC";
     QTest::newRow("both copies damaged") << "both" << -1 << "";
@@ -329,10 +336,10 @@ void TestPartMan::hostileGpt()
     } else if (change == "signature") {
         disk[512] = 'X';
     } else if (change == "entries") {
-        disk[1024 + 60] = 'Z';  // a name character of entry 1
+        disk[1024 + 60] = 'Z'; // a name character of entry 1
     } else if (change == "both") {
         disk[512] = 'X';
-        disk[backup * 512 + 20] = char(disk[backup * 512 + 20] ^ 1);  // header CRC
+        disk[backup * 512 + 20] = char(disk[backup * 512 + 20] ^ 1); // header CRC
     } else if (change == "beyond") {
         for (quint64 lba : {quint64(1), backup}) {
             const quint64 array = le64(disk, qsizetype(lba * 512 + 72));
@@ -346,8 +353,8 @@ void TestPartMan::hostileGpt()
         disk.replace(512, 512, m_smallGpt.mid(512, 512));
         const quint32 count = 32768;
         set32(1, 80, count);
-        qToLittleEndian<quint64>(32767, disk.data() + 512 + 48);  // last usable
-        qToLittleEndian<quint64>(1, disk.data() + 512 + 32);      // no backup
+        qToLittleEndian<quint64>(32767, disk.data() + 512 + 48); // last usable
+        qToLittleEndian<quint64>(1, disk.data() + 512 + 32);     // no backup
         for (quint32 i = 0; i < count; ++i) {
             char *e = disk.data() + 1024 + qsizetype(i) * 128;
             memcpy(e, m_smallGpt.constData() + 1024, 16);
@@ -411,14 +418,15 @@ printf 'label: dos\nstart=2048, type=5\nsize=1024\nsize=1024\nsize=1024\n' | sfd
                                                              PartitionManager::NoFilesystemProbe);
     QVERIFY(m);
     QCOMPARE(m->tableType(), int(PartitionManager::TableMbrExtended));
-    QCOMPARE(m->partitionCount(), 4u);  // the extended partition and three logical ones, once each
+    QCOMPARE(m->partitionCount(), 4u); // the extended partition and three logical ones, once each
     QVERIFY(m->warnings().join('\n').contains("loops back"));
 }
 
 void TestPartMan::deviceProblems()
 {
     // No blocks at all: no table, and no failure.
-    Ref<PartitionManager> m = PartitionManager::create(std::make_shared<ImageStorage>(QByteArray()), nullptr, nullptr, 0);
+    Ref<PartitionManager> m =
+        PartitionManager::create(std::make_shared<ImageStorage>(QByteArray()), nullptr, nullptr, 0);
     QVERIFY(m);
     QCOMPARE(m->tableType(), int(PartitionManager::TableNone));
     QCOMPARE(m->partitionCount(), 0u);

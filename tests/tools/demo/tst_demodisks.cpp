@@ -64,14 +64,20 @@ void TestDemoDisks::tabsOverSimulator_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("tableType");
-    QTest::addColumn<int>("partitions");  // -1: the count comes from sfdisk
+    QTest::addColumn<int>("partitions"); // -1: the count comes from sfdisk
 
-    QTest::newRow("gpt") << "/devices/disks/gpt0" << "GPT" << -1;
-    QTest::newRow("gpt 4K") << "/devices/disks/gpt4k0" << "GPT" << 2;
-    QTest::newRow("mbr") << "/devices/disks/mbr0" << "MBR" << -1;
-    QTest::newRow("superfloppy") << "/devices/disks/floppy0" << "SUPERFLOPPY" << 1;
-    QTest::newRow("blank") << "/devices/disks/empty0" << "NONE" << 0;
-    QTest::newRow("lost GPT") << "/devices/disks/broken0" << "<ERROR>" << 0;
+    QTest::newRow("gpt") << "/devices/disks/gpt0"
+                         << "GPT" << -1;
+    QTest::newRow("gpt 4K") << "/devices/disks/gpt4k0"
+                            << "GPT" << 2;
+    QTest::newRow("mbr") << "/devices/disks/mbr0"
+                         << "MBR" << -1;
+    QTest::newRow("superfloppy") << "/devices/disks/floppy0"
+                                 << "SUPERFLOPPY" << 1;
+    QTest::newRow("blank") << "/devices/disks/empty0"
+                           << "NONE" << 0;
+    QTest::newRow("lost GPT") << "/devices/disks/broken0"
+                              << "<ERROR>" << 0;
 }
 
 void TestDemoDisks::tabsOverSimulator()
