@@ -96,6 +96,8 @@ private Q_SLOTS:
     void matchesTools_data();
     void matchesTools();
     void hybridMbrEntries();
+    void tableKinds_data();
+    void tableKinds();
     void superfloppyAndEmpty();
     void appleMap();
     void hostileGpt_data();
@@ -238,6 +240,48 @@ void TestPartMan::hybridMbrEntries()
                  nested.partitions[i].type);
     }
     QCOMPARE(m->partition(0)->fsType(), 0u); // not probed
+}
+
+void TestPartMan::tableKinds_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("tableType");
+
+    const QByteArray damagePrimary = "\nprintf X | dd of=disk.img bs=1 seek=512 conv=notrunc status=none";
+    QTest::newRow("mbr, primaries only")
+        << QByteArray("truncate -s 8M disk.img; printf 'label: dos\nsize=2048, type=83\n' | sfdisk -q disk.img")
+        << int(PartitionManager::TableMbr);
+    QTest::newRow("mbr, empty table") << QByteArray(
+                                             "truncate -s 8M disk.img; printf 'label: dos\n' | sfdisk -q disk.img")
+                                      << int(PartitionManager::TableMbr);
+    QTest::newRow("mbr with LDM")
+        << QByteArray("truncate -s 8M disk.img; printf 'label: dos\nsize=4096, type=42\n' | sfdisk -q disk.img")
+        << int(PartitionManager::TableDistributed);
+    QTest::newRow("gpt with LDM metadata")
+        << QByteArray("truncate -s 8M disk.img; sgdisk -o -n 1:2048:+1M -t 1:4200 -n 2:0:+1M -t 2:4201 disk.img "
+                      ">/dev/null")
+        << int(PartitionManager::TableDistributed);
+    QTest::newRow("gpt from its backup")
+        << QByteArray("truncate -s 8M disk.img; sgdisk -o -n 1:2048:+1M disk.img >/dev/null") + damagePrimary
+        << int(PartitionManager::TableGptBackup);
+    QTest::newRow("hybrid gpt from its backup")
+        << QByteArray("truncate -s 8M disk.img; sgdisk -o -n 1:2048:+1M disk.img >/dev/null; sgdisk -h 1 disk.img "
+                      ">/dev/null") +
+               damagePrimary
+        << int(PartitionManager::TableSyncedGptBackup);
+}
+
+void TestPartMan::tableKinds()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(int, tableType);
+    const QString image = build(script.constData());
+    QVERIFY2(!image.startsWith('!'), qPrintable(image));
+    const Ref<PartitionManager> m = PartitionManager::create(std::make_shared<ImageStorage>(image), nullptr, nullptr,
+                                                             PartitionManager::NoFilesystemProbe);
+    QVERIFY(m);
+    QCOMPARE(m->tableType(), tableType);
+    QCOMPARE(m->partitionCount(), quint32(sfdiskTable(image).partitions.size()));
 }
 
 void TestPartMan::superfloppyAndEmpty()
