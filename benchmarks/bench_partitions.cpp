@@ -47,7 +47,8 @@ mkfs.vfat -F 32 -s 1 -n EIGHT -C f 32768 >/dev/null; put 8 f
 )");
     QVERIFY2(error.isEmpty(), qPrintable(error));
     m_image = m_dir.filePath("disk.img");
-    const Ref<PartitionManager> m = PartitionManager::create(std::make_shared<ImageStorage>(m_image), nullptr, nullptr, 0);
+    const Ref<PartitionManager> m =
+        PartitionManager::create(std::make_shared<ImageStorage>(m_image), nullptr, nullptr, 0);
     QVERIFY(m);
     QCOMPARE(m->gptEntryCount(), 128u);
     QCOMPARE(m->partitionCount(), 8u);
@@ -57,7 +58,8 @@ mkfs.vfat -F 32 -s 1 -n EIGHT -C f 32768 >/dev/null; put 8 f
 
 void BenchPartitions::tableOnly()
 {
-    QBENCHMARK {
+    QBENCHMARK
+    {
         auto storage = std::make_shared<ImageStorage>(m_image);
         QVERIFY(PartitionManager::create(storage, nullptr, nullptr, PartitionManager::NoFilesystemProbe));
     }
@@ -66,7 +68,8 @@ void BenchPartitions::tableOnly()
 void BenchPartitions::tableAndFilesystems()
 {
     quint64 bytes = 0;
-    QBENCHMARK {
+    QBENCHMARK
+    {
         auto storage = std::make_shared<ImageStorage>(m_image);
         QVERIFY(PartitionManager::create(storage, nullptr, nullptr, 0));
         bytes = storage->bytesRead;
@@ -81,7 +84,8 @@ void BenchPartitions::sfdiskAndBlkid()
         script += QString("blkid -p -o export --offset %1 --size %2 disk.img >/dev/null\n")
                       .arg((2048 + i * 65536) * 512)
                       .arg(65536 * 512);
-    QBENCHMARK {
+    QBENCHMARK
+    {
         QVERIFY(runScript(m_dir.path(), script).isEmpty());
     }
 }

@@ -72,9 +72,7 @@ const TypeName kTypeNames[] = {
 General::General(const Ref<Interfaces::Generic> &node, const QString &path, QObject *parent)
     : Group(parent), m_node(node), m_path(path)
 {
-    auto read = [this](const char *name) {
-        return m_node ? m_node->read(QString::fromLatin1(name)) : PropertyValue();
-    };
+    auto read = [this](const char *name) { return m_node ? m_node->read(QString::fromLatin1(name)) : PropertyValue(); };
     const bool hosted = Sys::info(Sys::InfoHosted) != 0;
 
     GroupRecord &info = group(tx("main.grid.text.devinfo", "DEVICE INFORMATION"));
@@ -103,8 +101,9 @@ General::General(const Ref<Interfaces::Generic> &node, const QString &path, QObj
         const quint64 blockSize = storage->blockSize();
         const quint64 blockCount = storage->blockCount();
         const quint64 size = blockSize * blockCount;
-        const QString text = StringUtil::formatSizesSmart(size, true) + tx("gen.var.byte", "B") + QStringLiteral(" / ") +
-                             StringUtil::formatSizesSmart(size, false) + tx("gen.var.byte.bi", "iB");
+        const QString text = StringUtil::formatSizesSmart(size, true) + tx("gen.var.byte", "B") +
+                             QStringLiteral(" / ") + StringUtil::formatSizesSmart(size, false) +
+                             tx("gen.var.byte.bi", "iB");
         info.setString(sizeLabel, oneText(text));
         info.setNumber(countLabel, PropertyValue{Variant::ofInt(blockCount)});
         info.setNumber(blockLabel, PropertyValue{Variant::ofInt(blockSize)});
@@ -180,7 +179,7 @@ General::General(const Ref<Interfaces::Generic> &node, const QString &path, QObj
     }
 
     const bool serialList = serial.size() >= 2 || (serial.size() == 1 && serial.first().kind == Variant::List &&
-                                                    serial.first().list.size() >= 2);
+                                                   serial.first().list.size() >= 2);
     if (serialList) {
         GroupRecord &list = group(tx("main.gen.seriallist", "SERIAL INFORMATION"));
         QStringList shown;

@@ -24,16 +24,28 @@ QString tx(const char *key, const char *fallback)
     return Libraries::QI18n::Translator::translateWithEmpty("quill.drivescope", fallback, key);
 }
 
-PropertyValue missing() { return PropertyValue{Variant::none()}; }
-PropertyValue text(const QString &value) { return value.isNull() ? missing() : PropertyValue{Variant::ofText(value)}; }
-PropertyValue number(quint64 value) { return PropertyValue{Variant::ofInt(value)}; }
+PropertyValue missing()
+{
+    return PropertyValue{Variant::none()};
+}
+PropertyValue text(const QString &value)
+{
+    return value.isNull() ? missing() : PropertyValue{Variant::ofText(value)};
+}
+PropertyValue number(quint64 value)
+{
+    return PropertyValue{Variant::ofInt(value)};
+}
 
-QString uuidText(const QUuid &uuid) { return uuid.toString(QUuid::WithoutBraces).toUpper(); }
+QString uuidText(const QUuid &uuid)
+{
+    return uuid.toString(QUuid::WithoutBraces).toUpper();
+}
 
 const char *tableTypeName(int type)
 {
-    static const char *const kNames[] = {"NONE", "DISTRIBUTED", "GPT", "SYNCED GPT", "MBR",
-                                         "SUPERFLOPPY", "MBR", "GPT", "SYNCED GPT", "APM"};
+    static const char *const kNames[] = {"NONE",        "DISTRIBUTED", "GPT", "SYNCED GPT", "MBR",
+                                         "SUPERFLOPPY", "MBR",         "GPT", "SYNCED GPT", "APM"};
     return type >= 0 && type < int(std::size(kNames)) ? kNames[type] : "NONE";
 }
 
@@ -69,18 +81,21 @@ Partitions::Partitions(const Ref<Interfaces::Generic> &node, const QString &path
         SysLog::write(kChannel, 4,
                       QStringLiteral("Failed to create partition manager for ") + m_path + QStringLiteral("; error: ") +
                           SysLog::errorText(code));
-        table.setDimmedValue(tx("main.part.table.type", "PARTITION TABLE TYPE"), placeholder(tx("gen.text.error", "ERROR")));
+        table.setDimmedValue(tx("main.part.table.type", "PARTITION TABLE TYPE"),
+                             placeholder(tx("gen.text.error", "ERROR")));
         return;
     }
 
     const int type = manager->tableType();
     const bool gpt = isGptTable(type);
-    table.setString(tx("main.part.table.type", "PARTITION TABLE TYPE"),
-                    text(Libraries::QI18n::Translator::translateWithEmpty("quill.drivescope", tableTypeName(type), "")));
+    table.setString(
+        tx("main.part.table.type", "PARTITION TABLE TYPE"),
+        text(Libraries::QI18n::Translator::translateWithEmpty("quill.drivescope", tableTypeName(type), "")));
     table.setNumber(tx("main.part.table.count", "PARTITIONS"), number(manager->partitionCount()));
     const quint32 signature = manager->mbrDiskSignature();
-    table.setString(tx("main.part.table.id.mbr", "MBR DISK ID"),
-                    text(signature ? QStringLiteral("%1").arg(signature, 8, 16, QLatin1Char('0')).toUpper() : QString("")));
+    table.setString(
+        tx("main.part.table.id.mbr", "MBR DISK ID"),
+        text(signature ? QStringLiteral("%1").arg(signature, 8, 16, QLatin1Char('0')).toUpper() : QString("")));
     table.setString(tx("main.part.table.id.gpt", "GPT DISK ID"),
                     gpt ? text(manager->gptDiskGuid().isNull() ? QString("") : uuidText(manager->gptDiskGuid()))
                         : missing());
@@ -101,8 +116,8 @@ Partitions::Partitions(const Ref<Interfaces::Generic> &node, const QString &path
         g.setString(tx("main.part.part.type.mbr", "TYPE MBR"),
                     gptEntry ? missing()
                              : text(QStringLiteral("%1h").arg(
-                                 QString::number(Partition::getLegacyTypeFromUUID(p->typeUUID()), 16).toUpper(), 2,
-                                 QLatin1Char('0'))));
+                                   QString::number(Partition::getLegacyTypeFromUUID(p->typeUUID()), 16).toUpper(), 2,
+                                   QLatin1Char('0'))));
         g.setString(tx("main.part.part.id", "PART ID"), gptEntry ? text(uuidText(p->uniqueGUID())) : missing());
         g.setNumber(tx("main.part.part.start", "START"), number(p->start()));
         g.setNumber(tx("main.part.part.end", "END"), p->size() ? number(p->start() + p->size() - 1) : missing());

@@ -96,13 +96,12 @@ void TestGeneral::rowOrder()
                            {"PART_TABLE_TYPE", {Variant::ofText("GPT")}},
                            {"DISK_SIGNATURE", {Variant::ofText("")}}},
                           false, 512, 1000);
-    const QString size = StringUtil::formatSizesSmart(512000, true) + "B / " +
-                         StringUtil::formatSizesSmart(512000, false) + "iB";
+    const QString size =
+        StringUtil::formatSizesSmart(512000, true) + "B / " + StringUtil::formatSizesSmart(512000, false) + "iB";
     QCOMPARE(b.shown.keys(), QStringList{kInfo});
-    QCOMPARE(b.shown.value(kInfo),
-             (QStringList{"NAME=ACME SSD", "SERIAL=S123", "SIZE=" + size, "BLOCKS=1000", "BLOCKSIZE=512", "TYPE=AHCI",
-                          "CONNECTION=SATA 6 Gb/s", "REMOVABLE=NO", "PARTITION TABLE TYPE=GPT",
-                          "DISK SIGNATURE=~<EMPTY VALUE>"}));
+    QCOMPARE(b.shown.value(kInfo), (QStringList{"NAME=ACME SSD", "SERIAL=S123", "SIZE=" + size, "BLOCKS=1000",
+                                                "BLOCKSIZE=512", "TYPE=AHCI", "CONNECTION=SATA 6 Gb/s", "REMOVABLE=NO",
+                                                "PARTITION TABLE TYPE=GPT", "DISK SIGNATURE=~<EMPTY VALUE>"}));
 }
 
 void TestGeneral::deviceType_data()
@@ -122,7 +121,8 @@ void TestGeneral::deviceType_data()
     QTest::newRow("card with SD") << Props{{"TYPE", t("CARD")}, {"CARD_TYPE", t("SD")}} << false << "SD";
     QTest::newRow("card with MMC") << Props{{"TYPE", t("CARD")}, {"CARD_TYPE", t("MMC")}} << false << "MMC";
     QTest::newRow("card alone") << Props{{"TYPE", t("CARD")}} << false << "CARD";
-    QTest::newRow("card type ignored for others") << Props{{"TYPE", t("USB")}, {"CARD_TYPE", t("SD")}} << false << "USB";
+    QTest::newRow("card type ignored for others")
+        << Props{{"TYPE", t("USB")}, {"CARD_TYPE", t("SD")}} << false << "USB";
     QTest::newRow("integer type") << Props{{"TYPE", {Variant::ofInt(7)}}} << false << "7";
     QTest::newRow("hosted prefers TYPE_HOST") << Props{{"TYPE", t("SATA")}, {"TYPE_HOST", t("USB")}} << true << "USB";
     QTest::newRow("hosted without TYPE_HOST") << Props{{"TYPE", t("NVME")}} << true << "NVME";
@@ -164,7 +164,7 @@ void TestGeneral::serials_data()
 {
     QTest::addColumn<PropertyValue>("serial");
     QTest::addColumn<QString>("first");
-    QTest::addColumn<QStringList>("list");  // empty: no SERIAL INFORMATION group
+    QTest::addColumn<QStringList>("list"); // empty: no SERIAL INFORMATION group
 
     auto t = [](const char *v) { return Variant::ofText(v); };
     QTest::newRow("one text") << PropertyValue{t("A")} << "A" << QStringList();
@@ -192,12 +192,12 @@ void TestGeneral::serials()
 void TestGeneral::netdisk_data()
 {
     QTest::addColumn<Props>("props");
-    QTest::addColumn<QStringList>("rows");  // empty: no NETDISK INFORMATION group
+    QTest::addColumn<QStringList>("rows"); // empty: no NETDISK INFORMATION group
 
     const PropertyValue net{Variant::ofText("nas.example", "NAME"), Variant::ofInt(3260, "PORT")};
     QTest::newRow("no netdisk") << Props{} << QStringList();
-    QTest::newRow("host, platform missing") << Props{{"NETDISK", net}}
-                                            << QStringList{"HOST=nas.example", "PLATFORM=Novaris"};
+    QTest::newRow("host, platform missing")
+        << Props{{"NETDISK", net}} << QStringList{"HOST=nas.example", "PLATFORM=Novaris"};
     QTest::newRow("no NAME element") << Props{{"NETDISK", {Variant::ofInt(3260, "PORT")}}}
                                      << QStringList{"HOST=~<NA>", "PLATFORM=Novaris"};
     QTest::newRow("integer host") << Props{{"NETDISK", {Variant::ofInt(42, "NAME")}}}
@@ -246,8 +246,8 @@ void TestGeneral::sizeRows()
     const Built b = build({{"NAME", {Variant::ofText("d")}}}, false, blockSize, blockCount, fail);
     const quint64 size = blockSize * blockCount;
     if (shown) {
-        QCOMPARE(row(b.shown, kInfo, "SIZE"), StringUtil::formatSizesSmart(size, true) + "B / " +
-                                                  StringUtil::formatSizesSmart(size, false) + "iB");
+        QCOMPARE(row(b.shown, kInfo, "SIZE"),
+                 StringUtil::formatSizesSmart(size, true) + "B / " + StringUtil::formatSizesSmart(size, false) + "iB");
         QCOMPARE(row(b.shown, kInfo, "BLOCKS"), QString::number(blockCount));
         QCOMPARE(row(b.shown, kInfo, "BLOCKSIZE"), QString::number(blockSize));
     } else {

@@ -72,45 +72,73 @@ QByteArray TestPartitions::image(const QString &script)
 void TestPartitions::tables_data()
 {
     QTest::addColumn<QString>("script");
-    QTest::addColumn<QStringList>("table");   // %GPTID% stands for the disk GUID sfdisk reports
-    QTest::addColumn<QStringList>("first");   // %TYPE% %UUID% %FSUUID% from sfdisk and blkid
+    QTest::addColumn<QStringList>("table"); // %GPTID% stands for the disk GUID sfdisk reports
+    QTest::addColumn<QStringList>("first"); // %TYPE% %UUID% %FSUUID% from sfdisk and blkid
     QTest::addColumn<int>("groups");
 
-    QTest::newRow("gpt") << "truncate -s 16M disk.img\n"
-                            "sgdisk -o -n 1:2048:+8M -t 1:ef00 -c 1:'EFI system' -n 2:0:+2M -t 2:8300 disk.img >/dev/null\n"
-                            "mkfs.vfat -n ESP -C p1 8192 >/dev/null\n"
-                            "dd if=p1 of=disk.img bs=512 seek=2048 conv=notrunc status=none"
-                         << QStringList{"PARTITION TABLE TYPE=GPT", "PARTITIONS=2", "MBR DISK ID=~<EMPTY VALUE>",
-                                        "GPT DISK ID=%GPTID%", "GPT TABLE ENTRY COUNT=128",
-                                        "GPT TABLE ENTRY SIZE=128  BYTE"}
-                         << QStringList{"NAME=EFI system", "TYPE NAME=EFI system partition", "TYPE GPT=%TYPE%",
-                                        "TYPE MBR=~<NA>", "PART ID=%UUID%", "START=2048", "END=18431", "SIZE=16384",
-                                        "CHS START=~<NA>", "CHS END=~<NA>", "FILE SYSTEM TYPE=FAT12",
-                                        "VOLUME NAME=ESP", "VOLUME ID=%FSUUID%"}
-                         << 3;
+    QTest::newRow("gpt")
+        << "truncate -s 16M disk.img\n"
+           "sgdisk -o -n 1:2048:+8M -t 1:ef00 -c 1:'EFI system' -n 2:0:+2M -t 2:8300 disk.img >/dev/null\n"
+           "mkfs.vfat -n ESP -C p1 8192 >/dev/null\n"
+           "dd if=p1 of=disk.img bs=512 seek=2048 conv=notrunc status=none"
+        << QStringList{"PARTITION TABLE TYPE=GPT",   "PARTITIONS=2",
+                       "MBR DISK ID=~<EMPTY VALUE>", "GPT DISK ID=%GPTID%",
+                       "GPT TABLE ENTRY COUNT=128",  "GPT TABLE ENTRY SIZE=128  BYTE"}
+        << QStringList{"NAME=EFI system",
+                       "TYPE NAME=EFI system partition",
+                       "TYPE GPT=%TYPE%",
+                       "TYPE MBR=~<NA>",
+                       "PART ID=%UUID%",
+                       "START=2048",
+                       "END=18431",
+                       "SIZE=16384",
+                       "CHS START=~<NA>",
+                       "CHS END=~<NA>",
+                       "FILE SYSTEM TYPE=FAT12",
+                       "VOLUME NAME=ESP",
+                       "VOLUME ID=%FSUUID%"}
+        << 3;
     QTest::newRow("mbr") << "truncate -s 16M disk.img\n"
                             "printf 'label: dos\\nlabel-id: 0x00c0ffee\\nstart=2048, size=8192, type=7\\n"
                             "start=10240, type=5\\nsize=2048, type=83\\n' | sfdisk -q disk.img"
-                         << QStringList{"PARTITION TABLE TYPE=MBR", "PARTITIONS=3", "MBR DISK ID=00C0FFEE",
-                                        "GPT DISK ID=~<NA>", "GPT TABLE ENTRY COUNT=~<NA>",
-                                        "GPT TABLE ENTRY SIZE=~<NA>"}
-                         << QStringList{"NAME=~<NA>", "TYPE NAME=HPFS/NTFS/exFAT", "TYPE GPT=~<NA>", "TYPE MBR=07h",
-                                        "PART ID=~<NA>", "START=2048", "END=10239", "SIZE=8192",
-                                        "CHS START=C:0 H:32 S:33", "CHS END=C:0 H:162 S:34", "FILE SYSTEM TYPE=UNKNOWN",
-                                        "VOLUME NAME=~<NA>", "VOLUME ID=~<NA>"}
+                         << QStringList{"PARTITION TABLE TYPE=MBR",    "PARTITIONS=3",
+                                        "MBR DISK ID=00C0FFEE",        "GPT DISK ID=~<NA>",
+                                        "GPT TABLE ENTRY COUNT=~<NA>", "GPT TABLE ENTRY SIZE=~<NA>"}
+                         << QStringList{"NAME=~<NA>",
+                                        "TYPE NAME=HPFS/NTFS/exFAT",
+                                        "TYPE GPT=~<NA>",
+                                        "TYPE MBR=07h",
+                                        "PART ID=~<NA>",
+                                        "START=2048",
+                                        "END=10239",
+                                        "SIZE=8192",
+                                        "CHS START=C:0 H:32 S:33",
+                                        "CHS END=C:0 H:162 S:34",
+                                        "FILE SYSTEM TYPE=UNKNOWN",
+                                        "VOLUME NAME=~<NA>",
+                                        "VOLUME ID=~<NA>"}
                          << 4;
     QTest::newRow("superfloppy") << "mkfs.vfat -n FLOPPY -C disk.img 4096 >/dev/null"
                                  << QStringList{"PARTITION TABLE TYPE=SUPERFLOPPY", "PARTITIONS=1",
-                                                "MBR DISK ID=~<EMPTY VALUE>", "GPT DISK ID=~<NA>",
-                                                "GPT TABLE ENTRY COUNT=~<NA>", "GPT TABLE ENTRY SIZE=~<NA>"}
-                                 << QStringList{"NAME=~<NA>", "TYPE NAME=Unused", "TYPE GPT=~<NA>", "TYPE MBR=00h",
-                                                "PART ID=~<NA>", "START=0", "END=8191", "SIZE=8192",
-                                                "CHS START=~<NA>", "CHS END=~<NA>", "FILE SYSTEM TYPE=FAT12",
-                                                "VOLUME NAME=FLOPPY", "VOLUME ID=%FSUUID%"}
+                                                "MBR DISK ID=~<EMPTY VALUE>",       "GPT DISK ID=~<NA>",
+                                                "GPT TABLE ENTRY COUNT=~<NA>",      "GPT TABLE ENTRY SIZE=~<NA>"}
+                                 << QStringList{"NAME=~<NA>",
+                                                "TYPE NAME=Unused",
+                                                "TYPE GPT=~<NA>",
+                                                "TYPE MBR=00h",
+                                                "PART ID=~<NA>",
+                                                "START=0",
+                                                "END=8191",
+                                                "SIZE=8192",
+                                                "CHS START=~<NA>",
+                                                "CHS END=~<NA>",
+                                                "FILE SYSTEM TYPE=FAT12",
+                                                "VOLUME NAME=FLOPPY",
+                                                "VOLUME ID=%FSUUID%"}
                                  << 2;
     QTest::newRow("empty disk") << "truncate -s 4M disk.img"
-                                << QStringList{"PARTITION TABLE TYPE=NONE", "PARTITIONS=0",
-                                               "MBR DISK ID=~<EMPTY VALUE>", "GPT DISK ID=~<NA>",
+                                << QStringList{"PARTITION TABLE TYPE=NONE",   "PARTITIONS=0",
+                                               "MBR DISK ID=~<EMPTY VALUE>",  "GPT DISK ID=~<NA>",
                                                "GPT TABLE ENTRY COUNT=~<NA>", "GPT TABLE ENTRY SIZE=~<NA>"}
                                 << QStringList() << 1;
 }
@@ -129,8 +157,8 @@ void TestPartitions::tables()
     if (!ref.partitions.isEmpty()) {
         first.replaceInStrings("%TYPE%", ref.partitions[0].type);
         first.replaceInStrings("%UUID%", ref.partitions[0].uuid);
-        first.replaceInStrings("%FSUUID%", blkidRange(file, ref.partitions[0].start * 512,
-                                                      ref.partitions[0].size * 512).value("UUID"));
+        first.replaceInStrings(
+            "%FSUUID%", blkidRange(file, ref.partitions[0].start * 512, ref.partitions[0].size * 512).value("UUID"));
     } else {
         first.replaceInStrings("%FSUUID%", blkidRange(file, 0, quint64(bytes.size())).value("UUID"));
     }
@@ -158,8 +186,10 @@ void TestPartitions::managerFailure_data()
     QTest::addColumn<QString>("fail");
     QTest::addColumn<QString>("logged");
 
-    QTest::newRow("both GPT copies damaged") << "" << "Failed to create partition manager for /devices/disk0; error: 8405h";
-    QTest::newRow("no storage interface") << "storage" << "Failed to create partition manager for /devices/disk0; error: 8446h";
+    QTest::newRow("both GPT copies damaged") << ""
+                                             << "Failed to create partition manager for /devices/disk0; error: 8405h";
+    QTest::newRow("no storage interface") << "storage"
+                                          << "Failed to create partition manager for /devices/disk0; error: 8446h";
 }
 
 void TestPartitions::managerFailure()
@@ -205,8 +235,9 @@ void TestPartitions::safeDiskHasNoModel()
         QVERIFY(data);
         QVERIFY(data->partitions);
     }
-    backend.node("/devices/vsctrl").p0().set(
-        "NODES", {Variant::ofList({Variant::ofText("/devices/other"), Variant::ofText(kPath)})});
+    backend.node("/devices/vsctrl")
+        .p0()
+        .set("NODES", {Variant::ofList({Variant::ofText("/devices/other"), Variant::ofText(kPath)})});
     Acquisition acquisition;
     auto data = acquisition.acquireDrive(kPath, "disk");
     QVERIFY(data);

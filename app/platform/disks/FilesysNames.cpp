@@ -23,7 +23,7 @@ struct FsType {
 };
 
 const FsType kFsTypes[] = {
-    {1, "vfat", "FAT12"},  // split by VERSION below
+    {1, "vfat", "FAT12"}, // split by VERSION below
     {2, "vfat", "FAT16"},
     {3, "vfat", "FAT32"},
     {4, "exfat", "exFAT"},
@@ -53,7 +53,7 @@ const FsType kFsTypes[] = {
     {28, "minix", "Minix"},
     {29, "nilfs2", "NILFS2"},
     {30, "bcache", "bcache"},
-    {31, "vfat", "FAT"},  // FAT without a VERSION
+    {31, "vfat", "FAT"}, // FAT without a VERSION
     {32, "ext4dev", "ext4dev"},
     {33, "jbd", "ext3/ext4 journal"},
     {34, "reiser4", "Reiser4"},
@@ -165,8 +165,8 @@ QList<Piece> labelPieces(const QString &type, const QByteArray &boot, quint64 si
         if (bps == 0 || spc == 0)
             return pieces;
         const quint64 cluster = quint64(bps) * spc;
-        const quint64 record = recordField < 0 ? (recordField < -31 ? 0 : 1ull << -recordField)
-                                               : quint64(recordField) * cluster;
+        const quint64 record =
+            recordField < 0 ? (recordField < -31 ? 0 : 1ull << -recordField) : quint64(recordField) * cluster;
         if (record == 0 || mftCluster > size / cluster)
             return pieces;
         // Records 0 ($MFT) to 3 ($Volume).
@@ -225,8 +225,7 @@ Probe runBlkid(int fd, quint64 size, quint32 blockSize)
             const char *v = nullptr;
             size_t len = 0;
             auto get = [&](const char *name) {
-                return blkid_probe_lookup_value(pr, name, &v, &len) == 0 && v ? QString::fromUtf8(v)
-                                                                              : QString();
+                return blkid_probe_lookup_value(pr, name, &v, &len) == 0 && v ? QString::fromUtf8(v) : QString();
             };
             result.type = get("TYPE");
             result.version = get("VERSION");

@@ -17,12 +17,12 @@ public:
 };
 
 struct ProbeResult {
-    quint32 type = 0;  // 0: nothing found
+    quint32 type = 0; // 0: nothing found
     QString blkidType;
     QString version;
-    QString label;     // null when the file system has none
-    QString uuid;      // null when the file system has none
-    QString error;     // why probing failed; null when it did not
+    QString label; // null when the file system has none
+    QString uuid;  // null when the file system has none
+    QString error; // why probing failed; null when it did not
 };
 
 // Reads `count` bytes at byte `offset` of the probed range into `buffer`; false on failure.

@@ -5,9 +5,9 @@
 #include "platform/disks/PartMan.h"
 
 #include <QSet>
+#include <QtEndian>
 #include <array>
 #include <cstring>
-#include <QtEndian>
 
 #include "platform/Error.h"
 #include "platform/Log.h"
@@ -28,14 +28,24 @@ constexpr quint8 kLdm = 0x42;
 constexpr int kMaxLogical = 1024;
 constexpr quint64 kMaxGptArrayBytes = 4 * 1024 * 1024;
 constexpr quint32 kMaxGptEntrySize = 4096;
+// A table listing more partitions than this is hostile or damaged: the rest is
+// left out. File systems are probed on the first kMaxProbed partitions only.
+constexpr int kMaxPartitions = 4096;
+constexpr int kMaxProbed = 256;
 // One read of the storage is at most this many bytes.
 constexpr quint64 kMaxReadBytes = 1024 * 1024;
 
 const QUuid kLdmMetadata = QUuid::fromString(QLatin1String("5808C8AA-7E8F-42E0-85D2-E1E90434CFB3"));
 
-bool isExtended(quint8 type) { return type == 0x05 || type == 0x0F || type == 0x85; }
+bool isExtended(quint8 type)
+{
+    return type == 0x05 || type == 0x0F || type == 0x85;
+}
 
-quint32 chs(const uchar *p) { return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16; }
+quint32 chs(const uchar *p)
+{
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16;
+}
 
 QUuid guidAt(const uchar *p)
 {
@@ -99,6 +109,7 @@ private:
     quint32 m_flags;
     quint64 m_bs = 0;
     quint64 m_count = 0;
+    int m_probed = 0;
 };
 
 bool Reader::readBlocks(quint64 first, quint64 count, QByteArray &data)
@@ -135,7 +146,7 @@ bool Reader::run()
         return false;
     }
     if (m_count == 0)
-        return true;  // nothing to read: no table
+        return true; // nothing to read: no table
     QByteArray mbr;
     if (!readBlocks(0, 1, mbr)) {
         const quint32 code = Error::get();
@@ -221,8 +232,8 @@ void Reader::readMbr(const QByteArray &mbr)
         if (e.type == 0 || e.sectors == 0)
             continue;
         const bool ext = isExtended(e.type);
-        m_out.m_partitions.append(mbrPartition(ext ? Partition::KindMbrExtended : Partition::KindMbrPrimary,
-                                               quint32(i + 1), e, 0));
+        m_out.m_partitions.append(
+            mbrPartition(ext ? Partition::KindMbrExtended : Partition::KindMbrPrimary, quint32(i + 1), e, 0));
         if (ext)
             extended.append(e);
         ldm = ldm || e.type == kLdm;
@@ -362,7 +373,8 @@ bool Reader::readGpt(const QByteArray &mbr)
             return false;
         }
         backup = true;
-        warn(QStringLiteral("The primary GPT header %1; using the backup header at block %2").arg(primaryWhy).arg(last));
+        warn(
+            QStringLiteral("The primary GPT header %1; using the backup header at block %2").arg(primaryWhy).arg(last));
     } else {
         SysLog::write(kChannel, 1, QStringLiteral("Using the primary GPT header at block 1"));
         GptHeader other;
@@ -396,6 +408,10 @@ bool Reader::readGpt(const QByteArray &mbr)
         const QUuid type = guidAt(p);
         if (type.isNull())
             continue;
+        if (m_out.m_partitions.size() >= kMaxPartitions) {
+            warn(QStringLiteral("The GPT lists more than %1 partitions; the rest are left out").arg(kMaxPartitions));
+            break;
+        }
         auto part = std::make_shared<Partition>();
         part->m_kind = Partition::KindGpt;
         part->m_number = i + 1;
@@ -406,7 +422,10 @@ bool Reader::readGpt(const QByteArray &mbr)
         part->m_start = first;
         part->m_size = last >= first ? last - first + 1 : 0;
         if (last < first)
-            warn(QStringLiteral("GPT entry %1 ends (block %2) before it starts (block %3)").arg(i + 1).arg(last).arg(first));
+            warn(QStringLiteral("GPT entry %1 ends (block %2) before it starts (block %3)")
+                     .arg(i + 1)
+                     .arg(last)
+                     .arg(first));
         part->m_attributes = qFromLittleEndian<quint64>(p + 48);
         int length = 0;
         while (length < 36 && qFromLittleEndian<quint16>(p + 56 + 2 * length) != 0)
@@ -473,9 +492,10 @@ bool Reader::readApm()
         const quint64 sizeBytes = quint64(qFromBigEndian<quint32>(e + 12)) * apmBlock;
         part->m_start = startBytes / m_bs;
         part->m_size = sizeBytes / m_bs;
-        part->m_name = QString::fromLatin1(reinterpret_cast<const char *>(e + 16), int(qstrnlen(reinterpret_cast<const char *>(e + 16), 32)));
-        const QString type =
-            QString::fromLatin1(reinterpret_cast<const char *>(e + 48), int(qstrnlen(reinterpret_cast<const char *>(e + 48), 32)));
+        part->m_name = QString::fromLatin1(reinterpret_cast<const char *>(e + 16),
+                                           int(qstrnlen(reinterpret_cast<const char *>(e + 16), 32)));
+        const QString type = QString::fromLatin1(reinterpret_cast<const char *>(e + 48),
+                                                 int(qstrnlen(reinterpret_cast<const char *>(e + 48), 32)));
         // Apple's types with a GPT counterpart take its GUID; the rest stay nil ("Unused").
         static const struct {
             const char *apm;
@@ -510,6 +530,11 @@ void Reader::probe(Partition &p)
 {
     if ((m_flags & PartitionManager::NoFilesystemProbe) || p.m_size == 0 || !p.m_withinDisk)
         return;
+    if (++m_probed > kMaxProbed) {
+        if (m_probed == kMaxProbed + 1)
+            warn(QStringLiteral("File systems are probed on the first %1 partitions only").arg(kMaxProbed));
+        return;
+    }
     const quint64 start = p.m_start;
     auto read = [this, start](quint64 offset, quint64 count, char *buffer) {
         QByteArray data;

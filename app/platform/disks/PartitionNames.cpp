@@ -10,7 +10,7 @@ namespace {
 
 struct GptType {
     const char *guid;
-    quint8 mbr;  // the MBR type of the same use; 0 when there is none
+    quint8 mbr; // the MBR type of the same use; 0 when there is none
     const char *name;
 };
 

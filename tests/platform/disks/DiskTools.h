@@ -48,14 +48,14 @@ inline QString runScript(const QString &dir, const QString &script, QByteArray *
 struct RefPartition {
     quint64 start = 0;
     quint64 size = 0;
-    QString type;  // GPT GUID upper case, or the MBR type as two hex digits
+    QString type; // GPT GUID upper case, or the MBR type as two hex digits
     QString uuid;
     QString name;
 };
 
 struct RefTable {
-    QString label;  // "gpt", "dos" or empty
-    QString id;     // GPT GUID upper case, or "0x" and 8 hex digits
+    QString label; // "gpt", "dos" or empty
+    QString id;    // GPT GUID upper case, or "0x" and 8 hex digits
     quint32 tableLength = 0;
     QList<RefPartition> partitions;
 };
@@ -94,9 +94,9 @@ inline RefTable fdiskGptTable(const QString &image, int sectorSize)
 {
     RefTable t;
     QByteArray out;
-    if (!runScript(".",
-                   QString("fdisk -b %1 -l -o Device,Start,Sectors,Type-UUID,UUID,Name '%2'").arg(sectorSize).arg(image),
-                   &out)
+    if (!runScript(
+             ".", QString("fdisk -b %1 -l -o Device,Start,Sectors,Type-UUID,UUID,Name '%2'").arg(sectorSize).arg(image),
+             &out)
              .isEmpty())
         return t;
     bool rows = false;

@@ -55,7 +55,7 @@ public:
         return m_file.read(static_cast<char *>(buffer), qint64(bytes)) >= 0;
     }
 
-    QSet<quint64> failing;  // blocks whose reads fail
+    QSet<quint64> failing; // blocks whose reads fail
     quint64 reads = 0;
     quint64 bytesRead = 0;
 

@@ -62,9 +62,15 @@ sgdisk -h 1:2 disk.img >/dev/null
 mkfs.vfat -n SHARED -C p2 16384 >/dev/null; put 18432 p2 512
 )";
 
-QString uuidText(const QUuid &u) { return u.toString(QUuid::WithoutBraces).toUpper(); }
+QString uuidText(const QUuid &u)
+{
+    return u.toString(QUuid::WithoutBraces).toUpper();
+}
 
-quint64 le64(const QByteArray &b, qsizetype at) { return qFromLittleEndian<quint64>(b.constData() + at); }
+quint64 le64(const QByteArray &b, qsizetype at)
+{
+    return qFromLittleEndian<quint64>(b.constData() + at);
+}
 
 // Rewrites the CRCs of the GPT header at `lba` (and of its entry array when `entries`).
 void fixGpt(QByteArray &disk, quint64 lba, bool entries = false)
@@ -90,6 +96,8 @@ private Q_SLOTS:
     void matchesTools_data();
     void matchesTools();
     void hybridMbrEntries();
+    void tableKinds_data();
+    void tableKinds();
     void superfloppyAndEmpty();
     void appleMap();
     void hostileGpt_data();
@@ -100,7 +108,7 @@ private Q_SLOTS:
 private:
     QString build(const char *script);
     QTemporaryDir m_dir;
-    QByteArray m_smallGpt;  // 8 MiB, two partitions, no file systems
+    QByteArray m_smallGpt; // 8 MiB, two partitions, no file systems
 };
 
 void TestPartMan::initTestCase()
@@ -189,8 +197,8 @@ void TestPartMan::matchesTools()
             QCOMPARE(QString("%1").arg(Partition::getLegacyTypeFromUUID(p->typeUUID()), 2, 16, QChar('0')).toUpper(),
                      r.type);
             QCOMPARE(p->kind(), r.type == "05" ? int(Partition::KindMbrExtended)
-                                : i < 3         ? int(Partition::KindMbrPrimary)
-                                                : int(Partition::KindMbrLogical));
+                                : i < 3        ? int(Partition::KindMbrPrimary)
+                                               : int(Partition::KindMbrLogical));
         }
         if (p->kind() == Partition::KindMbrExtended)
             continue;
@@ -231,7 +239,49 @@ void TestPartMan::hybridMbrEntries()
         QCOMPARE(QString("%1").arg(Partition::getLegacyTypeFromUUID(p->typeUUID()), 2, 16, QChar('0')).toUpper(),
                  nested.partitions[i].type);
     }
-    QCOMPARE(m->partition(0)->fsType(), 0u);  // not probed
+    QCOMPARE(m->partition(0)->fsType(), 0u); // not probed
+}
+
+void TestPartMan::tableKinds_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("tableType");
+
+    const QByteArray damagePrimary = "\nprintf X | dd of=disk.img bs=1 seek=512 conv=notrunc status=none";
+    QTest::newRow("mbr, primaries only")
+        << QByteArray("truncate -s 8M disk.img; printf 'label: dos\nsize=2048, type=83\n' | sfdisk -q disk.img")
+        << int(PartitionManager::TableMbr);
+    QTest::newRow("mbr, empty table") << QByteArray(
+                                             "truncate -s 8M disk.img; printf 'label: dos\n' | sfdisk -q disk.img")
+                                      << int(PartitionManager::TableMbr);
+    QTest::newRow("mbr with LDM")
+        << QByteArray("truncate -s 8M disk.img; printf 'label: dos\nsize=4096, type=42\n' | sfdisk -q disk.img")
+        << int(PartitionManager::TableDistributed);
+    QTest::newRow("gpt with LDM metadata")
+        << QByteArray("truncate -s 8M disk.img; sgdisk -o -n 1:2048:+1M -t 1:4200 -n 2:0:+1M -t 2:4201 disk.img "
+                      ">/dev/null")
+        << int(PartitionManager::TableDistributed);
+    QTest::newRow("gpt from its backup")
+        << QByteArray("truncate -s 8M disk.img; sgdisk -o -n 1:2048:+1M disk.img >/dev/null") + damagePrimary
+        << int(PartitionManager::TableGptBackup);
+    QTest::newRow("hybrid gpt from its backup")
+        << QByteArray("truncate -s 8M disk.img; sgdisk -o -n 1:2048:+1M disk.img >/dev/null; sgdisk -h 1 disk.img "
+                      ">/dev/null") +
+               damagePrimary
+        << int(PartitionManager::TableSyncedGptBackup);
+}
+
+void TestPartMan::tableKinds()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(int, tableType);
+    const QString image = build(script.constData());
+    QVERIFY2(!image.startsWith('!'), qPrintable(image));
+    const Ref<PartitionManager> m = PartitionManager::create(std::make_shared<ImageStorage>(image), nullptr, nullptr,
+                                                             PartitionManager::NoFilesystemProbe);
+    QVERIFY(m);
+    QCOMPARE(m->tableType(), tableType);
+    QCOMPARE(m->partitionCount(), quint32(sfdiskTable(image).partitions.size()));
 }
 
 void TestPartMan::superfloppyAndEmpty()
@@ -291,17 +341,19 @@ void TestPartMan::appleMap()
 void TestPartMan::hostileGpt_data()
 {
     QTest::addColumn<QString>("change");
-    QTest::addColumn<int>("tableType");  // -1: no manager
+    QTest::addColumn<int>("tableType"); // -1: no manager
     QTest::addColumn<QString>("warning");
 
     QTest::newRow("2^32-1 entries") << "count" << int(PartitionManager::TableGptBackup) << "entry count of 4294967295";
     QTest::newRow("entry size 0") << "size0" << int(PartitionManager::TableGptBackup) << "bad entry size 0";
-    QTest::newRow("entry size 2^31") << "size2g" << int(PartitionManager::TableGptBackup) << "bad entry size 2147483648";
+    QTest::newRow("entry size 2^31") << "size2g" << int(PartitionManager::TableGptBackup)
+                                     << "bad entry size 2147483648";
     QTest::newRow("primary signature gone") << "signature" << int(PartitionManager::TableGptBackup) << "no signature";
     QTest::newRow("primary entries damaged") << "entries" << int(PartitionManager::TableGptBackup) << "entry array CRC";
     QTest::newRow("both copies damaged") << "both" << -1 << "";
     QTest::newRow("both with 2^32-1 entries") << "bothcount" << -1 << "";
     QTest::newRow("entry beyond the end") << "beyond" << int(PartitionManager::TableGpt) << "beyond the end";
+    QTest::newRow("32768 partitions") << "many" << int(PartitionManager::TableGpt) << "more than 4096 partitions";
     QTest::newRow("truncated image") << "truncated" << int(PartitionManager::TableGpt) << "truncated";
 }
 
@@ -328,16 +380,32 @@ void TestPartMan::hostileGpt()
     } else if (change == "signature") {
         disk[512] = 'X';
     } else if (change == "entries") {
-        disk[1024 + 60] = 'Z';  // a name character of entry 1
+        disk[1024 + 60] = 'Z'; // a name character of entry 1
     } else if (change == "both") {
         disk[512] = 'X';
-        disk[backup * 512 + 20] = char(disk[backup * 512 + 20] ^ 1);  // header CRC
+        disk[backup * 512 + 20] = char(disk[backup * 512 + 20] ^ 1); // header CRC
     } else if (change == "beyond") {
         for (quint64 lba : {quint64(1), backup}) {
             const quint64 array = le64(disk, qsizetype(lba * 512 + 72));
             qToLittleEndian<quint64>(quint64(1) << 40, disk.data() + array * 512 + 128 + 40);
             fixGpt(disk, lba, true);
         }
+    } else if (change == "many") {
+        // A 4 MiB entry array at block 2 whose every entry is a one-block partition.
+        disk = QByteArray(16 << 20, '\0');
+        disk.replace(0, 512, m_smallGpt.left(512));
+        disk.replace(512, 512, m_smallGpt.mid(512, 512));
+        const quint32 count = 32768;
+        set32(1, 80, count);
+        qToLittleEndian<quint64>(32767, disk.data() + 512 + 48); // last usable
+        qToLittleEndian<quint64>(1, disk.data() + 512 + 32);     // no backup
+        for (quint32 i = 0; i < count; ++i) {
+            char *e = disk.data() + 1024 + qsizetype(i) * 128;
+            memcpy(e, m_smallGpt.constData() + 1024, 16);
+            qToLittleEndian<quint64>(10000 + i, e + 32);
+            qToLittleEndian<quint64>(10000 + i, e + 40);
+        }
+        fixGpt(disk, 1, true);
     } else if (change == "truncated") {
         disk.truncate(disk.size() / 2);
     }
@@ -346,6 +414,7 @@ void TestPartMan::hostileGpt()
     LogCapture log;
     const Ref<PartitionManager> m = PartitionManager::create(storage, nullptr, nullptr, 0);
     QVERIFY(storage->bytesRead < 8u << 20);
+    QVERIFY(storage->reads < 2000);
     if (tableType < 0) {
         QVERIFY(!m);
         QCOMPARE(Error::get(), quint32(Error::BadData));
@@ -354,8 +423,8 @@ void TestPartMan::hostileGpt()
     }
     QVERIFY(m);
     QCOMPARE(m->tableType(), tableType);
-    QCOMPARE(m->partitionCount(), 2u);
-    QCOMPARE(m->gptEntryCount(), 128u);
+    QCOMPARE(m->partitionCount(), change == "many" ? 4096u : 2u);
+    QCOMPARE(m->gptEntryCount(), change == "many" ? 32768u : 128u);
     QVERIFY2(m->warnings().join('\n').contains(warning), qPrintable(m->warnings().join('\n')));
     if (tableType == PartitionManager::TableGptBackup) {
         QCOMPARE(m->gptHeaderLba(), backup);
@@ -393,14 +462,15 @@ printf 'label: dos\nstart=2048, type=5\nsize=1024\nsize=1024\nsize=1024\n' | sfd
                                                              PartitionManager::NoFilesystemProbe);
     QVERIFY(m);
     QCOMPARE(m->tableType(), int(PartitionManager::TableMbrExtended));
-    QCOMPARE(m->partitionCount(), 4u);  // the extended partition and three logical ones, once each
+    QCOMPARE(m->partitionCount(), 4u); // the extended partition and three logical ones, once each
     QVERIFY(m->warnings().join('\n').contains("loops back"));
 }
 
 void TestPartMan::deviceProblems()
 {
     // No blocks at all: no table, and no failure.
-    Ref<PartitionManager> m = PartitionManager::create(std::make_shared<ImageStorage>(QByteArray()), nullptr, nullptr, 0);
+    Ref<PartitionManager> m =
+        PartitionManager::create(std::make_shared<ImageStorage>(QByteArray()), nullptr, nullptr, 0);
     QVERIFY(m);
     QCOMPARE(m->tableType(), int(PartitionManager::TableNone));
     QCOMPARE(m->partitionCount(), 0u);

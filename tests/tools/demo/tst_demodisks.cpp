@@ -1,0 +1,103 @@
+// The demo disks: the image script and the node-tree fragment must agree (block
+// counts, table kinds), and the simulator must serve the images to the tabs.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "../../platform/disks/DiskTools.h"
+#include "NodeUtils.h"
+#include "model/Partitions.h"
+#include "platform/sim/SimBackend.h"
+
+using namespace Applications::DriveScope;
+using namespace TestSupport;
+
+class TestDemoDisks : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void fragmentMatchesImages();
+    void tabsOverSimulator_data();
+    void tabsOverSimulator();
+
+private:
+    QTemporaryDir m_dir;
+    QJsonObject m_nodes;
+};
+
+void TestDemoDisks::initTestCase()
+{
+    const QString missing = missingTool({"sfdisk", "sgdisk", "fdisk", "mkfs.vfat", "mkfs.ext4", "mkswap"});
+    if (!missing.isEmpty())
+        QSKIP(qPrintable(missing + " is not installed"));
+    QVERIFY(m_dir.isValid());
+    const QString error =
+        runScript(m_dir.path(), QString("bash '%1/tools/demo/make_disk_images.sh' images >/dev/null").arg(SOURCE_DIR));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY(QFile::copy(SOURCE_DIR "/examples/nodes/demo/disks.json", m_dir.filePath("disks.json")));
+    QFile f(m_dir.filePath("disks.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    m_nodes = QJsonDocument::fromJson(f.readAll()).object().value("nodes").toObject();
+    QVERIFY(!m_nodes.isEmpty());
+    Services::Nodes::Backend::install(Services::Nodes::Sim::createBackend(m_dir.filePath("disks.json")));
+}
+
+void TestDemoDisks::fragmentMatchesImages()
+{
+    int images = 0;
+    for (auto it = m_nodes.begin(); it != m_nodes.end(); ++it) {
+        const QJsonObject storage = it.value().toObject().value("storage").toObject();
+        const QString image = storage.value("image").toString();
+        if (image.isEmpty())
+            continue;
+        ++images;
+        const QFileInfo file(m_dir.filePath(image));
+        QVERIFY2(file.exists(), qPrintable(image));
+        const qint64 bytes = qint64(storage.value("blockSize").toDouble() * storage.value("blockCount").toDouble());
+        QVERIFY2(bytes == file.size(), qPrintable(it.key() + ": blockCount does not match " + image));
+    }
+    QVERIFY(images >= 5);
+}
+
+void TestDemoDisks::tabsOverSimulator_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("tableType");
+    QTest::addColumn<int>("partitions"); // -1: the count comes from sfdisk
+
+    QTest::newRow("gpt") << "/devices/disks/gpt0"
+                         << "GPT" << -1;
+    QTest::newRow("gpt 4K") << "/devices/disks/gpt4k0"
+                            << "GPT" << 2;
+    QTest::newRow("mbr") << "/devices/disks/mbr0"
+                         << "MBR" << -1;
+    QTest::newRow("superfloppy") << "/devices/disks/floppy0"
+                                 << "SUPERFLOPPY" << 1;
+    QTest::newRow("blank") << "/devices/disks/empty0"
+                           << "NONE" << 0;
+    QTest::newRow("lost GPT") << "/devices/disks/broken0"
+                              << "<ERROR>" << 0;
+}
+
+void TestDemoDisks::tabsOverSimulator()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, tableType);
+    QFETCH(int, partitions);
+
+    if (partitions < 0) {
+        const QString image = m_nodes.value(path).toObject().value("storage").toObject().value("image").toString();
+        partitions = int(sfdiskTable(m_dir.filePath(image)).partitions.size());
+        QVERIFY(partitions > 2);
+    }
+    const Ref<Interfaces::Generic> generic = openGeneric(path, 0, false);
+    QVERIFY(generic);
+    Model::Partitions model(generic, path);
+    QCOMPARE(model.rowCount(), 1 + partitions);
+    const QModelIndex table = model.index(0, 0);
+    QCOMPARE(model.data(model.index(0, 1, table)).toString(), tableType);
+}
+
+QTEST_MAIN(TestDemoDisks)
+#include "tst_demodisks.moc"
