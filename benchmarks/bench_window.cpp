@@ -58,12 +58,16 @@ private Q_SLOTS:
             QSKIP("The drive cannot be opened");
         QVERIFY(list->select(path));
 
-        const int rounds = 50;
-        const double start = cpuMs();
-        for (int i = 0; i < rounds; ++i)
-            QMetaObject::invokeMethod(&window, "on_btnReload_clicked", Qt::DirectConnection);
-        const double perOpen = (cpuMs() - start) / rounds;
-        qInfo("%s: %.2f ms CPU per opening", qPrintable(path), perOpen);
+        // QBENCHMARK runs this function more than once; CPU time is measured on the first pass.
+        static QSet<QString> measured;
+        if (!measured.contains(path)) {
+            measured.insert(path);
+            const int rounds = 100;
+            const double start = cpuMs();
+            for (int i = 0; i < rounds; ++i)
+                QMetaObject::invokeMethod(&window, "on_btnReload_clicked", Qt::DirectConnection);
+            qInfo("%s: %.2f ms CPU per opening", qPrintable(path), (cpuMs() - start) / rounds);
+        }
 
         QBENCHMARK
         {
