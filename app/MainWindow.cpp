@@ -222,7 +222,7 @@ void MainWindow::setRecord(std::unique_ptr<DriveData> record)
 
 void MainWindow::apply(const DriveData &data)
 {
-    const QList<QWidget *> pages = {m_ui->tbGeneral, m_ui->tbPart, m_ui->tbAta,  m_ui->tbSmart, m_ui->tbNVMe,
+    const QList<QWidget *> pages = {m_ui->tbGeneral, m_ui->tbPart, m_ui->tbAta,    m_ui->tbSmart, m_ui->tbNVMe,
                                     m_ui->tbUSB,     m_ui->tbSCSI, m_ui->tbSDeMMC, m_ui->tbPCI};
     for (QWidget *page : pages)
         applyPage(page, data);
@@ -347,8 +347,8 @@ void MainWindow::setSmartTab(const DriveData &data)
     int hexWidth = 0;
     int decWidth = 0;
     for (int i = 0; i < 256; ++i) {
-        hexWidth = qMax(hexWidth, metrics.horizontalAdvance(
-                                      QStringLiteral("%1h").arg(QString::number(i, 16).toUpper(), 2, QLatin1Char('0'))));
+        hexWidth = qMax(hexWidth, metrics.horizontalAdvance(QStringLiteral("%1h").arg(QString::number(i, 16).toUpper(),
+                                                                                      2, QLatin1Char('0'))));
         decWidth = qMax(decWidth, metrics.horizontalAdvance(QString::number(i)));
     }
     resizeSection(header, 0, hexWidth + 2 * margin + 4);

@@ -8,9 +8,7 @@ const int LogChannel = SysLogFilter::reg("NodeHandler");
 
 namespace Applications::DriveScope::Handler {
 
-Node::Node(QObject *parent) : QObject(parent)
-{
-}
+Node::Node(QObject *parent) : QObject(parent) {}
 
 Node::~Node()
 {

@@ -45,7 +45,7 @@ private:
     QString m_path;
     bool m_stop = false;
     Ref<DeviceClient> m_client;
-    quint64 m_generation = 0;  // counts setNode calls that changed something
+    quint64 m_generation = 0; // counts setNode calls that changed something
 };
 
 } // namespace Applications::DriveScope::Handler

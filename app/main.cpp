@@ -9,22 +9,15 @@
 #include "Report.h"
 #include "Resources.h"
 #include "Startup.h"
+#include "crash/CrashHandler.h"
 #include "platform/Log.h"
-
-namespace Applications::DriveScope {
-// Weak until the crash handler is part of the build.
-void installCrashHandler() __attribute__((weak));
-} // namespace Applications::DriveScope
 
 namespace {
 
 void installCrashHandlerOnce()
 {
     static std::once_flag once;
-    std::call_once(once, [] {
-        if (Applications::DriveScope::installCrashHandler)
-            Applications::DriveScope::installCrashHandler();
-    });
+    std::call_once(once, Applications::DriveScope::installCrashHandler);
 }
 
 bool haveDisplay()

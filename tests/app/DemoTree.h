@@ -26,8 +26,8 @@ const QString Plain = QStringLiteral("/devices/ram/ram0");
 const QString Broken = QStringLiteral("/devices/sata/broken");
 
 struct AtaData {
-    QByteArray identify;    // 512 bytes
-    QByteArray attributes;  // 12-byte records
+    QByteArray identify;   // 512 bytes
+    QByteArray attributes; // 12-byte records
     bool healthy = true;
 };
 
@@ -36,11 +36,11 @@ inline QByteArray syntheticIdentify()
 {
     QByteArray id(512, '\0');
     const QByteArray model = QByteArrayLiteral("ACME SATA SSD 500GB                     ");
-    for (int i = 0; i + 1 < model.size() && i < 40; i += 2) {  // w27-46, bytes swapped per word
+    for (int i = 0; i + 1 < model.size() && i < 40; i += 2) { // w27-46, bytes swapped per word
         id[54 + i] = model[i + 1];
         id[54 + i + 1] = model[i];
     }
-    id[160] = char(0xF0);  // w80: ATA/ATAPI-4..7
+    id[160] = char(0xF0); // w80: ATA/ATAPI-4..7
     id[510] = char(0xA5);
     quint8 sum = 0;
     for (int i = 0; i < 511; ++i)
@@ -131,12 +131,12 @@ inline QJsonObject ataNode(const QString &label, const AtaData &data)
     return QJsonObject{
         {"drive", true},
         {"label", label},
-        {"properties",
-         QJsonObject{{"TYPE", "SATA"},
-                     {"NAME", label},
-                     {"ATA_SMART_ENABLED", QJsonObject{{"name", "ATA_SMART_ENABLED"}, {"int", 1}}},
-                     {"ATA_SMART_STATUS", data.healthy ? 1 : 0}}},
-        {"sets", QJsonObject{{"ATA_SMART_ATTRIBUTES", buffer(data.attributes)}, {"ATA_IDENTIFY", buffer(data.identify)}}},
+        {"properties", QJsonObject{{"TYPE", "SATA"},
+                                   {"NAME", label},
+                                   {"ATA_SMART_ENABLED", QJsonObject{{"name", "ATA_SMART_ENABLED"}, {"int", 1}}},
+                                   {"ATA_SMART_STATUS", data.healthy ? 1 : 0}}},
+        {"sets",
+         QJsonObject{{"ATA_SMART_ATTRIBUTES", buffer(data.attributes)}, {"ATA_IDENTIFY", buffer(data.identify)}}},
         {"storage", QJsonObject{{"blockSize", 512}, {"blockCount", 2048}}},
     };
 }
@@ -173,8 +173,9 @@ inline QJsonObject machine(const QString &shared, bool hosted = false, bool safe
         {Broken, QJsonObject{{"drive", true}, {"label", "Broken disk"}, {"fail", QJsonArray{"open"}}}},
     };
     if (safeDisk) {
-        nodes.insert("/devices/vsctrl",
-                     QJsonObject{{"properties", QJsonObject{{"STATUS", "ON"}, {"NODES", QJsonArray{QJsonArray{Usb}}}}}});
+        nodes.insert(
+            "/devices/vsctrl",
+            QJsonObject{{"properties", QJsonObject{{"STATUS", "ON"}, {"NODES", QJsonArray{QJsonArray{Usb}}}}}});
     }
     return QJsonObject{{"system", QJsonObject{{"hosted", hosted}, {"bootParameter", ""}}}, {"nodes", nodes}};
 }

@@ -161,10 +161,14 @@ void TestNodeHandler::init()
     connect(m_thread, &QThread::started, m_node, &Node::process);
     connect(m_node, &Node::finished, m_thread, &QThread::quit, Qt::DirectConnection);
     // Queued into this thread, so the list is only touched here.
-    connect(m_node, &Node::nodeEvent, this, [this](const QString &node, Node::Event type) {
-        m_received.append({node, type});
-    }, Qt::QueuedConnection);
-    connect(m_node, &Node::finished, this, [this] { m_finished = true; }, Qt::QueuedConnection);
+    connect(
+        m_node, &Node::nodeEvent, this,
+        [this](const QString &node, Node::Event type) {
+            m_received.append({node, type});
+        },
+        Qt::QueuedConnection);
+    connect(
+        m_node, &Node::finished, this, [this] { m_finished = true; }, Qt::QueuedConnection);
 }
 
 void TestNodeHandler::start()
@@ -196,7 +200,7 @@ std::shared_ptr<ScriptedClient> TestNodeHandler::watching(const QString &path)
 void TestNodeHandler::clientEventTypes_data()
 {
     QTest::addColumn<quint32>("clientType");
-    QTest::addColumn<int>("expected");  // -1: no signal
+    QTest::addColumn<int>("expected"); // -1: no signal
     QTest::newRow("added") << 1u << int(Node::Added);
     QTest::newRow("removed") << 2u << int(Node::Removed);
     QTest::newRow("changed") << 3u << int(Node::Changed);

@@ -100,7 +100,8 @@ QStringList Widget::selection() const
     QStringList paths;
     const QModelIndexList rows = m_view->selectionModel()->selectedRows(0);
     QModelIndexList sorted = rows;
-    std::sort(sorted.begin(), sorted.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
     for (const QModelIndex &index : sorted)
         paths.append(index.data(PathRole).toString());
     return paths;

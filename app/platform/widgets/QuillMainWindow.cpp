@@ -58,9 +58,7 @@ void MainWindow::showHelp()
     helpRequested();
 }
 
-void MainWindow::helpRequested()
-{
-}
+void MainWindow::helpRequested() {}
 
 bool MainWindow::tellHelpUrl(const QString &page, const QString &anchor)
 {

@@ -4,9 +4,7 @@
 
 namespace Libraries::Widgets::Components {
 
-TabWidget::TabWidget(QWidget *parent) : QTabWidget(parent)
-{
-}
+TabWidget::TabWidget(QWidget *parent) : QTabWidget(parent) {}
 
 TabWidget::~TabWidget() = default;
 

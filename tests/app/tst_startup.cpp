@@ -1,0 +1,177 @@
+// Start-up as the user meets it: the program prints the drive report when
+// there is no display and runs its window when there is one; the language of
+// the environment picks the catalogue, with English wherever none exists.
+#include <QtTest>
+
+#include <QJsonDocument>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "DemoTree.h"
+#include "MainWindow.h"
+#include "Resources.h"
+#include "Startup.h"
+#include "platform/StringUtil.h"
+
+using namespace Applications::DriveScope;
+
+namespace {
+
+const char ChildVariable[] = "DRIVESCOPE_STARTUP_CHILD";
+
+// In a child process started with a language in LANG: the start-up texts of
+// the window and the number formatting, as one JSON object on standard output.
+int childMain(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    initResources();
+    setupTranslationAndFormatting();
+    MainWindow window;
+    auto *tabs = window.findChild<QTabWidget *>("tbInfos");
+    const QJsonObject texts{
+        {"locale", QLocale().name()},
+        {"refresh", window.findChild<QPushButton *>("btnReload")->text()},
+        {"general", tabs->tabText(0)},
+        {"partitions", tabs->tabText(1)},
+        {"safeDisk", window.findChild<QLabel *>("lblPart")->text()},
+        {"smartState", window.findChild<QLabel *>("lblSmartHealthState")->text()},
+        {"size", StringUtil::formatSizesSmart(1500000000, true)},
+    };
+    QTextStream(stdout) << QJsonDocument(texts).toJson(QJsonDocument::Compact) << Qt::endl;
+    return 0;
+}
+
+QProcessEnvironment cleanEnvironment(const QString &tree)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LANG", "LC_ALL", "LC_MESSAGES",
+                             "LANGUAGE", "DRIVESCOPE_TRANSLATIONS", ChildVariable})
+        env.remove(QString::fromLatin1(name));
+    env.insert("DRIVESCOPE_NODES", tree);
+    env.insert("DRIVESCOPE_NO_CRASHDUMP", "1");
+    return env;
+}
+
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void withoutDisplayPrintsReport();
+    void withDisplayRunsWindow();
+    void languageFromEnvironment_data();
+    void languageFromEnvironment();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_tree;
+    QString m_program;
+};
+
+void TestStartup::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_tree = m_dir.filePath("machine.json");
+    QVERIFY(DemoTree::write(m_tree, DemoTree::machine(QString())));
+    m_program = QStringLiteral(BUILD_DIR "/drivescope");
+    QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program));
+}
+
+void TestStartup::withoutDisplayPrintsReport()
+{
+    QProcess process;
+    process.setProcessEnvironment(cleanEnvironment(m_tree));
+    process.start(m_program, {});
+    QVERIFY(process.waitForFinished(60000));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    // Every drive of the machine, the one that cannot be opened included.
+    for (const char *label : {"ACME SATA SSD", "ACME NVMe", "ACME USB stick", "SD card", "RAM disk", "Broken disk"})
+        QVERIFY2(out.contains(QLatin1String(label)), label);
+    QVERIFY(out.contains("S.M.A.R.T."));
+}
+
+void TestStartup::withDisplayRunsWindow()
+{
+    QProcess process;
+    QProcessEnvironment env = cleanEnvironment(m_tree);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    process.start(m_program, {});
+    QVERIFY(process.waitForStarted(10000));
+    // The window runs its event loop until it is closed: still there after a while.
+    QVERIFY(!process.waitForFinished(3000));
+    QCOMPARE(process.state(), QProcess::Running);
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    QVERIFY2(!out.contains("ACME SATA SSD"), "the report ran instead of the window");
+    process.kill();
+    process.waitForFinished(10000);
+}
+
+void TestStartup::languageFromEnvironment_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QString>("refresh");
+    QTest::addColumn<QString>("general");
+    QTest::addColumn<QString>("safeDisk");
+    QTest::addColumn<QString>("smartState");
+    QTest::addColumn<QString>("size");
+    QTest::newRow("German") << "de_DE.UTF-8"
+                            << "Aktualisieren"
+                            << "Allgemein"
+                            << "SAFE DISK AKTIV"
+                            << "GERÄTEDATEN NICHT VERFÜGBAR"
+                            << "1,5 G";
+    QTest::newRow("English") << "en_US.UTF-8"
+                             << "Refresh"
+                             << "General"
+                             << "SAFE DISK ENABLED"
+                             << "DEVICE DATA NOT AVAILABLE"
+                             << "1.5 G";
+    // No catalogue for French: every text falls back to English.
+    QTest::newRow("French") << "fr_FR.UTF-8"
+                            << "Refresh"
+                            << "General"
+                            << "SAFE DISK ENABLED"
+                            << "DEVICE DATA NOT AVAILABLE"
+                            << "1.5 G";
+}
+
+void TestStartup::languageFromEnvironment()
+{
+    QFETCH(QString, lang);
+    QProcess process;
+    QProcessEnvironment env = cleanEnvironment(m_tree);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("LANG", lang);
+    env.insert(ChildVariable, "1");
+    process.setProcessEnvironment(env);
+    process.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+    const QByteArray out = process.readAllStandardOutput();
+    const QJsonObject texts = QJsonDocument::fromJson(out.trimmed().split('\n').last()).object();
+    QVERIFY2(!texts.isEmpty(), out.constData());
+    QCOMPARE(texts.value("locale").toString(), lang.section('.', 0, 0));
+    QTEST(texts.value("refresh").toString(), "refresh");
+    QTEST(texts.value("general").toString(), "general");
+    QTEST(texts.value("safeDisk").toString(), "safeDisk");
+    QTEST(texts.value("smartState").toString(), "smartState");
+    QTEST(texts.value("size").toString(), "size");
+}
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsSet(ChildVariable))
+        return childMain(argc, argv);
+    QApplication app(argc, argv);
+    TestStartup test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_startup.moc"
