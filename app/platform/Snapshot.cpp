@@ -175,12 +175,13 @@ PropertyValue redactValue(const QString &property, PropertyValue value, Redactor
             QByteArray serial;
             for (int w = 10; w < 20; ++w)
                 serial.append(b[2 * w + 1]).append(b[2 * w]);
-            const QByteArray fake = r.serial(QString::fromLatin1(serial).trimmed()).toLatin1().leftJustified(20, ' ', true);
+            const QByteArray fake =
+                r.serial(QString::fromLatin1(serial).trimmed()).toLatin1().leftJustified(20, ' ', true);
             for (int w = 10; w < 20; ++w) {
                 b[2 * w] = fake[2 * (w - 10) + 1];
                 b[2 * w + 1] = fake[2 * (w - 10)];
             }
-            b.replace(216, 8, QByteArray(8, '\0'));  // w108-111: world wide name
+            b.replace(216, 8, QByteArray(8, '\0')); // w108-111: world wide name
             if (quint8(b[510]) == 0xA5) {
                 quint8 sum = 0;
                 for (int i = 0; i < 511; ++i)
@@ -189,7 +190,8 @@ PropertyValue redactValue(const QString &property, PropertyValue value, Redactor
             }
         } else if (v.kind == Variant::Buffer && name == QLatin1String("VPD_PAGE_128") && v.buffer.size() >= 4) {
             const QByteArray fake = r.serial(QString::fromLatin1(v.buffer.mid(4)).trimmed()).toLatin1();
-            v.buffer = v.buffer.left(2) + QByteArray(1, char(fake.size() >> 8)) + QByteArray(1, char(fake.size())) + fake;
+            v.buffer =
+                v.buffer.left(2) + QByteArray(1, char(fake.size() >> 8)) + QByteArray(1, char(fake.size())) + fake;
         } else if (v.kind == Variant::Buffer && name == QLatin1String("VPD_PAGE_131")) {
             // Keep every designator's header, blank its identifier.
             for (int d = 4; d + 4 <= v.buffer.size();) {
@@ -199,7 +201,8 @@ PropertyValue redactValue(const QString &property, PropertyValue value, Redactor
                 d += 4 + length;
             }
         } else if (v.kind == Variant::Buffer && name == QLatin1String("GET_SCSI_INQUIRY") && v.buffer.size() > 36) {
-            v.buffer.replace(36, qMin<qsizetype>(20, v.buffer.size() - 36), QByteArray(qMin<qsizetype>(20, v.buffer.size() - 36), '\0'));
+            v.buffer.replace(36, qMin<qsizetype>(20, v.buffer.size() - 36),
+                             QByteArray(qMin<qsizetype>(20, v.buffer.size() - 36), '\0'));
         }
     }
     return value;
@@ -210,7 +213,9 @@ PropertyValue redactValue(const QString &property, PropertyValue value, Redactor
 void redactImage(QByteArray &data, quint64 firstBlock, quint64 blockSize, Redactor &r)
 {
     if (firstBlock == 0 && data.size() >= 512 && quint8(data[510]) == 0x55 && quint8(data[511]) == 0xAA) {
-        const QString sig = QStringLiteral("%1").arg(qFromLittleEndian<quint32>(data.constData() + 440), 8, 16, QLatin1Char('0')).toUpper();
+        const QString sig = QStringLiteral("%1")
+                                .arg(qFromLittleEndian<quint32>(data.constData() + 440), 8, 16, QLatin1Char('0'))
+                                .toUpper();
         qToLittleEndian<quint32>(r.signature(sig).toUInt(nullptr, 16), data.data() + 440);
     }
     for (qsizetype at = 0; at + 92 <= data.size(); at += qsizetype(blockSize)) {
@@ -306,7 +311,7 @@ bool writeImage(Interfaces::Storage &storage, Interfaces::Lockable *lockable, co
         const quint64 blocks = qMin(span, count - first);
         QByteArray data(qsizetype(blocks * bs), '\0');
         if (!storage.read(first, quint32(blocks), data.data()))
-            continue;  // unreadable blocks stay zero
+            continue; // unreadable blocks stay zero
         if (r.on())
             redactImage(data, first, bs, r);
         out.seek(qint64(first * bs));
@@ -413,7 +418,8 @@ bool writeSnapshot(Backend &backend, const QString &file, bool withImages, bool 
         root.insert(QStringLiteral("errors"), errors);
 
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(ordered.resolve(QJsonDocument(root).toJson())) < 0 || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly) || out.write(ordered.resolve(QJsonDocument(root).toJson())) < 0 ||
+        !out.commit()) {
         *error = QStringLiteral("Cannot write %1: %2").arg(file, out.errorString());
         return false;
     }

@@ -76,9 +76,12 @@ private slots:
             QCOMPARE(nodes[e.path].toObject()["label"].toString(), e.label);
         }
         QCOMPARE(first(root, "/devices/block/sda", "SERIAL")["text"].toString(), QStringLiteral("AC1234567890"));
-        QCOMPARE(first(root, "/devices/block/sda", "ATA_SMART_ENABLED")["name"].toString(), QStringLiteral("ATA_SMART_ENABLED"));
-        QCOMPARE(first(root, "/devices/block/sdc", "SCSI_MODEL", "1")["text"].toString(), QStringLiteral("ST600MM0006"));
-        QCOMPARE(first(root, "/devices/block/nvme0n1", "NVM_EUI")["int"].toString(), QStringLiteral("0x25385b21b03a77"));
+        QCOMPARE(first(root, "/devices/block/sda", "ATA_SMART_ENABLED")["name"].toString(),
+                 QStringLiteral("ATA_SMART_ENABLED"));
+        QCOMPARE(first(root, "/devices/block/sdc", "SCSI_MODEL", "1")["text"].toString(),
+                 QStringLiteral("ST600MM0006"));
+        QCOMPARE(first(root, "/devices/block/nvme0n1", "NVM_EUI")["int"].toString(),
+                 QStringLiteral("0x25385b21b03a77"));
         QCOMPARE(setBuffer(root, "/devices/block/sda", "ATA_IDENTIFY", "ATA_IDENTIFY").size(), 512);
         // Companions: the query text of the drive leads to a PCI node in the file.
         const QString deviceNode = first(root, "/devices/block/nvme0n1", "DEVICE_NODE")["text"].toString();
@@ -101,12 +104,18 @@ private slots:
         const QString file = dir.path() + "/machine.json";
         QVERIFY(writeSnapshot(*backend, file, false, true, nullptr));
         const QString raw = text(file);
-        const QStringList secrets = {"AC1234567890", "S6B0NL0T123456", "0123456789AB", "S0M1ABCD",
-                                     "0025385b-a1b2-c3d4-e5f6-000000000001", "10111213-1415-1617-1819-1a1b1c1d1e1f",
-                                     "0x12345678", "0x0a1b2c3d"};
+        const QStringList secrets = {"AC1234567890",
+                                     "S6B0NL0T123456",
+                                     "0123456789AB",
+                                     "S0M1ABCD",
+                                     "0025385b-a1b2-c3d4-e5f6-000000000001",
+                                     "10111213-1415-1617-1819-1a1b1c1d1e1f",
+                                     "0x12345678",
+                                     "0x0a1b2c3d"};
         for (const QString &secret : secrets) {
             QVERIFY2(!raw.contains(secret, Qt::CaseInsensitive), qPrintable(secret));
-            QVERIFY2(!raw.contains(QString::fromLatin1(secret.toLatin1().toHex(' '))), qPrintable(secret + " in a buffer"));
+            QVERIFY2(!raw.contains(QString::fromLatin1(secret.toLatin1().toHex(' '))),
+                     qPrintable(secret + " in a buffer"));
         }
         const QJsonObject root = load(file);
         // The same serial is replaced by the same stand-in everywhere.

@@ -142,7 +142,7 @@ std::optional<Disk> describeDisk(const Reader &reader, const QString &name)
     if (sysPath.startsWith(QLatin1String("/devices/virtual/block/"))) {
         disk.kind = name.startsWith(QLatin1String("loop")) ? DiskKind::Loop
                     : name.startsWith(QLatin1String("md")) ? DiskKind::Md
-                                                            : DiskKind::Other;
+                                                           : DiskKind::Other;
         return disk;
     }
     if (name.startsWith(QLatin1String("nvme"))) {
@@ -230,7 +230,7 @@ QString diskType(const Reader &reader, const Disk &disk)
         default:
             // Without the controller's class: a SATA link speed says SATA.
             return reader.exists(disk.ataLink + QStringLiteral("/sata_spd")) || cls == 0 ? QStringLiteral("SATA")
-                                                                                          : QStringLiteral("ATA");
+                                                                                         : QStringLiteral("ATA");
         }
     }
     case DiskKind::Scsi: {

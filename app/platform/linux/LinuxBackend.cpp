@@ -45,9 +45,9 @@ public:
     QString canonicalName() const override { return m_canonical; }
 
     QString m_path, m_canonical;
-    std::optional<Disk> disk;   // drive nodes
-    QString pciFolder;          // PCI function nodes
-    bool bus = false;           // the PCI bus folder
+    std::optional<Disk> disk; // drive nodes
+    QString pciFolder;        // PCI function nodes
+    bool bus = false;         // the PCI bus folder
 };
 
 class LinuxProvider : public Provider {

@@ -56,7 +56,7 @@ private slots:
             if (attached)
                 run("losetup", {"-d", device});
         });
-        run("partx", {"-a", device});  // the kernel may lack partition parsers
+        run("partx", {"-a", device}); // the kernel may lack partition parsers
         const QString name = device.mid(5);
         const QString path = "/devices/block/" + name;
 
@@ -101,7 +101,8 @@ private slots:
         QVERIFY(run("losetup", {"-d", device}));
         attached = false;
         QVERIFY(watcher->wait(5000));
-        QVERIFY2(watcher->eventType() == 2 || watcher->eventType() == 3, qPrintable(QString::number(watcher->eventType())));
+        QVERIFY2(watcher->eventType() == 2 || watcher->eventType() == 3,
+                 qPrintable(QString::number(watcher->eventType())));
         watcher->acknowledge();
         QVERIFY(listWatcher->wait(5000));
         QCOMPARE(listWatcher->eventType(), 3u);
