@@ -1,0 +1,88 @@
+// Installs the crash handler, then faults as asked:
+//   crashhelper null|thread|divide|overflow|thread-overflow|nested|wait
+//               [--channel0-off] [--broken-stdout]
+// "nested" faults inside the handler itself (through the log printer);
+// "wait" prints "ready" and sleeps, to be looked at from outside.
+#include "crash/CrashHandler.h"
+#include "platform/Log.h"
+
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+int *volatile nowhere = nullptr;
+volatile int zero = 0;
+
+// The faults are the point: the sanitizer build must not stop them first.
+[[gnu::noinline, gnu::no_sanitize("undefined")]] int faultOnNull() { return *nowhere; }
+
+volatile bool keepGoing = true;
+
+// Runs off the end of the stack; the guard page makes it fault.
+[[gnu::noinline]] int recurse(int depth)
+{
+    volatile char frame[512];
+    frame[0] = char(depth);
+    return (keepGoing ? recurse(depth + 1) : 0) + frame[0];
+}
+
+[[gnu::noinline, gnu::no_sanitize("undefined")]] int divideByZero(int value) { return value / zero; }
+
+class FaultingPrinter final : public SysLogPrinter {
+public:
+    [[gnu::no_sanitize("undefined")]] void write(const char *, size_t) override { *nowhere = 1; }
+};
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc < 2)
+        return 2;
+    for (int i = 2; i < argc; ++i) {
+        if (strcmp(argv[i], "--channel0-off") == 0)
+            SysLogFilter::setState(0, false);
+        if (strcmp(argv[i], "--broken-stdout") == 0) {
+            // Standard output becomes a pipe nobody reads any more.
+            int ends[2];
+            if (pipe(ends) != 0 || dup2(ends[1], STDOUT_FILENO) < 0)
+                return 3;
+            close(ends[0]);
+            close(ends[1]);
+        }
+    }
+    Applications::DriveScope::installCrashHandler();
+    const char *mode = argv[1];
+    if (strcmp(mode, "null") == 0)
+        return faultOnNull();
+    if (strcmp(mode, "divide") == 0)
+        return divideByZero(argc);
+    if (strcmp(mode, "thread") == 0) {
+        std::thread worker([] { faultOnNull(); });
+        worker.join();
+        return 0;
+    }
+    if (strcmp(mode, "overflow") == 0)
+        return recurse(0);
+    if (strcmp(mode, "thread-overflow") == 0) {
+        std::thread worker([] {
+            ExceptionHandler::prepareThread();
+            recurse(0);
+        });
+        worker.join();
+        return 0;
+    }
+    if (strcmp(mode, "nested") == 0) {
+        static FaultingPrinter printer;
+        SysLogStream::setStdOutPrinter(&printer);
+        return faultOnNull();
+    }
+    if (strcmp(mode, "wait") == 0) {
+        printf("ready\n");
+        fflush(stdout);
+        sleep(60);
+        return 0;
+    }
+    return 2;
+}

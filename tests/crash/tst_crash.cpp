@@ -1,0 +1,615 @@
+// The crash dump's layout on made-up modules and frames, the handler in a real
+// faulting process, and the crashdump program.
+#include "crash/CrashHandler.h"
+#include "platform/Log.h"
+#include "platform/Proc.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <ucontext.h>
+#include <unistd.h>
+
+using namespace Applications::DriveScope;
+using Definitions::Contexts::X86_64;
+
+namespace {
+class MemoryPrinter : public SysLogPrinter {
+public:
+    void write(const char *data, size_t length) override { text.append(data, qsizetype(length)); }
+    QStringList lines() const { return QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts); }
+    QByteArray text;
+};
+
+class ListWalker : public Services::Binary::Client::StackWalker {
+public:
+    QList<quint64> ips;
+    quint64 base = 0;
+    int at = -1;
+    bool next() override { return ++at < ips.size(); }
+    quint64 ip() const override { return ips.value(at); }
+    quint64 bp() const override { return base; }
+};
+
+class FakeSource : public DumpSource {
+public:
+    QList<Binary::ModuleInfo> moduleInfos;
+    ListWalker frames;
+    bool hasWalker = true;
+    bool isHosted = false;
+    Sys::AddressModule hostedModule = {nullptr, 0, 0};
+    int addressQueries = 0;
+
+    size_t modules(Binary::ModuleVisitor visit, void *user) override
+    {
+        for (const auto &module : moduleInfos)
+            visit(module, user);
+        return size_t(moduleInfos.size());
+    }
+    Services::Binary::Client::StackWalker *walker(const X86_64 &) override
+    {
+        frames.at = -1;
+        return hasWalker ? &frames : nullptr;
+    }
+    bool hosted() override { return isHosted; }
+    bool addressModule(quint64, Sys::AddressModule &module) override
+    {
+        ++addressQueries;
+        if (!hostedModule.name)
+            return false;
+        module = hostedModule;
+        return true;
+    }
+};
+
+X86_64 numberedContext()
+{
+    X86_64 c{};
+    quint64 *fields = &c.rax;
+    for (size_t i = 0; i < sizeof c / sizeof(quint64); ++i)
+        fields[i] = 0x100 + i; // rax 100, rbx 101, ... page fault address 115
+    c.exceptionNumber = 0xe;
+    c.errorCode = 4;
+    c.flags = 0x10246;
+    return c;
+}
+
+quint64 threadsOfThisProcess()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const auto match =
+        QRegularExpression(QStringLiteral("Threads:\\s*(\\d+)")).match(QString::fromLatin1(status.readAll()));
+    return match.captured(1).toULongLong();
+}
+
+// The lines between two markers (exclusive), or everything after `from`.
+QStringList section(const QStringList &lines, const QString &from, const QString &to)
+{
+    const qsizetype start = lines.indexOf(from);
+    if (start < 0)
+        return {};
+    qsizetype end = lines.size();
+    for (qsizetype i = start + 1; i < lines.size(); ++i) {
+        if (lines[i].startsWith(to)) {
+            end = i;
+            break;
+        }
+    }
+    return lines.mid(start + 1, end - start - 1);
+}
+
+const QString helperPath = QStringLiteral(BUILD_DIR "/tests/crash/crashhelper");
+const QString crashdumpPath = QStringLiteral(BUILD_DIR "/tools/crashdump/crashdump");
+
+struct HelperRun {
+    int exitCode = -1;
+    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
+    qint64 pid = 0;
+    QString output;
+    QStringList fakeArguments; // empty when the fake crashdump never ran
+};
+
+// Runs the helper with a fake "crashdump" first in PATH that records its arguments.
+HelperRun runHelper(const QStringList &arguments, const QStringList &extraEnvironment = {})
+{
+    HelperRun run;
+    QTemporaryDir bin;
+    const QString fake = bin.filePath(QStringLiteral("crashdump"));
+    QFile script(fake);
+    if (!script.open(QIODevice::WriteOnly))
+        return run;
+    script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/arguments\"\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QProcess helper;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DRIVESCOPE_NO_CRASHDUMP"));
+    environment.insert(QStringLiteral("PATH"), bin.path() + ':' + environment.value(QStringLiteral("PATH")));
+    for (const QString &entry : extraEnvironment)
+        environment.insert(entry.section('=', 0, 0), entry.section('=', 1));
+    helper.setProcessEnvironment(environment);
+    helper.setProcessChannelMode(QProcess::MergedChannels);
+    helper.start(helperPath, arguments);
+    if (!helper.waitForStarted())
+        return run;
+    run.pid = helper.processId();
+    helper.waitForFinished(60000);
+    run.exitCode = helper.exitCode();
+    run.exitStatus = helper.exitStatus();
+    run.output = QString::fromUtf8(helper.readAll());
+    QFile recorded(bin.filePath(QStringLiteral("arguments")));
+    if (recorded.open(QIODevice::ReadOnly))
+        run.fakeArguments = QString::fromUtf8(recorded.readAll()).split('\n', Qt::SkipEmptyParts);
+    return run;
+}
+} // namespace
+
+class TestCrash : public QObject {
+    Q_OBJECT
+
+private slots:
+    void dumpLayout();
+    void stackTraceEnds_data();
+    void stackTraceEnds();
+    void hostedModuleLookup_data();
+    void hostedModuleLookup();
+    void nullContextWritesNothing();
+    void noPrinterWritesToStandardError();
+    void realWalkNamesOwnModule();
+    void faultingHelper_data();
+    void faultingHelper();
+    void crashdumpSwitchedOff();
+    void channelOffStillDumps();
+    void crashdumpBesideProgram();
+    void brokenStandardOutput();
+    void nestedFaultsEnd();
+    void crashdumpUsage_data();
+    void crashdumpUsage();
+    void crashdumpWritesLog();
+    void handlerWaitsForCrashdump();
+    void crashdumpEndedProcess();
+};
+
+void TestCrash::dumpLayout()
+{
+    FakeSource source;
+    source.moduleInfos = {{"/lib/first.so", 0x1000, 0x2000}, {nullptr, 0x7f0000000000, 0x10}};
+    source.frames.ips = {0x500, 0x1800, 0x7f000000000f, 0x3000};
+    const X86_64 context = numberedContext();
+    MemoryPrinter printer;
+    printCrashDump(&context, &printer, source);
+
+    const QStringList lines = printer.lines();
+    char threadName[16];
+    const QStringList expected = {
+        "*** CRASH DUMP ***",
+        "* Print ModuleList *",
+        "Module: 1000 - 2fff: /lib/first.so",
+        "Module: 7f0000000000 - 7f000000000f: <UNKNOWN>",
+        "* Register Dump *",
+        "Exception in Thread ID " + QString::number(Thd::current(), 16),
+        "Process ID: " + QString::number(Proc::current(), 16),
+        QStringLiteral("Process name: ") + Proc::name(),
+        QStringLiteral("Thread name: ") + Thd::name(threadName, sizeof threadName),
+        "Exception Nr: 0xe",
+        "PFA:          0x115",
+        "Register Dump",
+        "rax: 0x0000000000000100 r10: 0x0000000000000108 rsp: 0x0000000000000110 ",
+        "rbx: 0x0000000000000101 r11: 0x0000000000000109 rbp: 0x000000000000010e ",
+        "rcx: 0x0000000000000102 r12: 0x000000000000010a rsi: 0x0000000000000105 ",
+        "rdx: 0x0000000000000103 r13: 0x000000000000010b rdi: 0x0000000000000104 ",
+        "r8: 0x0000000000000106 r14: 0x000000000000010c ",
+        "r9: 0x0000000000000107 r15: 0x000000000000010d ",
+        "rip: 0x0000000000000111 ",
+        "errorCode: 00000004 flags: 0000000000010246 ",
+        "* Print Stracktrace *",
+        "IP: 0000000000000500",
+        "FRAME IP: 0000000000001800",
+        "Module: /lib/first.so, Offset: 800",
+        "FRAME IP: 00007f000000000f",
+        "Module: <UNKNOWN>, Offset: f",
+        "FRAME IP: 0000000000003000",
+        "Running Threads: " + QString::number(threadsOfThisProcess()),
+    };
+    QCOMPARE(lines, expected);
+}
+
+void TestCrash::stackTraceEnds_data()
+{
+    QTest::addColumn<bool>("hasWalker");
+    QTest::addColumn<QList<quint64>>("ips");
+    QTest::addColumn<QStringList>("trace"); // from the line after the registers up to "Running Threads"
+
+    QTest::newRow("no walker") << false << QList<quint64>{} << QStringList{"Failed to create stack walk instance"};
+    QTest::newRow("no frame") << true << QList<quint64>{} << QStringList{"* Print Stracktrace *"};
+    QTest::newRow("one frame") << true << QList<quint64>{0x1234}
+                               << QStringList{"* Print Stracktrace *", "IP: 0000000000001234", "BP not valid",
+                                              "BP: 00000000deadbeef"};
+    QTest::newRow("two frames") << true << QList<quint64>{0x1234, 0x5678}
+                                << QStringList{"* Print Stracktrace *", "IP: 0000000000001234",
+                                               "FRAME IP: 0000000000005678"};
+}
+
+void TestCrash::stackTraceEnds()
+{
+    QFETCH(bool, hasWalker);
+    QFETCH(QList<quint64>, ips);
+    QFETCH(QStringList, trace);
+
+    FakeSource source;
+    source.hasWalker = hasWalker;
+    source.frames.ips = ips;
+    source.frames.base = 0xdeadbeef;
+    const X86_64 context = numberedContext();
+    MemoryPrinter printer;
+    printCrashDump(&context, &printer, source);
+
+    const QStringList lines = printer.lines();
+    const qsizetype afterRegisters = lines.indexOf(QRegularExpression(QStringLiteral("errorCode: .*"))) + 1;
+    QVERIFY(afterRegisters > 0);
+    QCOMPARE(lines.mid(afterRegisters, lines.size() - afterRegisters - 1), trace);
+    QVERIFY(lines.last().startsWith(QLatin1String("Running Threads: ")));
+}
+
+void TestCrash::hostedModuleLookup_data()
+{
+    QTest::addColumn<bool>("hosted");
+    QTest::addColumn<quint64>("foundBase");
+    QTest::addColumn<QStringList>("trace");
+    QTest::addColumn<int>("queries");
+
+    const QStringList frames = {"IP: 0000000000040010", "FRAME IP: 0000000000040020"};
+    QTest::newRow("not hosted: no lookup, no module line") << false << quint64(0x40000) << frames << 0;
+    // The module found for the first frame is recorded and serves the second.
+    QTest::newRow("hosted: found once, used twice")
+        << true << quint64(0x40000)
+        << QStringList{"IP: 0000000000040010", "Module: /hosted/lib.so, Offset: 10", "FRAME IP: 0000000000040020",
+                       "Module: /hosted/lib.so, Offset: 20"}
+        << 1;
+    QTest::newRow("hosted: answer not holding the address") << true << quint64(0x50000) << frames << 2;
+}
+
+void TestCrash::hostedModuleLookup()
+{
+    QFETCH(bool, hosted);
+    QFETCH(quint64, foundBase);
+    QFETCH(QStringList, trace);
+    QFETCH(int, queries);
+
+    FakeSource source;
+    source.isHosted = hosted;
+    source.hostedModule = {"/hosted/lib.so", foundBase, 0x1000};
+    source.frames.ips = {0x40010, 0x40020};
+    const X86_64 context = numberedContext();
+    MemoryPrinter printer;
+    printCrashDump(&context, &printer, source);
+
+    QCOMPARE(section(printer.lines(), QStringLiteral("* Print Stracktrace *"), QStringLiteral("Running Threads: ")),
+             trace);
+    QCOMPARE(source.addressQueries, queries);
+}
+
+void TestCrash::nullContextWritesNothing()
+{
+    FakeSource source;
+    MemoryPrinter printer;
+    printCrashDump(nullptr, &printer, source);
+    printCrashDump(nullptr, &printer);
+    QVERIFY(printer.text.isEmpty());
+}
+
+void TestCrash::noPrinterWritesToStandardError()
+{
+    QTemporaryFile capture;
+    QVERIFY(capture.open());
+    fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    dup2(capture.handle(), STDERR_FILENO);
+    FakeSource source;
+    source.moduleInfos = {{"/lib/first.so", 0x1000, 0x2000}};
+    const X86_64 context = numberedContext();
+    printCrashDump(&context, nullptr, source);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+
+    capture.seek(0);
+    const QByteArray text = capture.readAll();
+    QVERIFY(text.startsWith("*** CRASH DUMP ***\n* Print ModuleList *\nModule: 1000 - 2fff: /lib/first.so\n"));
+    QVERIFY(text.contains("\nRunning Threads: "));
+}
+
+[[gnu::noinline]] static void dumpFromHere(MemoryPrinter &printer)
+{
+    // A saved state of this very thread, as a fault would hand it over.
+    ucontext_t uc;
+    getcontext(&uc);
+    const greg_t *g = uc.uc_mcontext.gregs;
+    X86_64 context{};
+    context.rbx = quint64(g[REG_RBX]);
+    context.rbp = quint64(g[REG_RBP]);
+    context.r12 = quint64(g[REG_R12]);
+    context.r13 = quint64(g[REG_R13]);
+    context.r14 = quint64(g[REG_R14]);
+    context.r15 = quint64(g[REG_R15]);
+    context.rsp = quint64(g[REG_RSP]);
+    context.rip = quint64(g[REG_RIP]);
+    printCrashDump(&context, &printer);
+}
+
+void TestCrash::realWalkNamesOwnModule()
+{
+    MemoryPrinter printer;
+    dumpFromHere(printer);
+    const QStringList lines = printer.lines();
+    const QString self = QCoreApplication::applicationFilePath();
+
+    const QStringList modules =
+        section(lines, QStringLiteral("* Print ModuleList *"), QStringLiteral("* Register Dump *"));
+    QVERIFY2(modules.size() > 3, qPrintable(modules.join('\n')));
+    QVERIFY(modules.first().endsWith(": " + self));
+    QVERIFY(modules.filter(QStringLiteral("libQt6Core.so")).size() == 1);
+    for (const QString &line : modules)
+        QVERIFY2(QRegularExpression(QStringLiteral("^Module: [0-9a-f]+ - [0-9a-f]+: .+$")).match(line).hasMatch(),
+                 qPrintable(line));
+
+    const QStringList trace =
+        section(lines, QStringLiteral("* Print Stracktrace *"), QStringLiteral("Running Threads: "));
+    // This function, the test slot and Qt Test's caller at least.
+    QVERIFY2(trace.filter(QStringLiteral("IP: ")).size() >= 3, qPrintable(trace.join('\n')));
+    QVERIFY2(
+        trace.filter(QRegularExpression("^Module: " + QRegularExpression::escape(self) + ", Offset: [0-9a-f]+$")).size()
+            >= 2,
+        qPrintable(trace.join('\n')));
+    QVERIFY2(trace.filter(QStringLiteral("libQt6Core.so")).size() >= 1, qPrintable(trace.join('\n')));
+}
+
+void TestCrash::faultingHelper_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("exceptionNumber");
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<bool>("mainThread");
+
+    QTest::newRow("null pointer on the main thread") << "null"
+                                                     << "0xe" << 1 << true;
+    QTest::newRow("null pointer on a second thread") << "thread"
+                                                     << "0xe" << 2 << false;
+    QTest::newRow("division by zero") << "divide"
+                                      << "0x0" << 1 << true;
+    // Stack overflows are reported from the alternate signal stack.
+    QTest::newRow("stack overflow on the main thread") << "overflow"
+                                                       << "0xe" << 1 << true;
+    QTest::newRow("stack overflow on a prepared thread") << "thread-overflow"
+                                                         << "0xe" << 2 << false;
+}
+
+void TestCrash::faultingHelper()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, exceptionNumber);
+    QFETCH(int, threads);
+    QFETCH(bool, mainThread);
+
+    const HelperRun run = runHelper({mode});
+    QCOMPARE(run.exitStatus, QProcess::NormalExit);
+    QCOMPARE(run.exitCode, 255);
+    const QStringList lines = run.output.split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(lines.contains(QStringLiteral("*** CRASH DUMP ***")), qPrintable(run.output));
+
+    const QStringList modules =
+        section(lines, QStringLiteral("* Print ModuleList *"), QStringLiteral("* Register Dump *"));
+    QVERIFY(!modules.isEmpty());
+    QVERIFY2(modules.first().endsWith(QLatin1String("/crashhelper")), qPrintable(modules.first()));
+    QVERIFY(lines.contains("Exception Nr: " + exceptionNumber));
+    if (mode == QLatin1String("null") || mode == QLatin1String("thread"))
+        QVERIFY(lines.contains(QStringLiteral("PFA:          0x0")));
+    for (const char *start : {"rax: 0x", "rbx: 0x", "rcx: 0x", "rdx: 0x", "r8: 0x", "r9: 0x", "rip: 0x", "errorCode: "})
+        QVERIFY2(!lines.filter(QRegularExpression(QStringLiteral("^") + start)).isEmpty(), start);
+
+    // The faulting function sits in the helper itself; the walk goes on past it.
+    const QStringList trace =
+        section(lines, QStringLiteral("* Print Stracktrace *"), QStringLiteral("Running Threads: "));
+    QVERIFY2(trace.size() >= 4, qPrintable(trace.join('\n')));
+    QVERIFY(trace[0].startsWith(QLatin1String("IP: ")));
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("^Module: .*/crashhelper, Offset: [0-9a-f]+$")).match(trace[1]).hasMatch(),
+        qPrintable(trace.join('\n')));
+    QVERIFY(!trace.filter(QStringLiteral("FRAME IP: ")).isEmpty());
+    QVERIFY(lines.contains("Running Threads: " + QString::number(threads)));
+    QVERIFY(lines.contains(QStringLiteral("Calling crashdump program to allow user to create a log file.")));
+
+    // The fake crashdump got this process and the faulting thread, as the dump names it.
+    const QString dumpedThread = lines.filter(QStringLiteral("Exception in Thread ID ")).value(0).section(' ', -1);
+    bool ok = false;
+    const qint64 tid = dumpedThread.toLongLong(&ok, 16);
+    QVERIFY(ok);
+    QCOMPARE(tid == run.pid, mainThread);
+    QCOMPARE(lines.contains("Process ID: " + QString::number(run.pid, 16)), true);
+    QCOMPARE(run.fakeArguments, QStringList({"--pid=" + QString::number(run.pid), "--tid=" + QString::number(tid)}));
+}
+
+void TestCrash::crashdumpSwitchedOff()
+{
+    const HelperRun run = runHelper({QStringLiteral("null")}, {QStringLiteral("DRIVESCOPE_NO_CRASHDUMP=1")});
+    QCOMPARE(run.exitStatus, QProcess::NormalExit);
+    QCOMPARE(run.exitCode, 255);
+    QVERIFY(run.output.contains(QLatin1String("Running Threads: 1")));
+    QVERIFY(!run.output.contains(QLatin1String("Calling crashdump program")));
+    QVERIFY(run.fakeArguments.isEmpty());
+}
+
+void TestCrash::channelOffStillDumps()
+{
+    const HelperRun run = runHelper({QStringLiteral("null"), QStringLiteral("--channel0-off")});
+    QCOMPARE(run.exitCode, 255);
+    QVERIFY(run.output.contains(QLatin1String("*** CRASH DUMP ***")));
+    QVERIFY(run.output.contains(QLatin1String("Running Threads: 1")));
+    QVERIFY(!run.output.contains(QLatin1String("Calling crashdump program")));
+    QCOMPARE(run.fakeArguments.size(), 2);
+}
+
+void TestCrash::crashdumpBesideProgram()
+{
+    // An installed program finds crashdump in its own folder without PATH.
+    QTemporaryDir installed;
+    const QString program = installed.filePath(QStringLiteral("crashhelper"));
+    QVERIFY(QFile::copy(helperPath, program));
+    QFile script(installed.filePath(QStringLiteral("crashdump")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho \"beside $*\"\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QProcess helper;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DRIVESCOPE_NO_CRASHDUMP"));
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    helper.setProcessEnvironment(environment);
+    helper.start(program, {QStringLiteral("null")});
+    QVERIFY(helper.waitForStarted());
+    const QByteArray pid = QByteArray::number(helper.processId());
+    QVERIFY(helper.waitForFinished(60000));
+    QCOMPARE(helper.exitCode(), 255);
+    QVERIFY(helper.readAllStandardOutput().contains("\nbeside --pid=" + pid + " --tid=" + pid + "\n"));
+}
+
+void TestCrash::brokenStandardOutput()
+{
+    const HelperRun run = runHelper({QStringLiteral("null"), QStringLiteral("--broken-stdout")});
+    QCOMPARE(run.exitStatus, QProcess::NormalExit);
+    QCOMPARE(run.exitCode, 255);
+    QCOMPARE(run.fakeArguments.size(), 2);
+}
+
+void TestCrash::nestedFaultsEnd()
+{
+    // Every dump faults in the printer: the sixteenth nested entry gives up.
+    const HelperRun run = runHelper({QStringLiteral("nested")});
+    QCOMPARE(run.exitStatus, QProcess::NormalExit);
+    QCOMPARE(run.exitCode, 0xF6);
+    QVERIFY(run.fakeArguments.isEmpty());
+}
+
+void TestCrash::crashdumpUsage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("none") << QStringList{};
+    QTest::newRow("pid only") << QStringList{"--pid=12"};
+    QTest::newRow("tid only") << QStringList{"--tid=12"};
+    QTest::newRow("not a number") << QStringList{"--pid=12x", "--tid=12"};
+    QTest::newRow("zero") << QStringList{"--pid=0", "--tid=12"};
+    QTest::newRow("negative") << QStringList{"--pid=-5", "--tid=12"};
+    QTest::newRow("empty") << QStringList{"--pid=", "--tid=12"};
+    QTest::newRow("twice") << QStringList{"--pid=12", "--pid=13", "--tid=12"};
+    QTest::newRow("unknown") << QStringList{"--pid=12", "--tid=12", "--verbose"};
+}
+
+void TestCrash::crashdumpUsage()
+{
+    QFETCH(QStringList, arguments);
+    QTemporaryDir state;
+    QProcess crashdump;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), state.path());
+    crashdump.setProcessEnvironment(environment);
+    crashdump.start(crashdumpPath, arguments);
+    QVERIFY(crashdump.waitForFinished());
+    QCOMPARE(crashdump.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(crashdump.exitCode(), 2);
+    QVERIFY(crashdump.readAllStandardError().contains("Usage: crashdump --pid="));
+    QVERIFY(!QFileInfo::exists(state.filePath(QStringLiteral("drivescope"))));
+}
+
+static QString runCrashdump(const QString &stateHome, qint64 pid, qint64 tid, int *exitCode)
+{
+    QProcess crashdump;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), stateHome);
+    crashdump.setProcessEnvironment(environment);
+    crashdump.start(crashdumpPath, {"--pid=" + QString::number(pid), "--tid=" + QString::number(tid)});
+    crashdump.waitForFinished();
+    *exitCode = crashdump.exitCode();
+    const QString said = QString::fromUtf8(crashdump.readAllStandardOutput()).trimmed();
+    return said.section(QStringLiteral("Crash log written to "), 1);
+}
+
+void TestCrash::crashdumpWritesLog()
+{
+    QProcess helper;
+    helper.start(helperPath, {QStringLiteral("wait")});
+    QVERIFY(helper.waitForReadyRead());
+    QCOMPARE(helper.readLine().trimmed(), QByteArray("ready"));
+
+    const qint64 pid = helper.processId();
+    QTemporaryDir state;
+    int exitCode = -1;
+    const QString path = runCrashdump(state.path(), pid, pid, &exitCode);
+    helper.kill();
+    helper.waitForFinished();
+
+    QCOMPARE(exitCode, 0);
+    QVERIFY2(path.startsWith(state.path() + QStringLiteral("/drivescope/crash-")), qPrintable(path));
+    QFile log(path);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    QVERIFY(text.contains(QStringLiteral("Crash report of process %1, thread %1").arg(pid)));
+    QVERIFY(text.contains(QRegularExpression(QStringLiteral("Time: \\d{4}-\\d\\d-\\d\\dT"))));
+    QVERIFY2(text.contains("Command line: " + helperPath + " wait\n"), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("--- Thread status ---")));
+    QVERIFY(text.contains(QStringLiteral("--- Memory maps ---")));
+    // Maps lines of the helper's own image.
+    QVERIFY(text.contains(QRegularExpression("[0-9a-f]+-[0-9a-f]+ r-xp .*" + QRegularExpression::escape(helperPath))));
+}
+
+void TestCrash::handlerWaitsForCrashdump()
+{
+    // The real crashdump, started by the handler, still finds the process alive.
+    QTemporaryDir state;
+    QProcess helper;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DRIVESCOPE_NO_CRASHDUMP"));
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), state.path());
+    environment.insert(QStringLiteral("PATH"),
+                       QStringLiteral(BUILD_DIR "/tools/crashdump:") + environment.value(QStringLiteral("PATH")));
+    helper.setProcessEnvironment(environment);
+    helper.start(helperPath, {QStringLiteral("null")});
+    QVERIFY(helper.waitForFinished(60000));
+    QCOMPARE(helper.exitCode(), 255);
+    const QString said = QString::fromUtf8(helper.readAllStandardOutput());
+    const QString path = said.section(QStringLiteral("Crash log written to "), 1).section('\n', 0, 0);
+    QVERIFY2(path.startsWith(state.path()), qPrintable(said));
+    QFile log(path);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    QVERIFY2(text.contains("Command line: " + helperPath.toUtf8() + " null\n"), text.constData());
+    QVERIFY(text.contains("--- Memory maps ---"));
+}
+
+void TestCrash::crashdumpEndedProcess()
+{
+    QProcess shortLived;
+    shortLived.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo $$")});
+    QVERIFY(shortLived.waitForFinished());
+    const qint64 ended = shortLived.readAllStandardOutput().trimmed().toLongLong();
+    QVERIFY(ended > 0);
+    if (QFileInfo::exists(QStringLiteral("/proc/%1").arg(ended)))
+        QSKIP("the process id was taken again already");
+
+    QTemporaryDir state;
+    int exitCode = -1;
+    const QString path = runCrashdump(state.path(), ended, ended, &exitCode);
+    QCOMPARE(exitCode, 0);
+    QFile log(path);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().contains("The process has already ended"));
+}
+
+QTEST_GUILESS_MAIN(TestCrash)
+#include "tst_crash.moc"

@@ -1,0 +1,434 @@
+// The simulator backend: the node service answered from a tree file, block
+// reads from images, and node events when the file is edited.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+#include "TestSupport.h"
+#include "platform/Error.h"
+#include "platform/sim/SimBackend.h"
+
+using namespace Services::Nodes;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(content);
+}
+
+const QByteArray Machine = R"({
+  "system": {"hosted": true, "bootParameter": "quiet app.drivescope.usb.ctrlinfo.disable"},
+  "nodes": {
+    "/devices/sata/disk1": {"drive": true, "label": "Second", "canonical": "sata1",
+      "properties": {"TYPE": "SATA", "NODE_SET_SCSI": 1},
+      "sets": {"ATA_IDENTIFY": {"buffer": "01 02"}, "ATA_SMART_ATTRIBUTES": {"buffer": "03"}},
+      "providers": {"1": {"properties": {"SCSI_MODEL": "ACME"}, "sets": {"GET_SCSI_INQUIRY": {"buffer": "00"}}}},
+      "storage": {"blockSize": 512, "blockCount": 8, "image": "disk1.img"}},
+    "/devices/sata/disk0": {"drive": true,
+      "storage": {"blockSize": 4096, "blockCount": 2}},
+    "/devices/pci/bus": {},
+    "/devices/broken": {"drive": true, "fail": ["open"]},
+    "/devices/nogeneric": {"fail": ["generic", "storage", "read"], "storage": {"blockSize": 512, "blockCount": 1}},
+    "/devices/nolock": {"fail": ["lockable", "request"], "storage": {"blockSize": 512, "blockCount": 1},
+      "sets": {"S": 1}},
+    "/devices/noimage": {"storage": {"blockSize": 512, "blockCount": 4, "image": "gone.img"}}
+  },
+  "companions": {"/sys/ata1": [{"path": "/devices/pci/0000:00:17.0", "type": 2}]}
+})";
+
+// Waits for the one event a client should get; 0 when none came.
+quint32 nextEvent(const Ref<DeviceClient> &client, quint32 timeoutMs = 5000)
+{
+    if (!client->wait(timeoutMs))
+        return 0;
+    const quint32 type = client->eventType();
+    client->acknowledge();
+    return type;
+}
+
+} // namespace
+
+class TestSimBackend : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_image;
+
+    std::unique_ptr<Backend> machine()
+    {
+        writeFile(m_dir.filePath("machine.json"), Machine);
+        return Sim::createBackend(m_dir.filePath("machine.json"));
+    }
+
+    Ref<Provider> provider0(Backend &b, const QString &path)
+    {
+        const Ref<Node> node = b.open(path);
+        return node ? b.provider(node, 0) : nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_image.resize(1000);
+        for (int i = 0; i < m_image.size(); ++i)
+            m_image[i] = char(i * 7 + 1);
+        writeFile(m_dir.filePath("disk1.img"), m_image);
+    }
+
+    void systemQueriesAndDriveList()
+    {
+        const auto b = machine();
+        QVERIFY(b->available());
+        QCOMPARE(b->errors().size(), 1); // the missing image
+        QVERIFY(b->errors().first().contains(R"(node "/devices/noimage", key "storage": image file "gone.img")"));
+        QVERIFY(b->hosted());
+        QCOMPARE(b->bootParameter(), QString("quiet app.drivescope.usb.ctrlinfo.disable"));
+        QVERIFY(b->pciBusExists());
+        QCOMPARE(b->companionNodes("/sys/ata1").size(), 1);
+        QCOMPARE(b->companionNodes("/sys/ata1").first().path, QString("/devices/pci/0000:00:17.0"));
+        QVERIFY(b->companionNodes("/sys/ata2").isEmpty());
+
+        const QList<DriveEntry> drives = b->drives();
+        QCOMPARE(drives.size(), 3);
+        QCOMPARE(drives[0].path, QString("/devices/sata/disk1"));
+        QCOMPARE(drives[0].label, QString("Second"));
+        QCOMPARE(drives[1].label, QString("/devices/sata/disk0"));
+        QCOMPARE(drives[2].path, QString("/devices/broken"));
+        for (const DriveEntry &d : drives)
+            QCOMPARE(d.type, 2);
+    }
+
+    void emptyTreeHasNoPciBus()
+    {
+        writeFile(m_dir.filePath("empty.json"), "{}");
+        const auto b = Sim::createBackend(m_dir.filePath("empty.json"));
+        QVERIFY(b->available());
+        QVERIFY(!b->pciBusExists());
+        QVERIFY(!b->hosted());
+        QCOMPARE(b->bootParameter(), QString());
+        QVERIFY(b->drives().isEmpty());
+    }
+
+    void unreadableTreeIsUnavailable()
+    {
+        TestSupport::MessageCapture messages;
+        const auto b = Sim::createBackend(m_dir.filePath("no-such.json"));
+        QVERIFY(!b->available());
+        QCOMPARE(b->errors().size(), 1);
+        QVERIFY(b->errors().first().startsWith("no-such.json: cannot be read"));
+        QVERIFY(messages.contains("no-such.json: cannot be read"));
+        QVERIFY(!b->open("/devices/sata/disk0"));
+        QCOMPARE(Error::get(), quint32(Error::NotFound));
+    }
+
+    void nodesProvidersAndGeneric()
+    {
+        const auto b = machine();
+        const Ref<Node> node = b->open("/devices/sata/disk1");
+        QVERIFY(node);
+        QCOMPARE(node->path(), QString("/devices/sata/disk1"));
+        QCOMPARE(node->canonicalName(), QString("sata1"));
+        QCOMPARE(b->open("/devices/sata/disk0")->canonicalName(), QString("/devices/sata/disk0"));
+
+        const Ref<Interfaces::Generic> g = b->generic(b->provider(node, 0));
+        QVERIFY(g);
+        QCOMPARE(g->propertyCount(), 2);
+        QCOMPARE(g->propertyName(0), QString("TYPE"));
+        QCOMPARE(g->propertyName(1), QString("NODE_SET_SCSI"));
+        QVERIFY(g->propertyName(2).isNull());
+        QVERIFY(g->propertyName(-1).isNull());
+        QCOMPARE(g->read("TYPE"), PropertyValue{Variant::ofText("SATA")});
+        Error::set(0);
+        QVERIFY(g->read("NAME").isEmpty());
+        QCOMPARE(Error::get(), quint32(Error::NotFound));
+        QCOMPARE(g->propertySetCount(), 2);
+        QCOMPARE(g->propertySetName(1), QString("ATA_SMART_ATTRIBUTES"));
+
+        // The first argument that names an existing set decides.
+        QCOMPARE(g->request({Variant::ofInt(1, "ATA_IDENTIFY")}), PropertyValue{Variant::ofBuffer("\x01\x02")});
+        QCOMPARE(g->request({Variant::ofText("Yes", "NOPE"), Variant::ofText("Yes", "ATA_SMART_ATTRIBUTES"),
+                             Variant::ofInt(1, "ATA_IDENTIFY")}),
+                 PropertyValue{Variant::ofBuffer("\x03")});
+        Error::set(0);
+        QVERIFY(g->request({Variant::ofText("Yes", "GET_SCSI_INQUIRY")}).isEmpty());
+        QCOMPARE(Error::get(), quint32(Error::NotFound));
+        QVERIFY(g->request({}).isEmpty());
+
+        const Ref<Interfaces::Generic> g1 = b->generic(b->provider(node, 1));
+        QVERIFY(g1);
+        QCOMPARE(g1->read("SCSI_MODEL"), PropertyValue{Variant::ofText("ACME")});
+        QCOMPARE(g1->request({Variant::ofInt(1, "GET_SCSI_INQUIRY")}), PropertyValue{Variant::ofBuffer(QByteArray(1, 0))});
+
+        Error::set(0);
+        QVERIFY(!b->provider(node, 2));
+        QCOMPARE(Error::get(), quint32(Error::NotFound));
+        QVERIFY(!b->open("/devices/nothing"));
+        QCOMPARE(Error::get(), quint32(Error::NotFound));
+    }
+
+    void failingOperations_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<quint32>("error");
+        QTest::newRow("open") << "/devices/broken" << "open" << quint32(Error::OpenFailed);
+        QTest::newRow("generic") << "/devices/nogeneric" << "generic" << quint32(Error::OpenFailed);
+        QTest::newRow("storage") << "/devices/nogeneric" << "storage" << quint32(Error::OpenFailed);
+        QTest::newRow("lockable") << "/devices/nolock" << "lockable" << quint32(Error::OpenFailed);
+        QTest::newRow("request") << "/devices/nolock" << "request" << quint32(Error::IoFailed);
+        QTest::newRow("no storage") << "/devices/pci/bus" << "storage" << quint32(Error::Unsupported);
+        QTest::newRow("no lockable") << "/devices/pci/bus" << "lockable" << quint32(Error::Unsupported);
+    }
+
+    void failingOperations()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, operation);
+        QFETCH(quint32, error);
+        const auto b = machine();
+        Error::set(0);
+        if (operation == "open") {
+            QVERIFY(!b->open(path));
+        } else {
+            const Ref<Provider> p = provider0(*b, path);
+            QVERIFY(p);
+            if (operation == "generic")
+                QVERIFY(!b->generic(p));
+            else if (operation == "storage")
+                QVERIFY(!b->storage(p));
+            else if (operation == "lockable")
+                QVERIFY(!b->lockable(p));
+            else if (operation == "request")
+                QVERIFY(b->generic(p)->request({Variant::ofInt(1, "S")}).isEmpty());
+        }
+        QCOMPARE(Error::get(), error);
+        // The other drives are unaffected.
+        QVERIFY(b->generic(provider0(*b, "/devices/sata/disk1")));
+    }
+
+    void storageReads()
+    {
+        const auto b = machine();
+        const Ref<Provider> p = provider0(*b, "/devices/sata/disk1");
+        const Ref<Interfaces::Storage> s = b->storage(p);
+        const Ref<Interfaces::Lockable> l = b->lockable(p);
+        QVERIFY(s && l);
+        QVERIFY(l->lock());
+        QCOMPARE(s->blockSize(), quint64(512));
+        QCOMPARE(s->blockCount(), quint64(8));
+
+        QByteArray buf(512 * 8, '\x55');
+        QVERIFY(s->read(0, 8, buf.data()));
+        QCOMPARE(buf.left(1000), m_image);
+        QCOMPARE(buf.mid(1000), QByteArray(512 * 8 - 1000, '\0'));
+
+        QByteArray one(512, '\x55');
+        QVERIFY(s->read(1, 1, one.data()));
+        QCOMPARE(one, m_image.mid(512) + QByteArray(24, '\0'));
+        QVERIFY(s->read(7, 1, one.data()));
+        QCOMPARE(one, QByteArray(512, '\0'));
+        QVERIFY(s->read(8, 0, one.data()));
+
+        Error::set(0);
+        QVERIFY(!s->read(7, 2, buf.data()));
+        QCOMPARE(Error::get(), quint32(Error::IoFailed));
+        QVERIFY(!s->read(8, 1, one.data()));
+        QVERIFY(!s->read(~quint64(0), 2, one.data()));
+        l->unlock();
+    }
+
+    void storageWithoutImageReadsZeros()
+    {
+        const auto b = machine();
+        const Ref<Interfaces::Storage> s = b->storage(provider0(*b, "/devices/sata/disk0"));
+        QVERIFY(s);
+        QByteArray buf(8192, '\x55');
+        QVERIFY(s->read(0, 2, buf.data()));
+        QCOMPARE(buf, QByteArray(8192, '\0'));
+    }
+
+    void storageFailures()
+    {
+        const auto b = machine();
+        QByteArray buf(512, '\0');
+        const Ref<Interfaces::Storage> gone = b->storage(provider0(*b, "/devices/noimage"));
+        QVERIFY(gone);
+        Error::set(0);
+        QVERIFY(!gone->read(0, 1, buf.data()));
+        QCOMPARE(Error::get(), quint32(Error::IoFailed));
+    }
+
+    void imageIsNotWritten()
+    {
+        const auto b = machine();
+        const QByteArray before = m_image;
+        const Ref<Interfaces::Storage> s = b->storage(provider0(*b, "/devices/sata/disk1"));
+        QByteArray buf(512 * 8, '\0');
+        QVERIFY(s->read(0, 8, buf.data()));
+        QFile f(m_dir.filePath("disk1.img"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before); // not extended to blockCount either
+    }
+
+    void interruptWakesAWaiter()
+    {
+        const auto b = machine();
+        const Ref<DeviceClient> c = b->deviceClient("/devices/sata/disk1");
+        QVERIFY(c);
+        QVERIFY(!c->wait(50));
+        std::atomic<bool> returned = false;
+        std::thread waiter([&] {
+            c->wait(0xFFFFFFFF);
+            returned = true;
+        });
+        QTest::qWait(100);
+        QVERIFY(!returned);
+        c->interrupt();
+        waiter.join();
+        QVERIFY(returned);
+        QCOMPARE(c->eventType(), quint32(0));
+        c->acknowledge();
+        QVERIFY(!c->wait(50));
+        Error::set(0);
+        QVERIFY(!b->deviceClient(QString()));
+        QCOMPARE(Error::get(), quint32(Error::BadArguments));
+    }
+
+    void editsBecomeEvents()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("t.json");
+        writeFile(file, R"({"nodes": {"/a": {"drive": true, "properties": {"X": 1}},
+                                      "/b": {"drive": true}, "/same": {}}})");
+        const auto b = Sim::createBackend(file);
+        const Ref<DeviceClient> a = b->deviceClient("/a");
+        const Ref<DeviceClient> bb = b->deviceClient("/b");
+        const Ref<DeviceClient> c = b->deviceClient("/c");
+        const Ref<DeviceClient> same = b->deviceClient("/same");
+        const Ref<DeviceClient> list = b->driveListClient();
+        const Ref<DeviceClient> list2 = b->driveListClient();
+        QTest::qWait(300);
+
+        writeFile(file, R"({"nodes": {"/a": {"drive": true, "properties": {"X": 2}},
+                                      "/c": {"drive": true}, "/same": {}}})");
+        QCOMPARE(nextEvent(a), quint32(DeviceClient::Changed));
+        QCOMPARE(nextEvent(bb), quint32(DeviceClient::Removed));
+        QCOMPARE(nextEvent(c), quint32(DeviceClient::Added));
+        QCOMPARE(nextEvent(list), quint32(DeviceClient::Changed));
+        QCOMPARE(nextEvent(list2), quint32(DeviceClient::Changed));
+        QCOMPARE(nextEvent(same, 300), quint32(0));
+        QCOMPARE(nextEvent(a, 300), quint32(0)); // one edit, one event
+        QCOMPARE(b->drives().size(), 2);
+        QCOMPARE(b->drives().last().path, QString("/c"));
+
+        // Same content written again: nothing to report.
+        writeFile(file, R"({"nodes": {"/a": {"drive": true, "properties": {"X": 2}},
+                                      "/c": {"drive": true}, "/same": {}}})");
+        QCOMPARE(nextEvent(list, 600), quint32(0));
+    }
+
+    void brokenEditKeepsTreeAndReportsOnce()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("t.json");
+        writeFile(file, R"({"nodes": {"/a": {"drive": true}}})");
+        const auto b = Sim::createBackend(file);
+        const Ref<DeviceClient> a = b->deviceClient("/a");
+        const Ref<DeviceClient> list = b->driveListClient();
+        QTest::qWait(300);
+
+        TestSupport::MessageCapture messages;
+        writeFile(file, R"({"nodes": {"/a": {"drive": true},)");
+        QCOMPARE(nextEvent(list, 1000), quint32(0));
+        QCOMPARE(b->drives().size(), 1);
+        QCOMPARE(b->errors().size(), 1);
+        QVERIFY(b->errors().first().startsWith("t.json: line 1"));
+        int reported = 0;
+        for (const QString &m : messages.all())
+            reported += m.startsWith("t.json: line 1") ? 1 : 0;
+        QCOMPARE(reported, 1);
+
+        writeFile(file, R"({"nodes": {"/a": {"drive": true, "label": "A"}}})");
+        QCOMPARE(nextEvent(a), quint32(DeviceClient::Changed));
+        QCOMPARE(b->drives().first().label, QString("A"));
+        QVERIFY(b->errors().isEmpty());
+    }
+
+    void includedAndBufferFilesAreWatched()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("t.json"), R"({"include": ["more/x.json"]})");
+        writeFile(dir.filePath("more/x.json"), R"({"nodes": {"/x": {"sets": {"S": {"file": "x.bin"}}}}})");
+        writeFile(dir.filePath("more/x.bin"), "one");
+        const auto b = Sim::createBackend(dir.filePath("t.json"));
+        const Ref<DeviceClient> x = b->deviceClient("/x");
+        const Ref<DeviceClient> y = b->deviceClient("/y");
+        QTest::qWait(300);
+        writeFile(dir.filePath("more/x.bin"), "two");
+        QCOMPARE(nextEvent(x), quint32(DeviceClient::Changed));
+        writeFile(dir.filePath("more/x.json"), R"({"nodes": {"/x": {}, "/y": {}}})");
+        QCOMPARE(nextEvent(y), quint32(DeviceClient::Added));
+    }
+
+    void fileAppearingLater()
+    {
+        QTemporaryDir dir;
+        const auto b = Sim::createBackend(dir.filePath("late.json"));
+        QVERIFY(!b->available());
+        const Ref<DeviceClient> list = b->driveListClient();
+        writeFile(dir.filePath("late.json"), R"({"nodes": {"/d": {"drive": true}}})");
+        QCOMPARE(nextEvent(list), quint32(DeviceClient::Changed));
+        QVERIFY(b->available());
+        QCOMPARE(b->drives().size(), 1);
+    }
+
+    void clientOutlivesBackend()
+    {
+        Ref<DeviceClient> c;
+        {
+            const auto b = machine();
+            c = b->deviceClient("/devices/sata/disk0");
+        }
+        QVERIFY(!c->wait(20));
+        c->interrupt();
+        QVERIFY(c->wait(20));
+    }
+
+    void thousandDrives()
+    {
+        QByteArray json = R"({"nodes": {)";
+        for (int i = 0; i < 1000; ++i) {
+            if (i)
+                json += ',';
+            json += QString(R"("/devices/sata/disk%1": {"drive": true, "label": "Disk %1", "properties": {"TYPE": "SATA",
+                "SERIAL": ["S%1", "T%1"]}, "sets": {"ATA_IDENTIFY": {"buffer": "%2"}},
+                "storage": {"blockSize": 512, "blockCount": %1}})")
+                        .arg(i)
+                        .arg(QString("00 ").repeated(512))
+                        .toUtf8();
+        }
+        json += "}}";
+        writeFile(m_dir.filePath("many.json"), json);
+        const auto b = Sim::createBackend(m_dir.filePath("many.json"));
+        QCOMPARE(b->errors(), QStringList());
+        const QList<DriveEntry> drives = b->drives();
+        QCOMPARE(drives.size(), 1000);
+        QCOMPARE(drives[999].label, QString("Disk 999"));
+        const Ref<Interfaces::Generic> g = b->generic(provider0(*b, "/devices/sata/disk500"));
+        QVERIFY(g);
+        QCOMPARE(g->request({Variant::ofInt(1, "ATA_IDENTIFY")}).first().buffer.size(), 512);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimBackend)
+#include "tst_simbackend.moc"
