@@ -182,13 +182,20 @@ void DiskProperties::setIdentify(const QByteArray &identify)
     if (m_disk.kind == DiskKind::Ata) {
         m_node.setText(QStringLiteral("NAME"), model);
         m_node.setText(QStringLiteral("SERIAL"), serial);
-    } else if (!serial.isEmpty()) {
-        // Behind a bridge the drive's own serial joins the bridge's.
-        PropertyValue serials = m_node.value(QStringLiteral("SERIAL"));
-        serials.append(Variant::ofText(serial, QStringLiteral("ATA_SERIAL")));
-        m_node.set(QStringLiteral("SERIAL"), serials);
+        m_node.setText(QStringLiteral("FIRMWARE"), Commands::ataString(identify, 23, 26));
+    } else {
+        // Behind a bridge the drive's own serial and firmware join the
+        // bridge's, which keep their place and names.
+        const std::pair<QString, QString> joined[] = {
+            {QStringLiteral("SERIAL"), serial}, {QStringLiteral("FIRMWARE"), Commands::ataString(identify, 23, 26)}};
+        for (const auto &[property, text] : joined) {
+            if (text.isEmpty())
+                continue;
+            PropertyValue value = m_node.value(property);
+            value.append(Variant::ofText(text, QStringLiteral("ATA_") + property));
+            m_node.set(property, value);
+        }
     }
-    m_node.setText(QStringLiteral("FIRMWARE"), Commands::ataString(identify, 23, 26));
     if (Commands::identifySmartSupported(identify)) {
         m_node.set(
             QStringLiteral("ATA_SMART_ENABLED"),
