@@ -21,6 +21,7 @@ namespace {
 const QString blockPrefix = QStringLiteral("/devices/block/");
 const QString pciPrefix = QStringLiteral("/devices/pci/");
 const QString pciBusPath = QStringLiteral("/devices/pci/bus");
+const QString volumeServerPath = QStringLiteral("/devices/vsctrl");
 
 // Shared between the backend and the interfaces it hands out.
 struct Shared {
@@ -45,9 +46,10 @@ public:
     QString canonicalName() const override { return m_canonical; }
 
     QString m_path, m_canonical;
-    std::optional<Disk> disk; // drive nodes
-    QString pciFolder;        // PCI function nodes
-    bool bus = false;         // the PCI bus folder
+    std::optional<Disk> disk;  // drive nodes
+    QString pciFolder;         // PCI function nodes
+    bool bus = false;          // the PCI bus folder
+    bool volumeServer = false; // the volume-server control node
 };
 
 class LinuxProvider : public Provider {
@@ -249,6 +251,11 @@ public:
                 node->m_canonical = QStringLiteral("block:") + (dev.isEmpty() ? name : dev);
                 return node;
             }
+        } else if (path == volumeServerPath) {
+            // Linux has no volume server: its control node says it is off.
+            node->volumeServer = true;
+            node->m_canonical = path;
+            return node;
         } else if (path == pciBusPath) {
             if (pciBusExists()) {
                 node->bus = true;
@@ -291,6 +298,11 @@ public:
             return std::make_shared<DriveGeneric>(m_shared, *n->disk, provider->index());
         if (!n->pciFolder.isEmpty())
             return std::make_shared<TableGeneric>(pciNodeProperties(reader(), n->pciFolder));
+        if (n->volumeServer) {
+            PropertyTable status;
+            status.setText(QStringLiteral("STATUS"), QStringLiteral("OFF"));
+            return std::make_shared<TableGeneric>(status);
+        }
         return std::make_shared<TableGeneric>(PropertyTable());
     }
 
