@@ -233,9 +233,8 @@ int runReport(const QStringList &args, QTextStream &out, QTextStream &err)
         return 2;
     }
 
+    // Problems with the source itself were reported once, as it was read.
     Services::Nodes::Backend &backend = Services::Nodes::Backend::instance();
-    for (const QString &problem : backend.errors())
-        err << "drivescope-report: " << problem << "\n";
     if (!backend.available()) {
         err << "drivescope-report: cannot read the drive source (" << backend.describe() << ")\n";
         return 1;

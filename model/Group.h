@@ -64,6 +64,13 @@ public:
 protected:
     // The group with that title, appended empty when new.
     GroupRecord &group(const QString &title);
+    // A new group at the end even when the title is taken (the USB tab repeats
+    // the titles of alternate settings).
+    GroupRecord &appendGroup(const QString &title)
+    {
+        m_groups.append(new GroupRecord(title));
+        return *m_groups.last();
+    }
     // The node that setFormatted reads from (derived models that keep their node).
     void setNode(const Ref<Interfaces::Generic> &node) { m_node = node; }
     const Ref<Interfaces::Generic> &node() const { return m_node; }

@@ -153,6 +153,9 @@ Ref<Services::Nodes::Node> open(const QString &path);
 
 namespace Services::Driver::Client::Utils {
 QList<Services::Nodes::CompanionNode> companionNodes(const QString &text);
+// The same with the query flags of the driver service; 0 asks for every
+// companion (no other flag is defined, unknown flags are ignored).
+QList<Services::Nodes::CompanionNode> companionNodes(const QString &text, quint32 flags);
 } // namespace Services::Driver::Client::Utils
 
 using Services::Nodes::DeviceClient;

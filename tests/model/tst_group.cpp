@@ -60,12 +60,16 @@ void TestGroup::valueRules_data()
     QTest::newRow("bool text") << "bool" << PropertyValue{Variant::ofText("1")} << "<INVALID>" << true;
     QTest::newRow("number hex") << "hex4B" << PropertyValue{Variant::ofInt(0x1f)} << "001Fh B" << false;
     QTest::newRow("number dec ignores h") << "dec-h" << PropertyValue{Variant::ofInt(31)} << "31" << false;
-    QTest::newRow("number wide value unpadded") << "hex4B" << PropertyValue{Variant::ofInt(0x12345)} << "12345h B" << false;
-    QTest::newRow("number max u64") << "dec-h" << PropertyValue{Variant::ofInt(~0ull)} << "18446744073709551615" << false;
+    QTest::newRow("number wide value unpadded")
+        << "hex4B" << PropertyValue{Variant::ofInt(0x12345)} << "12345h B" << false;
+    QTest::newRow("number max u64") << "dec-h" << PropertyValue{Variant::ofInt(~0ull)} << "18446744073709551615"
+                                    << false;
     QTest::newRow("number text") << "hex4B" << PropertyValue{Variant::ofText("x")} << "<INVALID>" << true;
     QTest::newRow("number missing") << "hex4B" << PropertyValue{} << "<NA>" << true;
-    QTest::newRow("number missing platform") << "naPlatform" << PropertyValue{} << "<NOT AVAILABLE ON THIS PLATFORM>" << true;
-    QTest::newRow("named found") << "named" << PropertyValue{Variant::ofText("a", "X"), Variant::ofText("b", "NAME")} << "b" << false;
+    QTest::newRow("number missing platform")
+        << "naPlatform" << PropertyValue{} << "<NOT AVAILABLE ON THIS PLATFORM>" << true;
+    QTest::newRow("named found") << "named" << PropertyValue{Variant::ofText("a", "X"), Variant::ofText("b", "NAME")}
+                                 << "b" << false;
     QTest::newRow("named absent") << "named" << PropertyValue{Variant::ofText("a", "X")} << "<NA>" << true;
     QTest::newRow("named wrong kind") << "named" << PropertyValue{Variant::ofInt(3, "NAME")} << "<INVALID>" << true;
 }
@@ -170,9 +174,8 @@ void TestGroup::formattedHostedRule()
         m.setFormatted(g, "absent", "ABSENT", format);
         // Offered but empty: the node has it, so the formatter decides.
         m.setFormatted(g, "empty", "EMPTY", format);
-        m.setFormatted(g, "sourced", "ABSENT", format, [](const QString &) {
-            return PropertyValue{Variant::ofText("from source")};
-        });
+        m.setFormatted(g, "sourced", "ABSENT", format,
+                       [](const QString &) { return PropertyValue{Variant::ofText("from source")}; });
         const QModelIndex gi = m.index(0, 0);
         QCOMPARE(cell(m, m.index(0, 1, gi)), QString("here"));
         QCOMPARE(cell(m, m.index(1, 1, gi)), hosted ? QString("<NOT AVAILABLE ON THIS PLATFORM>") : QString("<NA>"));

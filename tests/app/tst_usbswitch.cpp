@@ -1,0 +1,41 @@
+// The USB controller-information switch: read once from the boot parameter.
+#include <QtTest>
+
+#include "../model/ModelRows.h"
+#include "NodeUtils.h"
+#include "TestSupport.h"
+#include "UsbSwitch.h"
+#include "model/USB.h"
+
+using namespace Applications::DriveScope;
+using TestSupport::MemoryBackend;
+
+class TestUsbSwitch : public QObject {
+    Q_OBJECT
+private slots:
+    void disabledOnceForTheProcess();
+};
+
+void TestUsbSwitch::disabledOnceForTheProcess()
+{
+    const QString path = QStringLiteral("/devices/usb/sdd");
+    MemoryBackend &backend = MemoryBackend::install();
+    backend.boot = QStringLiteral("ro app.drivescope.usb.ctrlinfo.disable quiet");
+    backend.node(path).p0().set("USB_ID_VENDOR", {Variant::ofInt(0x152d)}); // a known bridge
+    backend.node(path).p0().set("USB_ID_PRODUCT", {Variant::ofInt(0x0578)});
+
+    for (int pass = 0; pass < 2; ++pass) {
+        Model::USB model(openGeneric(path, 0, false), path);
+        const QList<ShownGroup> groups = shownGroups(model);
+        for (const QString label : {"VENDOR", "NAME", "FIRMWARE", "FLASH ID"}) {
+            const ShownRow row = shownRow(groups, "CONTROLLER INFO", label);
+            QCOMPARE(row.value, QStringLiteral("<DISABLED BY BOOT ARG>"));
+            QVERIFY(row.dimmed);
+        }
+        backend.boot.clear(); // not read again
+    }
+    QVERIFY(!usbControllerInfoEnabled());
+}
+
+QTEST_GUILESS_MAIN(TestUsbSwitch)
+#include "tst_usbswitch.moc"
