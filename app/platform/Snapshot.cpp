@@ -291,9 +291,11 @@ QJsonObject tableJson(Interfaces::Generic &g, Redactor &r, OrderedObjects &order
 }
 
 // The first and last MiB of the drive, at their places in a sparse file.
+// *written is false (and no file is left) when nothing could be read.
 bool writeImage(Interfaces::Storage &storage, Interfaces::Lockable *lockable, const QString &file, Redactor &r,
-                QString *error)
+                bool *written, QString *error)
 {
+    *written = false;
     const quint64 bs = storage.blockSize(), count = storage.blockCount();
     if (bs == 0 || count == 0)
         return true;
@@ -312,6 +314,7 @@ bool writeImage(Interfaces::Storage &storage, Interfaces::Lockable *lockable, co
         QByteArray data(qsizetype(blocks * bs), '\0');
         if (!storage.read(first, quint32(blocks), data.data()))
             continue; // unreadable blocks stay zero
+        *written = true;
         if (r.on())
             redactImage(data, first, bs, r);
         out.seek(qint64(first * bs));
@@ -319,6 +322,10 @@ bool writeImage(Interfaces::Storage &storage, Interfaces::Lockable *lockable, co
     }
     if (locked)
         lockable->unlock();
+    if (!*written) {
+        out.remove();
+        return true;
+    }
     if (!out.resize(qint64(qMin<quint64>(count * bs, quint64(1) << 62)))) {
         *error = QStringLiteral("Cannot size %1: %2").arg(file, out.errorString());
         return false;
@@ -378,9 +385,11 @@ bool writeSnapshot(Backend &backend, const QString &file, bool withImages, bool 
             if (withImages) {
                 const QString image = imageFolder + '/' + QString(entry.path).replace('/', '_').mid(1) + ".img";
                 const Ref<Interfaces::Lockable> lockable = backend.lockable(p0);
-                if (!writeImage(*storage, lockable.get(), info.absolutePath() + '/' + image, r, error))
+                bool written = false;
+                if (!writeImage(*storage, lockable.get(), info.absolutePath() + '/' + image, r, &written, error))
                     return false;
-                s.insert(QStringLiteral("image"), image);
+                if (written)
+                    s.insert(QStringLiteral("image"), image);
             }
             n.insert(QStringLiteral("storage"), s);
         }

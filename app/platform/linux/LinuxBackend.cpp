@@ -154,14 +154,19 @@ private:
     PropertyTable m_table;
 };
 
-// The block device, opened read-only: pread only.
+// The block device, opened read-only: pread only. Without the right to open
+// it (fd -1) the geometry still comes from sysfs and every read is refused.
 class BlockStorage : public Interfaces::Storage, public Interfaces::Lockable {
 public:
     BlockStorage(int fd, quint64 blockSize, quint64 blockCount)
         : m_fd(fd), m_blockSize(blockSize), m_blockCount(blockCount)
     {
     }
-    ~BlockStorage() override { ::close(m_fd); }
+    ~BlockStorage() override
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
 
     quint64 blockSize() override { return m_blockSize; }
     quint64 blockCount() override { return m_blockCount; }
@@ -170,6 +175,10 @@ public:
     {
         if (!buffer || first > m_blockCount || count > m_blockCount - first) {
             Error::set(Error::BadArguments);
+            return false;
+        }
+        if (m_fd < 0) {
+            Error::set(Error::AccessDenied);
             return false;
         }
         char *out = static_cast<char *>(buffer);
@@ -194,12 +203,16 @@ public:
     // holding the device exclusively makes lock() fail.
     bool lock() override
     {
-        if (::flock(m_fd, LOCK_SH | LOCK_NB) == 0)
+        if (m_fd < 0 || ::flock(m_fd, LOCK_SH | LOCK_NB) == 0)
             return true;
         Error::set(Error::AccessDenied);
         return false;
     }
-    void unlock() override { ::flock(m_fd, LOCK_UN); }
+    void unlock() override
+    {
+        if (m_fd >= 0)
+            ::flock(m_fd, LOCK_UN);
+    }
 
 private:
     int m_fd;
@@ -386,13 +399,14 @@ private:
         }
         int error = 0;
         const int fd = reader().openDevice(n->disk->devName, &error);
-        if (fd < 0) {
-            Error::set(error == EPERM || error == EACCES ? Error::AccessDenied : Error::OpenFailed);
-            if (error == EPERM || error == EACCES) {
-                QMutexLocker lock(&m_shared->mutex);
-                m_shared->noRights = true;
-            }
+        const bool denied = error == EPERM || error == EACCES;
+        if (fd < 0 && !denied) {
+            Error::set(Error::OpenFailed);
             return nullptr;
+        }
+        if (denied) {
+            QMutexLocker lock(&m_shared->mutex);
+            m_shared->noRights = true;
         }
         const DiskProperties props(reader(), *n->disk);
         return std::make_shared<BlockStorage>(fd, props.blockSize(), props.blockCount());
