@@ -152,6 +152,18 @@ std::optional<Disk> describeDisk(const Reader &reader, const QString &name)
             disk.nvmeController = parent;
         else if (!disk.device.isEmpty())
             disk.nvmeController = disk.device;
+        // A multipath head hangs off the subsystem, which links its controllers.
+        if (!disk.nvmeController.isEmpty() && !reader.exists(disk.nvmeController + QStringLiteral("/transport"))) {
+            static const QRegularExpression controllerName(QStringLiteral("^nvme\\d+$"));
+            for (const QString &entry : reader.entries(disk.nvmeController)) {
+                const QString controller = reader.resolve(disk.nvmeController + QLatin1Char('/') + entry);
+                if (controllerName.match(entry).hasMatch() && !controller.isEmpty()) {
+                    disk.nvmeController = controller;
+                    disk.pciFunction = pciFunctionOf(controller);
+                    break;
+                }
+            }
+        }
         return disk;
     }
     if (name.startsWith(QLatin1String("mmcblk"))) {

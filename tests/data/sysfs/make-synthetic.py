@@ -113,6 +113,21 @@ def main():
     # A hidden multipath path device must not be listed.
     disk(ctrl + "/nvme0c0n1", "nvme0c0n1", 1953525168, extra={"hidden": "1"})
 
+    # A multipath NVMe namespace: the head sits under its subsystem, which
+    # links the controller.
+    mp_pci = "/devices/pci0000:00/0000:00:1c.0/0000:04:00.0"
+    pci(mp_pci, 0x010802, 0x1e0f, 0x0007, 0x1e0f, 0x0001, "8.0 GT/s PCIe", 4)
+    mp_ctrl = mp_pci + "/nvme/nvme1"
+    for key, value in (("model", "ACME DUAL PORT"), ("serial", "DP0001"), ("firmware_rev", "1.2"),
+                       ("transport", "pcie")):
+        write(mp_ctrl + "/" + key, value)
+    subsys = "/devices/virtual/nvme-subsystem/nvme-subsys1"
+    for key, value in (("model", "ACME DUAL PORT"), ("serial", "DP0001"), ("firmware_rev", "1.2")):
+        write(subsys + "/" + key, value)
+    link(subsys + "/nvme1", mp_ctrl)
+    disk(subsys + "/nvme1n1", "nvme1n1", 2097152, extra={"nsid": "1"})
+    link(subsys + "/nvme1n1/device", subsys)
+
     # USB disk: a bridge with BOT and UAS alternate settings.
     xhci = "/devices/pci0000:00/0000:00:14.0"
     pci(xhci, 0x0c0330, 0x8086, 0xa36d, 0x1028, 0x0869)

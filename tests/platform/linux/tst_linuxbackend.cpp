@@ -64,9 +64,9 @@ private slots:
         // Boot/RPMB/general purpose areas, hidden path devices, free loop
         // devices and empty readers are left out; loop devices come last.
         QCOMPARE(paths, (QStringList{"/devices/block/mmcblk0", "/devices/block/mmcblk1", "/devices/block/nvme0n1",
-                                     "/devices/block/sda", "/devices/block/sdb", "/devices/block/sdc",
+                                     "/devices/block/nvme1n1", "/devices/block/sda", "/devices/block/sdb", "/devices/block/sdc",
                                      "/devices/block/loop0"}));
-        QCOMPARE(labels[3], QStringLiteral("ACME SSD 500GB (sda)"));
+        QCOMPARE(labels[4], QStringLiteral("ACME SSD 500GB (sda)"));
     }
 
     void properties_data()
@@ -124,6 +124,9 @@ private slots:
             {nvme, 1, "FIRMWARE", "2B2QEXM7"},
             {nvme, 1, "SERIAL", "S6B0NL0T123456"},
             {nvme, 1, "CONNECTION", "16.0 GT/s PCIe x4"},
+            {"/devices/block/nvme1n1", 0, "NAME", "ACME DUAL PORT"},
+            {"/devices/block/nvme1n1", 0, "PCI_ADR", "0000:04:00.0"},
+            {"/devices/block/nvme1n1", 1, "CONNECTION", "8.0 GT/s PCIe x4"},
             {sd, 0, "TYPE", "CARD"},
             {sd, 0, "CARD_TYPE", "SD"},
             {sd, 0, "NAME", "SD64G"},
