@@ -319,7 +319,7 @@ void DiskProperties::readUsb()
     const Registers::UsbBos bos = Registers::parseUsbBos(m_reader.bytes(dev + "/bos_descriptors", 65536));
     const quint64 maxSpeed =
         bos.valid && bos.maxSpeedMbit ? bos.maxSpeedMbit : Registers::usbMaxSpeedWithoutBos(bcdUsb);
-    m_node.setText(QStringLiteral("USB_CONNECTION_MAX"), Registers::usbSpeedText(double(qMax<quint64>(maxSpeed, 0))));
+    m_node.setText(QStringLiteral("USB_CONNECTION_MAX"), Registers::usbSpeedText(double(maxSpeed)));
     m_node.setText(QStringLiteral("USB_BOS_UUID"), bos.containerId);
     if (d.valid) {
         m_node.setText(QStringLiteral("USB_DEV_CSP"),
@@ -341,6 +341,17 @@ void DiskProperties::readUsb()
                    proto = m_reader.number(dev + "/bDeviceProtocol", 16);
         if (cls && sub && proto)
             m_node.setText(QStringLiteral("USB_DEV_CSP"), QStringLiteral("%1:%2:%3").arg(*cls).arg(*sub).arg(*proto));
+        // Without `descriptors` only the interface in use is known.
+        const QString ifc = m_disk.usbInterface;
+        const auto number = m_reader.number(ifc + "/bInterfaceNumber", 16),
+                   alternate = m_reader.number(ifc + "/bAlternateSetting"),
+                   ifcClass = m_reader.number(ifc + "/bInterfaceClass", 16),
+                   ifcSub = m_reader.number(ifc + "/bInterfaceSubClass", 16),
+                   ifcProto = m_reader.number(ifc + "/bInterfaceProtocol", 16);
+        if (number && alternate && ifcClass && ifcSub && ifcProto)
+            m_node.set(QStringLiteral("USB_IFC_CSP"),
+                       {Variant::ofText(QStringLiteral("%1:%2:%3").arg(*ifcClass).arg(*ifcSub).arg(*ifcProto),
+                                        QStringLiteral("USB_IFC_CSP_i%1_a%2").arg(*number).arg(*alternate))});
     }
 }
 

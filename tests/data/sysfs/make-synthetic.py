@@ -201,6 +201,22 @@ def main():
     reader = xhci + "/usb2/2-2/2-2:1.0/host5/target5:0:0/5:0:0:0"
     write(reader + "/type", "0")
     disk(reader + "/block/sdd", "sdd", 0, removable=1)
+    # A USB stick on a kernel without the `descriptors` file: only the
+    # interface in use is known.
+    stick = xhci + "/usb1/1-4"
+    for key, value in (("idVendor", "0781"), ("idProduct", "5567"), ("bcdDevice", "0127"), ("speed", "12"),
+                       ("version", " 2.00"), ("bNumConfigurations", "1"), ("bDeviceClass", "00"),
+                       ("bDeviceSubClass", "00"), ("bDeviceProtocol", "00")):
+        write(stick + "/" + key, value)
+    for key, value in (("bInterfaceNumber", "00"), ("bAlternateSetting", " 0"), ("bInterfaceClass", "08"),
+                       ("bInterfaceSubClass", "06"), ("bInterfaceProtocol", "50")):
+        write(stick + "/1-4:1.0/" + key, value)
+    sscsi = stick + "/1-4:1.0/host6/target6:0:0/6:0:0:0"
+    write(sscsi + "/vendor", "SanDisk ")
+    write(sscsi + "/model", "Cruzer Blade    ")
+    write(sscsi + "/type", "0")
+    disk(sscsi + "/block/sde", "sde", 31266816, removable=1)
+    link(sscsi + "/block/sde/device", sscsi)
     os.makedirs(ROOT + "/bus/pci/drivers", exist_ok=True)
 
 

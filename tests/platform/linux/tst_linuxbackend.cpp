@@ -64,8 +64,8 @@ private slots:
         // Boot/RPMB/general purpose areas, hidden path devices, free loop
         // devices and empty readers are left out; loop devices come last.
         QCOMPARE(paths, (QStringList{"/devices/block/mmcblk0", "/devices/block/mmcblk1", "/devices/block/nvme0n1",
-                                     "/devices/block/nvme1n1", "/devices/block/sda", "/devices/block/sdb", "/devices/block/sdc",
-                                     "/devices/block/loop0"}));
+                                     "/devices/block/nvme1n1", "/devices/block/sda", "/devices/block/sdb",
+                                     "/devices/block/sdc", "/devices/block/sde", "/devices/block/loop0"}));
         QCOMPARE(labels[4], QStringLiteral("ACME SSD 500GB (sda)"));
     }
 
@@ -127,6 +127,12 @@ private slots:
             {"/devices/block/nvme1n1", 0, "NAME", "ACME DUAL PORT"},
             {"/devices/block/nvme1n1", 0, "PCI_ADR", "0000:04:00.0"},
             {"/devices/block/nvme1n1", 1, "CONNECTION", "8.0 GT/s PCIe x4"},
+            {"/devices/block/sde", 0, "NAME", "SanDisk Cruzer Blade"},
+            {"/devices/block/sde", 0, "USB_VERSION", QString::number(0x200)},
+            {"/devices/block/sde", 0, "USB_DEV_CSP", "0:0:0"},
+            {"/devices/block/sde", 0, "USB_CONNECTION_MAX", "High Speed (480 Mbit/s)"},
+            {"/devices/block/sde", 0, "USB_CONNECTION", "Full Speed (12 Mbit/s)"},
+            {"/devices/block/sde", 0, "FIRMWARE", "1.27"},
             {sd, 0, "TYPE", "CARD"},
             {sd, 0, "CARD_TYPE", "SD"},
             {sd, 0, "NAME", "SD64G"},
@@ -179,6 +185,10 @@ private slots:
         QCOMPARE(settings[0].text, QStringLiteral("8:6:80"));
         QCOMPARE(settings[1].name, QStringLiteral("USB_IFC_CSP_i0_a1"));
         QCOMPARE(settings[1].text, QStringLiteral("8:6:98"));
+        const PropertyValue current = genericOf(*m_backend, "/devices/block/sde")->read("USB_IFC_CSP");
+        QCOMPARE(current.size(), 1);
+        QCOMPARE(current[0].name, QStringLiteral("USB_IFC_CSP_i0_a0"));
+        QCOMPARE(current[0].text, QStringLiteral("8:6:80"));
     }
 
     void propertySets()
