@@ -1,6 +1,7 @@
 // The simulator backend: the node service answered from a tree file, block
 // reads from images, and node events when the file is edited.
 #include <QFile>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -15,12 +16,23 @@ using namespace Services::Nodes;
 
 namespace {
 
+// Replaces the file in one step, as editors save.
 void writeFile(const QString &path, const QByteArray &content)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size() || !f.commit())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+// Rewrites the file in place, truncating first, as some editors and scripts do.
+void rewriteInPlace(const QString &path, const QByteArray &content)
+{
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qFatal("cannot write %s", qPrintable(path));
+    f.flush();
+    QThread::msleep(250); // long enough for the poller to see the empty file
     f.write(content);
 }
 
@@ -361,6 +373,21 @@ private slots:
         writeFile(file, R"({"nodes": {"/a": {"drive": true, "label": "A"}}})");
         QCOMPARE(nextEvent(a), quint32(DeviceClient::Changed));
         QCOMPARE(b->drives().first().label, QString("A"));
+        QVERIFY(b->errors().isEmpty());
+    }
+
+    // The poller may see the file empty for a moment: that is no error to report.
+    void inPlaceRewriteIsNotReportedAsBroken()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("t.json");
+        writeFile(file, R"({"nodes": {"/a": {}}})");
+        const auto b = Sim::createBackend(file);
+        const Ref<DeviceClient> a = b->deviceClient("/a");
+        TestSupport::MessageCapture messages;
+        rewriteInPlace(file, R"({"nodes": {"/a": {"label": "A"}}})");
+        QCOMPARE(nextEvent(a), quint32(DeviceClient::Changed));
+        QCOMPARE(messages.all(), QStringList());
         QVERIFY(b->errors().isEmpty());
     }
 

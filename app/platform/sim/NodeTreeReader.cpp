@@ -72,6 +72,18 @@ QString typeName(const Value &v)
     return QString();
 }
 
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
 std::optional<quint64> parseIntegerText(const QString &text)
 {
     const QString t = text.trimmed();
@@ -81,7 +93,7 @@ std::optional<quint64> parseIntegerText(const QString &text)
             return std::nullopt;
         quint64 v = 0;
         for (const QChar c : digits) {
-            const int d = QStringLiteral("0123456789abcdef").indexOf(c.toLower());
+            const int d = hexDigit(c);
             if (d < 0)
                 return std::nullopt;
             v = (v << 4) | quint64(d);
@@ -94,11 +106,12 @@ std::optional<quint64> parseIntegerText(const QString &text)
 std::optional<QByteArray> parseHex(const QString &text)
 {
     QByteArray out;
+    out.reserve(text.size() / 2);
     int high = -1;
     for (const QChar c : text) {
         if (c.isSpace())
             continue;
-        const int d = QStringLiteral("0123456789abcdef").indexOf(c.toLower());
+        const int d = hexDigit(c);
         if (d < 0)
             return std::nullopt;
         if (high < 0) {

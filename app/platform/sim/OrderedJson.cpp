@@ -197,8 +197,16 @@ private:
             if (uchar(c) < 0x20)
                 return fail(QStringLiteral("control character %1 inside a string").arg(describe(c)));
             if (c != '\\') {
-                raw.append(c);
-                ++m_pos;
+                // Copy the run of plain bytes in one go.
+                qsizetype end = m_pos + 1;
+                while (end < m_data.size()) {
+                    const char d = m_data.at(end);
+                    if (d == '"' || d == '\\' || uchar(d) < 0x20)
+                        break;
+                    ++end;
+                }
+                raw.append(m_data.constData() + m_pos, end - m_pos);
+                m_pos = end;
                 continue;
             }
             ++m_pos;

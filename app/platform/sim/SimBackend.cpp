@@ -485,13 +485,14 @@ private:
     void pollLoop()
     {
         std::unique_lock lock(m_pollMutex);
+        bool retry = false;
         while (!m_stop) {
             m_pollWake.wait_for(lock, PollInterval, [this] { return m_stop; });
             if (m_stop)
                 break;
             lock.unlock();
-            if (changed())
-                reload();
+            if (changed() || retry)
+                retry = !reload(retry);
             lock.lock();
         }
     }
@@ -520,13 +521,19 @@ private:
         return any;
     }
 
-    void reload()
+    // Reads the files again and tells the clients what changed. A read that
+    // fails while a good tree is there is only taken (and reported) when
+    // `final`: the first failure may be an editor caught between truncating
+    // and writing, so the caller retries on the next tick. False when it waits.
+    bool reload(bool final)
     {
         ReadResult r = loadNodeTree(m_file);
         std::lock_guard lock(m_mutex);
+        if (!r.complete && m_rootRead && !final)
+            return false;
         const TreePtr old = adopt(std::move(r));
         if (!old)
-            return;
+            return true;
         QHash<QString, quint32> events;
         for (const NodeData &n : m_tree->nodes) {
             const NodeData *before = old->find(n.path);
@@ -540,7 +547,7 @@ private:
                 events.insert(n.path, DeviceClient::Removed);
         }
         if (events.isEmpty())
-            return;
+            return true;
         for (const auto &weak : std::as_const(m_clients)) {
             const auto client = weak.lock();
             if (!client)
@@ -550,6 +557,7 @@ private:
             else if (const auto it = events.constFind(client->path()); it != events.cend())
                 client->post(*it);
         }
+        return true;
     }
 };
 
