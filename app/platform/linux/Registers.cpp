@@ -182,21 +182,21 @@ QString sdVersion(const QByteArray &scr)
 {
     if (scr.size() != 8)
         return QString();
-    const quint32 spec = registerBits(scr, 59, 56);
-    const quint32 spec3 = registerBits(scr, 47, 47);
-    const quint32 spec4 = registerBits(scr, 42, 42);
-    const quint32 specX = registerBits(scr, 41, 38);
-    if (spec == 0)
+    const quint32 field = registerBits(scr, 59, 56);
+    const quint32 field3 = registerBits(scr, 47, 47);
+    const quint32 field4 = registerBits(scr, 42, 42);
+    const quint32 fieldX = registerBits(scr, 41, 38);
+    if (field == 0)
         return QStringLiteral("1.0");
-    if (spec == 1)
+    if (field == 1)
         return QStringLiteral("1.10");
-    if (spec != 2)
+    if (field != 2)
         return QString();
-    if (!spec3)
+    if (!field3)
         return QStringLiteral("2.00");
-    if (specX == 0)
-        return spec4 ? QStringLiteral("4.xx") : QStringLiteral("3.0x");
-    return QStringLiteral("%1.xx").arg(specX + 4);
+    if (fieldX == 0)
+        return field4 ? QStringLiteral("4.xx") : QStringLiteral("3.0x");
+    return QStringLiteral("%1.xx").arg(fieldX + 4);
 }
 
 QString mmcCbx(const QByteArray &cid)
@@ -219,11 +219,11 @@ QString mmcVersion(const QByteArray &csd, std::optional<quint64> extCsdRevision)
 {
     if (csd.size() != 16)
         return QString();
-    const quint32 spec = registerBits(csd, 125, 122);
+    const quint32 field = registerBits(csd, 125, 122);
     static const char *const old[] = {"1.0 - 1.2", "1.4", "2.0 - 2.2", "3.1 - 3.31"};
-    if (spec < 4)
-        return QString::fromLatin1(old[spec]);
-    if (spec > 4)
+    if (field < 4)
+        return QString::fromLatin1(old[field]);
+    if (field > 4)
         return QString();
     static const char *const revisions[] = {"4.0", "4.1", "4.2", "4.3", "4.4 (obsolete)", "4.41", "4.5", "5.0", "5.1"};
     if (extCsdRevision && *extCsdRevision < std::size(revisions))
