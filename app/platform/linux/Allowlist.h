@@ -23,7 +23,7 @@ enum class Channel { Scsi, Ata, Nvme, Mmc };
 struct Command {
     Channel channel;
     quint8 opcode;
-    int sub;  // ATA feature / NVMe CNS; -1 when it does not matter
+    int sub; // ATA feature / NVMe CNS; -1 when it does not matter
     const char *name;
 };
 

@@ -397,9 +397,9 @@ ExtCsd parseExtCsd(const QByteArray &data)
     const quint64 unit = quint64(at(data, 224)) * at(data, 221) * 512 * 1024;
     for (int i = 0; i < 4; ++i)
         e.gppSize[i] = littleEndian(data, 143 + 3 * i, 3) * unit;
-    static const char *const types[] = {"HS 26 MHz",       "HS 52 MHz",    "HS DDR 52 MHz 1.8 V / 3 V",
+    static const char *const types[] = {"HS 26 MHz",           "HS 52 MHz",   "HS DDR 52 MHz 1.8 V / 3 V",
                                         "HS DDR 52 MHz 1.2 V", "HS200 1.8 V", "HS200 1.2 V",
-                                        "HS400 1.8 V",     "HS400 1.2 V"};
+                                        "HS400 1.8 V",         "HS400 1.2 V"};
     const quint8 deviceType = at(data, 196);
     for (int bit = 0; bit < 8; ++bit) {
         if (deviceType & (1 << bit))

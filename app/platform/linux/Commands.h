@@ -13,7 +13,14 @@ namespace Services::Nodes::Linux::Commands {
 
 // ---- ATA through SCSI ATA PASS-THROUGH (SAT) --------------------------------
 
-enum class AtaCommand { Identify, IdentifyPacket, SmartReadData, SmartReadThresholds, SmartReturnStatus, CheckPowerMode };
+enum class AtaCommand {
+    Identify,
+    IdentifyPacket,
+    SmartReadData,
+    SmartReadThresholds,
+    SmartReturnStatus,
+    CheckPowerMode
+};
 
 // True when the command returns a 512-byte block (PIO data-in).
 bool ataCommandReadsData(AtaCommand command);
@@ -97,8 +104,8 @@ QString nvmeVersionText(quint32 version);
 struct NvmeNamespace {
     bool valid = false;
     quint64 size = 0, capacity = 0, utilisation = 0;
-    QByteArray nguid;  // 16 bytes
-    QByteArray eui64;  // 8 bytes
+    QByteArray nguid; // 16 bytes
+    QByteArray eui64; // 8 bytes
 };
 NvmeNamespace parseNvmeNamespace(const QByteArray &data);
 // 8-4-4-4-12 lower-case hex; null for an all-zero or malformed id.
@@ -112,7 +119,7 @@ struct ExtCsd {
     bool valid = false;
     quint8 revision = 0;
     bool partitioningEnabled = false, enhancedAttribute = false, extendedAttribute = false;
-    quint64 gppSize[4] = {0, 0, 0, 0};  // bytes
+    quint64 gppSize[4] = {0, 0, 0, 0}; // bytes
     QStringList deviceTypes;
     quint8 lifeTimeA = 0, lifeTimeB = 0, preEol = 0;
 };

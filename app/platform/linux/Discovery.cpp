@@ -142,7 +142,7 @@ std::optional<Disk> describeDisk(const Reader &reader, const QString &name)
     if (sysPath.startsWith(QLatin1String("/devices/virtual/block/"))) {
         disk.kind = name.startsWith(QLatin1String("loop")) ? DiskKind::Loop
                     : name.startsWith(QLatin1String("md")) ? DiskKind::Md
-                                                            : DiskKind::Other;
+                                                           : DiskKind::Other;
         return disk;
     }
     if (name.startsWith(QLatin1String("nvme"))) {
@@ -152,6 +152,18 @@ std::optional<Disk> describeDisk(const Reader &reader, const QString &name)
             disk.nvmeController = parent;
         else if (!disk.device.isEmpty())
             disk.nvmeController = disk.device;
+        // A multipath head hangs off the subsystem, which links its controllers.
+        if (!disk.nvmeController.isEmpty() && !reader.exists(disk.nvmeController + QStringLiteral("/transport"))) {
+            static const QRegularExpression controllerName(QStringLiteral("^nvme\\d+$"));
+            for (const QString &entry : reader.entries(disk.nvmeController)) {
+                const QString controller = reader.resolve(disk.nvmeController + QLatin1Char('/') + entry);
+                if (controllerName.match(entry).hasMatch() && !controller.isEmpty()) {
+                    disk.nvmeController = controller;
+                    disk.pciFunction = pciFunctionOf(controller);
+                    break;
+                }
+            }
+        }
         return disk;
     }
     if (name.startsWith(QLatin1String("mmcblk"))) {
@@ -230,7 +242,7 @@ QString diskType(const Reader &reader, const Disk &disk)
         default:
             // Without the controller's class: a SATA link speed says SATA.
             return reader.exists(disk.ataLink + QStringLiteral("/sata_spd")) || cls == 0 ? QStringLiteral("SATA")
-                                                                                          : QStringLiteral("ATA");
+                                                                                         : QStringLiteral("ATA");
         }
     }
     case DiskKind::Scsi: {

@@ -15,16 +15,16 @@ namespace Services::Nodes::Linux {
 enum class DiskKind { Ata, Scsi, Sas, Usb, Nvme, Mmc, Virtio, Loop, Md, Other };
 
 struct Disk {
-    QString name;        // kernel name: "sda", "nvme0n1", "mmcblk0"
-    QString sysPath;     // resolved folder of the disk: "/devices/.../block/sda"
-    QString devName;     // node below /dev (uevent DEVNAME), usually the name
+    QString name;    // kernel name: "sda", "nvme0n1", "mmcblk0"
+    QString sysPath; // resolved folder of the disk: "/devices/.../block/sda"
+    QString devName; // node below /dev (uevent DEVNAME), usually the name
     DiskKind kind = DiskKind::Other;
-    QString device;      // the disk's `device` folder, resolved (may be empty)
-    QString scsiDevice;  // "H:C:T:L" folder of SCSI disks
-    QString ataPort;     // ".../ataN"
-    QString ataDevice;   // folder holding the cached IDENTIFY `id`
-    QString ataLink;     // folder holding `sata_spd`
-    QString usbDevice;   // ".../usbB/B-P" (has idVendor)
+    QString device;     // the disk's `device` folder, resolved (may be empty)
+    QString scsiDevice; // "H:C:T:L" folder of SCSI disks
+    QString ataPort;    // ".../ataN"
+    QString ataDevice;  // folder holding the cached IDENTIFY `id`
+    QString ataLink;    // folder holding `sata_spd`
+    QString usbDevice;  // ".../usbB/B-P" (has idVendor)
     QString usbInterface;
     QString nvmeController;
     QString mmcCard;

@@ -126,8 +126,7 @@ private:
 
 } // namespace
 
-quint32 hotplugEventType(const QString &diskName, const QString &action, const QString &devpath,
-                         const QString &devtype)
+quint32 hotplugEventType(const QString &diskName, const QString &action, const QString &devpath, const QString &devtype)
 {
     const QStringList parts = devpath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     if (parts.isEmpty())

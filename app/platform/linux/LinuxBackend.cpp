@@ -21,6 +21,7 @@ namespace {
 const QString blockPrefix = QStringLiteral("/devices/block/");
 const QString pciPrefix = QStringLiteral("/devices/pci/");
 const QString pciBusPath = QStringLiteral("/devices/pci/bus");
+const QString volumeServerPath = QStringLiteral("/devices/vsctrl");
 
 // Shared between the backend and the interfaces it hands out.
 struct Shared {
@@ -45,9 +46,10 @@ public:
     QString canonicalName() const override { return m_canonical; }
 
     QString m_path, m_canonical;
-    std::optional<Disk> disk;   // drive nodes
-    QString pciFolder;          // PCI function nodes
-    bool bus = false;           // the PCI bus folder
+    std::optional<Disk> disk;  // drive nodes
+    QString pciFolder;         // PCI function nodes
+    bool bus = false;          // the PCI bus folder
+    bool volumeServer = false; // the volume-server control node
 };
 
 class LinuxProvider : public Provider {
@@ -152,14 +154,19 @@ private:
     PropertyTable m_table;
 };
 
-// The block device, opened read-only: pread only.
+// The block device, opened read-only: pread only. Without the right to open
+// it (fd -1) the geometry still comes from sysfs and every read is refused.
 class BlockStorage : public Interfaces::Storage, public Interfaces::Lockable {
 public:
     BlockStorage(int fd, quint64 blockSize, quint64 blockCount)
         : m_fd(fd), m_blockSize(blockSize), m_blockCount(blockCount)
     {
     }
-    ~BlockStorage() override { ::close(m_fd); }
+    ~BlockStorage() override
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
 
     quint64 blockSize() override { return m_blockSize; }
     quint64 blockCount() override { return m_blockCount; }
@@ -168,6 +175,10 @@ public:
     {
         if (!buffer || first > m_blockCount || count > m_blockCount - first) {
             Error::set(Error::BadArguments);
+            return false;
+        }
+        if (m_fd < 0) {
+            Error::set(Error::AccessDenied);
             return false;
         }
         char *out = static_cast<char *>(buffer);
@@ -192,12 +203,16 @@ public:
     // holding the device exclusively makes lock() fail.
     bool lock() override
     {
-        if (::flock(m_fd, LOCK_SH | LOCK_NB) == 0)
+        if (m_fd < 0 || ::flock(m_fd, LOCK_SH | LOCK_NB) == 0)
             return true;
         Error::set(Error::AccessDenied);
         return false;
     }
-    void unlock() override { ::flock(m_fd, LOCK_UN); }
+    void unlock() override
+    {
+        if (m_fd >= 0)
+            ::flock(m_fd, LOCK_UN);
+    }
 
 private:
     int m_fd;
@@ -249,6 +264,11 @@ public:
                 node->m_canonical = QStringLiteral("block:") + (dev.isEmpty() ? name : dev);
                 return node;
             }
+        } else if (path == volumeServerPath) {
+            // Linux has no volume server: its control node says it is off.
+            node->volumeServer = true;
+            node->m_canonical = path;
+            return node;
         } else if (path == pciBusPath) {
             if (pciBusExists()) {
                 node->bus = true;
@@ -291,6 +311,11 @@ public:
             return std::make_shared<DriveGeneric>(m_shared, *n->disk, provider->index());
         if (!n->pciFolder.isEmpty())
             return std::make_shared<TableGeneric>(pciNodeProperties(reader(), n->pciFolder));
+        if (n->volumeServer) {
+            PropertyTable status;
+            status.setText(QStringLiteral("STATUS"), QStringLiteral("OFF"));
+            return std::make_shared<TableGeneric>(status);
+        }
         return std::make_shared<TableGeneric>(PropertyTable());
     }
 
@@ -374,13 +399,14 @@ private:
         }
         int error = 0;
         const int fd = reader().openDevice(n->disk->devName, &error);
-        if (fd < 0) {
-            Error::set(error == EPERM || error == EACCES ? Error::AccessDenied : Error::OpenFailed);
-            if (error == EPERM || error == EACCES) {
-                QMutexLocker lock(&m_shared->mutex);
-                m_shared->noRights = true;
-            }
+        const bool denied = error == EPERM || error == EACCES;
+        if (fd < 0 && !denied) {
+            Error::set(Error::OpenFailed);
             return nullptr;
+        }
+        if (denied) {
+            QMutexLocker lock(&m_shared->mutex);
+            m_shared->noRights = true;
         }
         const DiskProperties props(reader(), *n->disk);
         return std::make_shared<BlockStorage>(fd, props.blockSize(), props.blockCount());

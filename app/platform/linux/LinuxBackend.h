@@ -8,6 +8,8 @@
 //   /devices/pci/SSSS:BB:DD.F      a PCI function (lower-case hex), as returned
 //                                  by companion-node queries (type 2)
 //   /devices/pci/bus               present when the machine has a PCI bus
+//   /devices/vsctrl                the volume-server control node: "STATUS" is
+//                                  "OFF", as Linux has no volume server
 // The canonical name of a disk is "block:MAJ:MIN".
 #pragma once
 #include <memory>

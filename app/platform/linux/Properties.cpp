@@ -15,14 +15,11 @@ namespace Services::Nodes::Linux {
 namespace {
 const int channel = SysLogFilter::reg("Linux");
 
-const char *const rawOnlyNames[] = {"ATA_SMART_STATUS", "ATA_POWER_MODE", "NVM_VER", "NVM_NAMESPACE_COUNT",
-                                    "NVM_NCAP", "PART_TABLE_TYPE", "DISK_SIGNATURE", "MMC_DEVICE_TYPE",
-                                    "MMC_PARTITIONING_EN", "MMC_ENH_ATTRIBUTE_EN", "MMC_EXT_ATTRIBUTE_EN"};
+const char *const rawOnlyNames[] = {
+    "ATA_SMART_STATUS",    "ATA_POWER_MODE", "NVM_VER",         "NVM_NAMESPACE_COUNT", "NVM_NCAP",
+    "PART_TABLE_TYPE",     "DISK_SIGNATURE", "MMC_DEVICE_TYPE", "MMC_PARTITIONING_EN", "MMC_ENH_ATTRIBUTE_EN",
+    "MMC_EXT_ATTRIBUTE_EN"};
 
-QString hex4(quint64 value)
-{
-    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));
-}
 } // namespace
 
 // ---- PropertyTable -------------------------------------------------------------------
@@ -133,8 +130,8 @@ void DiskProperties::readCommon()
     m_blockCount = m_reader.number(base + QStringLiteral("/size")).value_or(0) * 512 / m_blockSize;
 
     m_node.setText(QStringLiteral("TYPE"), diskType(m_reader, m_disk));
-    m_node.setText(QStringLiteral("REMOVABLE"), sys(base, "removable") == QLatin1String("1") ? QStringLiteral("YES")
-                                                                                              : QStringLiteral("NO"));
+    m_node.setText(QStringLiteral("REMOVABLE"),
+                   sys(base, "removable") == QLatin1String("1") ? QStringLiteral("YES") : QStringLiteral("NO"));
     m_node.setText(QStringLiteral("DEVICE_NODE"),
                    QStringLiteral("/sys") + (m_disk.device.isEmpty() ? base : m_disk.device));
     switch (m_disk.kind) {
@@ -185,16 +182,24 @@ void DiskProperties::setIdentify(const QByteArray &identify)
     if (m_disk.kind == DiskKind::Ata) {
         m_node.setText(QStringLiteral("NAME"), model);
         m_node.setText(QStringLiteral("SERIAL"), serial);
-    } else if (!serial.isEmpty()) {
-        // Behind a bridge the drive's own serial joins the bridge's.
-        PropertyValue serials = m_node.value(QStringLiteral("SERIAL"));
-        serials.append(Variant::ofText(serial, QStringLiteral("ATA_SERIAL")));
-        m_node.set(QStringLiteral("SERIAL"), serials);
+        m_node.setText(QStringLiteral("FIRMWARE"), Commands::ataString(identify, 23, 26));
+    } else {
+        // Behind a bridge the drive's own serial and firmware join the
+        // bridge's, which keep their place and names.
+        const std::pair<QString, QString> joined[] = {
+            {QStringLiteral("SERIAL"), serial}, {QStringLiteral("FIRMWARE"), Commands::ataString(identify, 23, 26)}};
+        for (const auto &[property, text] : joined) {
+            if (text.isEmpty())
+                continue;
+            PropertyValue value = m_node.value(property);
+            value.append(Variant::ofText(text, QStringLiteral("ATA_") + property));
+            m_node.set(property, value);
+        }
     }
-    m_node.setText(QStringLiteral("FIRMWARE"), Commands::ataString(identify, 23, 26));
     if (Commands::identifySmartSupported(identify)) {
-        m_node.set(QStringLiteral("ATA_SMART_ENABLED"),
-                   {Variant::ofInt(Commands::identifySmartEnabled(identify) ? 1 : 0, QStringLiteral("ATA_SMART_ENABLED"))});
+        m_node.set(
+            QStringLiteral("ATA_SMART_ENABLED"),
+            {Variant::ofInt(Commands::identifySmartEnabled(identify) ? 1 : 0, QStringLiteral("ATA_SMART_ENABLED"))});
     }
 }
 
@@ -232,7 +237,8 @@ void DiskProperties::readScsi()
     }
     const QByteArray inquiry = m_reader.bytes(dev + QStringLiteral("/inquiry"), 256);
     if (!inquiry.isEmpty())
-        m_sets.set(QStringLiteral("GET_SCSI_INQUIRY"), {Variant::ofBuffer(inquiry, QStringLiteral("GET_SCSI_INQUIRY"))});
+        m_sets.set(QStringLiteral("GET_SCSI_INQUIRY"),
+                   {Variant::ofBuffer(inquiry, QStringLiteral("GET_SCSI_INQUIRY"))});
     // Pages in the order page 0 lists them, then any other cached page.
     QList<int> order;
     for (quint8 page : Commands::vpdSupportedPages(m_reader.bytes(dev + QStringLiteral("/vpd_pg0"))))
@@ -272,7 +278,8 @@ void DiskProperties::readUsb()
     const QString dev = m_disk.usbDevice;
     const QString vendor = sys(m_disk.scsiDevice, "vendor"), model = sys(m_disk.scsiDevice, "model");
     const QString product = sys(dev, "product");
-    m_node.setText(QStringLiteral("NAME"), model.isEmpty() ? product : (vendor.isEmpty() ? model : vendor + ' ' + model));
+    m_node.setText(QStringLiteral("NAME"),
+                   model.isEmpty() ? product : (vendor.isEmpty() ? model : vendor + ' ' + model));
     const QString serial = sys(dev, "serial");
     if (!serial.isEmpty())
         m_node.set(QStringLiteral("SERIAL"), {Variant::ofText(serial, QStringLiteral("USB_SERIAL"))});
@@ -281,7 +288,8 @@ void DiskProperties::readUsb()
     const auto productId = d.valid ? std::optional<quint64>(d.product) : m_reader.number(dev + "/idProduct", 16);
     const auto bcdDevice = d.valid ? std::optional<quint64>(d.bcdDevice) : m_reader.number(dev + "/bcdDevice", 16);
     if (bcdDevice) {
-        const QString firmware = QStringLiteral("%1.%2").arg(*bcdDevice >> 8, 0, 16).arg(*bcdDevice & 0xFF, 2, 16, QLatin1Char('0'));
+        const QString firmware =
+            QStringLiteral("%1.%2").arg(*bcdDevice >> 8, 0, 16).arg(*bcdDevice & 0xFF, 2, 16, QLatin1Char('0'));
         m_node.set(QStringLiteral("FIRMWARE"), {Variant::ofText(firmware, QStringLiteral("USB_FIRMWARE"))});
     }
     m_node.setText(QStringLiteral("USB_MANUFACTURER"), sys(dev, "manufacturer"));
@@ -299,7 +307,8 @@ void DiskProperties::readUsb()
     }
     if (bcdUsb)
         m_node.setInt(QStringLiteral("USB_VERSION"), bcdUsb);
-    const auto configurations = d.valid ? std::optional<quint64>(d.configurations) : m_reader.number(dev + "/bNumConfigurations");
+    const auto configurations =
+        d.valid ? std::optional<quint64>(d.configurations) : m_reader.number(dev + "/bNumConfigurations");
     if (configurations)
         m_node.setInt(QStringLiteral("USB_CONFIGURATIONS"), *configurations);
     const double speed = sys(dev, "speed").toDouble();
@@ -308,11 +317,13 @@ void DiskProperties::readUsb()
     m_node.setText(QStringLiteral("USB_CONNECTION"), current);
     m_node.setText(QStringLiteral("CONNECTION"), current);
     const Registers::UsbBos bos = Registers::parseUsbBos(m_reader.bytes(dev + "/bos_descriptors", 65536));
-    const quint64 maxSpeed = bos.valid && bos.maxSpeedMbit ? bos.maxSpeedMbit : Registers::usbMaxSpeedWithoutBos(bcdUsb);
-    m_node.setText(QStringLiteral("USB_CONNECTION_MAX"), Registers::usbSpeedText(double(qMax<quint64>(maxSpeed, 0))));
+    const quint64 maxSpeed =
+        bos.valid && bos.maxSpeedMbit ? bos.maxSpeedMbit : Registers::usbMaxSpeedWithoutBos(bcdUsb);
+    m_node.setText(QStringLiteral("USB_CONNECTION_MAX"), Registers::usbSpeedText(double(maxSpeed)));
     m_node.setText(QStringLiteral("USB_BOS_UUID"), bos.containerId);
     if (d.valid) {
-        m_node.setText(QStringLiteral("USB_DEV_CSP"), QStringLiteral("%1:%2:%3").arg(d.usbClass).arg(d.subclass).arg(d.protocol));
+        m_node.setText(QStringLiteral("USB_DEV_CSP"),
+                       QStringLiteral("%1:%2:%3").arg(d.usbClass).arg(d.subclass).arg(d.protocol));
         PropertyValue settings;
         QList<QPair<int, int>> seen;
         for (const Registers::UsbSetting &s : d.settings) {
@@ -325,10 +336,22 @@ void DiskProperties::readUsb()
         if (!settings.isEmpty())
             m_node.set(QStringLiteral("USB_IFC_CSP"), settings);
     } else {
-        const auto cls = m_reader.number(dev + "/bDeviceClass", 16), sub = m_reader.number(dev + "/bDeviceSubClass", 16),
+        const auto cls = m_reader.number(dev + "/bDeviceClass", 16),
+                   sub = m_reader.number(dev + "/bDeviceSubClass", 16),
                    proto = m_reader.number(dev + "/bDeviceProtocol", 16);
         if (cls && sub && proto)
             m_node.setText(QStringLiteral("USB_DEV_CSP"), QStringLiteral("%1:%2:%3").arg(*cls).arg(*sub).arg(*proto));
+        // Without `descriptors` only the interface in use is known.
+        const QString ifc = m_disk.usbInterface;
+        const auto number = m_reader.number(ifc + "/bInterfaceNumber", 16),
+                   alternate = m_reader.number(ifc + "/bAlternateSetting"),
+                   ifcClass = m_reader.number(ifc + "/bInterfaceClass", 16),
+                   ifcSub = m_reader.number(ifc + "/bInterfaceSubClass", 16),
+                   ifcProto = m_reader.number(ifc + "/bInterfaceProtocol", 16);
+        if (number && alternate && ifcClass && ifcSub && ifcProto)
+            m_node.set(QStringLiteral("USB_IFC_CSP"),
+                       {Variant::ofText(QStringLiteral("%1:%2:%3").arg(*ifcClass).arg(*ifcSub).arg(*ifcProto),
+                                        QStringLiteral("USB_IFC_CSP_i%1_a%2").arg(*number).arg(*alternate))});
     }
 }
 
@@ -359,8 +382,8 @@ void DiskProperties::readNvme()
     }
     m_companion.setText(QStringLiteral("SERIAL"), serial);
     const QString transport = sys(ctrl, "transport");
-    QString connection = transport == QLatin1String("pcie") ? pcieLinkText(m_reader, m_disk.pciFunction)
-                                                            : transport.toUpper();
+    QString connection =
+        transport == QLatin1String("pcie") ? pcieLinkText(m_reader, m_disk.pciFunction) : transport.toUpper();
     if (connection.isEmpty() && transport == QLatin1String("pcie"))
         connection = QStringLiteral("PCIe");
     m_companion.setText(QStringLiteral("CONNECTION"), connection);
@@ -411,7 +434,8 @@ void DiskProperties::readMmc()
             m_node.setInt(QStringLiteral("SECTOR_ACCESS"), Registers::registerBits(csd, 127, 126) >= 1 ? 1 : 0);
             m_node.setText(QStringLiteral("SD_CARD_TYPE"), Registers::sdCardType(csd));
         }
-        m_node.setText(QStringLiteral("SD_VERSION"), Registers::sdVersion(Registers::registerBytes(sys(card, "scr"), 8)));
+        m_node.setText(QStringLiteral("SD_VERSION"),
+                       Registers::sdVersion(Registers::registerBytes(sys(card, "scr"), 8)));
         return;
     }
     // Cards above 2 GB use sector addressing.
@@ -422,8 +446,10 @@ void DiskProperties::readMmc()
         m_node.setInt(QStringLiteral("MMC_R2W_FACTOR"), Registers::mmcReadToWriteFactor(csd));
     const QStringList life = sys(card, "life_time").split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (life.size() == 2) {
-        m_node.setText(QStringLiteral("MMC_DEVICE_LIFE_TIME_EST_TYP_A"), Commands::lifeTimeText(quint8(parseNumber(life[0]).value_or(0))));
-        m_node.setText(QStringLiteral("MMC_DEVICE_LIFE_TIME_EST_TYP_B"), Commands::lifeTimeText(quint8(parseNumber(life[1]).value_or(0))));
+        m_node.setText(QStringLiteral("MMC_DEVICE_LIFE_TIME_EST_TYP_A"),
+                       Commands::lifeTimeText(quint8(parseNumber(life[0]).value_or(0))));
+        m_node.setText(QStringLiteral("MMC_DEVICE_LIFE_TIME_EST_TYP_B"),
+                       Commands::lifeTimeText(quint8(parseNumber(life[1]).value_or(0))));
     }
     if (const auto eol = parseNumber(sys(card, "pre_eol_info")))
         m_node.setText(QStringLiteral("MMC_PRE_EOL_INFO"), Commands::preEolText(quint8(*eol)));

@@ -19,11 +19,11 @@ namespace Services::Nodes::Linux {
 class PropertyTable {
 public:
     void set(const QString &name, const PropertyValue &value);
-    void setText(const QString &name, const QString &text);  // skipped when null
+    void setText(const QString &name, const QString &text); // skipped when null
     void setInt(const QString &name, quint64 value);
     void remove(const QString &name);
     bool contains(const QString &name) const;
-    PropertyValue value(const QString &name) const;  // empty when absent
+    PropertyValue value(const QString &name) const; // empty when absent
     int count() const { return int(m_entries.size()); }
     QString name(int index) const;
     const QList<QPair<QString, PropertyValue>> &entries() const { return m_entries; }
@@ -34,9 +34,9 @@ private:
 
 // What raw access told about the rights of this user.
 struct RawNotes {
-    bool noRights = false;      // some device refused to open or to answer
-    bool standby = false;       // S.M.A.R.T. reads skipped for a sleeping disk
-    QStringList log;            // one line per refusal or skipped read
+    bool noRights = false; // some device refused to open or to answer
+    bool standby = false;  // S.M.A.R.T. reads skipped for a sleeping disk
+    QStringList log;       // one line per refusal or skipped read
 };
 
 class DiskProperties {

@@ -60,7 +60,7 @@ void DiskProperties::rawAta(RawDevice &device)
         if (libata || rights)
             note(QStringLiteral("No ATA data from %1 (CHECK POWER MODE: %2)").arg(m_disk.name, device.failureText()),
                  rights);
-        return;  // a SCSI device that does not pass ATA commands through
+        return; // a SCSI device that does not pass ATA commands through
     }
     const Commands::PowerMode mode = Commands::powerMode(sense);
     m_node.setText(QStringLiteral("ATA_POWER_MODE"), Commands::powerModeText(mode));
@@ -85,7 +85,8 @@ void DiskProperties::rawAta(RawDevice &device)
         return;
     if (!device.ata(AtaCommand::SmartReturnStatus, &sense, optical).isNull()) {
         if (const auto status = Commands::smartStatus(sense))
-            m_node.set(QStringLiteral("ATA_SMART_STATUS"), {Variant::ofInt(quint64(*status), QStringLiteral("ATA_SMART_STATUS"))});
+            m_node.set(QStringLiteral("ATA_SMART_STATUS"),
+                       {Variant::ofInt(quint64(*status), QStringLiteral("ATA_SMART_STATUS"))});
     } else {
         note(QStringLiteral("SMART RETURN STATUS of %1 failed: %2").arg(m_disk.name, device.failureText()),
              device.failure() == Failure::NoRights);
@@ -97,8 +98,9 @@ void DiskProperties::rawAta(RawDevice &device)
         return;
     }
     const QByteArray thresholds = device.ata(AtaCommand::SmartReadThresholds, nullptr, optical);
-    m_sets.set(QStringLiteral("ATA_SMART_ATTRIBUTES"),
-               {Variant::ofBuffer(Commands::mergeSmartAttributes(data, thresholds), QStringLiteral("ATA_SMART_ATTRIBUTES"))});
+    m_sets.set(
+        QStringLiteral("ATA_SMART_ATTRIBUTES"),
+        {Variant::ofBuffer(Commands::mergeSmartAttributes(data, thresholds), QStringLiteral("ATA_SMART_ATTRIBUTES"))});
 }
 
 void DiskProperties::rawScsi(RawDevice &device)
@@ -106,7 +108,8 @@ void DiskProperties::rawScsi(RawDevice &device)
     if (!m_sets.contains(QStringLiteral("GET_SCSI_INQUIRY"))) {
         const QByteArray inquiry = device.inquiry(false, 0, 96);
         if (Commands::parseInquiry(inquiry).valid)
-            m_sets.set(QStringLiteral("GET_SCSI_INQUIRY"), {Variant::ofBuffer(inquiry, QStringLiteral("GET_SCSI_INQUIRY"))});
+            m_sets.set(QStringLiteral("GET_SCSI_INQUIRY"),
+                       {Variant::ofBuffer(inquiry, QStringLiteral("GET_SCSI_INQUIRY"))});
     }
     // USB bridges are known to hang on EVPD requests: only sysfs pages for them.
     if (m_sets.contains(QStringLiteral("GET_SCSI_VPDS")) || m_disk.kind == DiskKind::Usb)

@@ -73,8 +73,8 @@ UsbBos parseUsbBos(const QByteArray &data)
         const quint8 capability = at(data, offset + 2);
         if (at(data, offset + 1) == 0x10 && capability == 0x04 && length >= 20) {
             const QString hex = QString::fromLatin1(data.mid(offset + 4, 16).toHex());
-            b.containerId = hex.mid(0, 8) + '-' + hex.mid(8, 4) + '-' + hex.mid(12, 4) + '-' + hex.mid(16, 4) + '-' +
-                            hex.mid(20);
+            b.containerId =
+                hex.mid(0, 8) + '-' + hex.mid(8, 4) + '-' + hex.mid(12, 4) + '-' + hex.mid(16, 4) + '-' + hex.mid(20);
         } else if (at(data, offset + 1) == 0x10 && capability == 0x03 && length >= 10) {
             const quint16 speeds = le16(data, offset + 4);
             const quint64 fastest = speeds & 0x08 ? 5000 : speeds & 0x04 ? 480 : speeds & 0x02 ? 12 : 0;
@@ -84,7 +84,7 @@ UsbBos parseUsbBos(const QByteArray &data)
             for (int i = 0; i < count && offset + 12 + 4 * i + 4 <= offset + length; ++i) {
                 const quint32 attribute = le32(data, offset + 12 + 4 * i);
                 const quint64 mantissa = attribute >> 16;
-                static const quint64 perMbit[] = {0, 0, 1, 1000};  // b/s and kb/s round to 0
+                static const quint64 perMbit[] = {0, 0, 1, 1000}; // b/s and kb/s round to 0
                 b.maxSpeedMbit = qMax(b.maxSpeedMbit, mantissa * perMbit[(attribute >> 4) & 0x3]);
             }
         }
@@ -109,8 +109,8 @@ QString usbSpeedText(double mbit, int lanes)
     else
         name = QStringLiteral("SuperSpeed+");
     const double total = mbit * qMax(1, lanes);
-    const QString rate = total >= 1000 ? QStringLiteral("%1 Gbit/s").arg(total / 1000.0)
-                                       : QStringLiteral("%1 Mbit/s").arg(total);
+    const QString rate =
+        total >= 1000 ? QStringLiteral("%1 Gbit/s").arg(total / 1000.0) : QStringLiteral("%1 Mbit/s").arg(total);
     if (lanes > 1)
         return QStringLiteral("%1 Gen x%2 (%3)").arg(name).arg(lanes).arg(rate);
     return QStringLiteral("%1 (%2)").arg(name, rate);
@@ -119,7 +119,7 @@ QString usbSpeedText(double mbit, int lanes)
 quint64 usbMaxSpeedWithoutBos(quint16 bcdUsb)
 {
     if (bcdUsb >= 0x0300)
-        return 0;  // a SuperSpeed device must have a BOS: unknown without it
+        return 0; // a SuperSpeed device must have a BOS: unknown without it
     if (bcdUsb >= 0x0200)
         return 480;
     return bcdUsb >= 0x0110 ? 12 : 0;
@@ -182,21 +182,21 @@ QString sdVersion(const QByteArray &scr)
 {
     if (scr.size() != 8)
         return QString();
-    const quint32 spec = registerBits(scr, 59, 56);
-    const quint32 spec3 = registerBits(scr, 47, 47);
-    const quint32 spec4 = registerBits(scr, 42, 42);
-    const quint32 specX = registerBits(scr, 41, 38);
-    if (spec == 0)
+    const quint32 field = registerBits(scr, 59, 56);
+    const quint32 field3 = registerBits(scr, 47, 47);
+    const quint32 field4 = registerBits(scr, 42, 42);
+    const quint32 fieldX = registerBits(scr, 41, 38);
+    if (field == 0)
         return QStringLiteral("1.0");
-    if (spec == 1)
+    if (field == 1)
         return QStringLiteral("1.10");
-    if (spec != 2)
+    if (field != 2)
         return QString();
-    if (!spec3)
+    if (!field3)
         return QStringLiteral("2.00");
-    if (specX == 0)
-        return spec4 ? QStringLiteral("4.xx") : QStringLiteral("3.0x");
-    return QStringLiteral("%1.xx").arg(specX + 4);
+    if (fieldX == 0)
+        return field4 ? QStringLiteral("4.xx") : QStringLiteral("3.0x");
+    return QStringLiteral("%1.xx").arg(fieldX + 4);
 }
 
 QString mmcCbx(const QByteArray &cid)
@@ -219,14 +219,13 @@ QString mmcVersion(const QByteArray &csd, std::optional<quint64> extCsdRevision)
 {
     if (csd.size() != 16)
         return QString();
-    const quint32 spec = registerBits(csd, 125, 122);
+    const quint32 field = registerBits(csd, 125, 122);
     static const char *const old[] = {"1.0 - 1.2", "1.4", "2.0 - 2.2", "3.1 - 3.31"};
-    if (spec < 4)
-        return QString::fromLatin1(old[spec]);
-    if (spec > 4)
+    if (field < 4)
+        return QString::fromLatin1(old[field]);
+    if (field > 4)
         return QString();
-    static const char *const revisions[] = {"4.0", "4.1", "4.2", "4.3", "4.4 (obsolete)", "4.41", "4.5",
-                                            "5.0", "5.1"};
+    static const char *const revisions[] = {"4.0", "4.1", "4.2", "4.3", "4.4 (obsolete)", "4.41", "4.5", "5.0", "5.1"};
     if (extCsdRevision && *extCsdRevision < std::size(revisions))
         return QString::fromLatin1(revisions[*extCsdRevision]);
     return QStringLiteral("4.x");
@@ -250,8 +249,8 @@ PartitionTable detectPartitionTable(const QByteArray &block0, const QByteArray &
         std::reverse(second.begin(), second.end());
         std::reverse(third.begin(), third.end());
         table.type = QStringLiteral("GPT");
-        table.signature = hex(first) + '-' + hex(second) + '-' + hex(third) + '-' + hex(g.mid(8, 2)) + '-' +
-                          hex(g.mid(10, 6));
+        table.signature =
+            hex(first) + '-' + hex(second) + '-' + hex(third) + '-' + hex(g.mid(8, 2)) + '-' + hex(g.mid(10, 6));
     } else if (block0.size() >= 512 && at(block0, 510) == 0x55 && at(block0, 511) == 0xAA) {
         table.type = QStringLiteral("MBR");
         table.signature = QStringLiteral("%1").arg(le32(block0, 440), 8, 16, QLatin1Char('0')).toUpper();

@@ -12,7 +12,7 @@ namespace Services::Nodes::Linux::Registers {
 // ---- USB ------------------------------------------------------------------------
 
 struct UsbSetting {
-    quint8 configuration = 0;  // bConfigurationValue of the configuration holding it
+    quint8 configuration = 0; // bConfigurationValue of the configuration holding it
     quint8 interface = 0, alternate = 0, usbClass = 0, subclass = 0, protocol = 0;
 };
 
@@ -20,7 +20,7 @@ struct UsbDescriptors {
     bool valid = false;
     quint16 bcdUsb = 0, vendor = 0, product = 0, bcdDevice = 0;
     quint8 usbClass = 0, subclass = 0, protocol = 0, configurations = 0;
-    QList<UsbSetting> settings;  // every interface and alternate setting, in order
+    QList<UsbSetting> settings; // every interface and alternate setting, in order
 };
 // The sysfs `descriptors` file: device descriptor then every configuration.
 // Stops at a malformed descriptor and keeps what came before it.
@@ -28,8 +28,8 @@ UsbDescriptors parseUsbDescriptors(const QByteArray &data);
 
 struct UsbBos {
     bool valid = false;
-    QString containerId;        // 8-4-4-4-12, bytes in stored order
-    quint64 maxSpeedMbit = 0;   // from the SuperSpeed(Plus) capabilities
+    QString containerId;      // 8-4-4-4-12, bytes in stored order
+    quint64 maxSpeedMbit = 0; // from the SuperSpeed(Plus) capabilities
 };
 UsbBos parseUsbBos(const QByteArray &data);
 
@@ -47,9 +47,9 @@ quint32 registerBits(const QByteArray &data, int hi, int lo);
 
 // CSD TRAN_SPEED in kHz (MMC uses 26/52 in place of 25/50); 0 when reserved.
 quint64 cardTransferKhz(const QByteArray &csd, bool mmc);
-QString sdCardType(const QByteArray &csd);      // "SDSC", "SDHC/SDXC", "SDUC"
-QString sdVersion(const QByteArray &scr);       // "1.0", "1.10", "2.00", "3.0x", ...
-QString mmcCbx(const QByteArray &cid);          // "Card (removable)", "BGA", "POP"
+QString sdCardType(const QByteArray &csd); // "SDSC", "SDHC/SDXC", "SDUC"
+QString sdVersion(const QByteArray &scr);  // "1.0", "1.10", "2.00", "3.0x", ...
+QString mmcCbx(const QByteArray &cid);     // "Card (removable)", "BGA", "POP"
 // CSD SPEC_VERS, refined by EXT_CSD_REV when the card is 4.x or newer.
 QString mmcVersion(const QByteArray &csd, std::optional<quint64> extCsdRevision);
 // CSD R2W_FACTOR as the multiple (1, 2, 4, ... 32).
@@ -58,8 +58,8 @@ quint64 mmcReadToWriteFactor(const QByteArray &csd);
 // ---- Partition table ----------------------------------------------------------------
 
 struct PartitionTable {
-    QString type;       // "GPT", "MBR" or null
-    QString signature;  // GPT disk GUID or MBR disk signature (8 hex digits)
+    QString type;      // "GPT", "MBR" or null
+    QString signature; // GPT disk GUID or MBR disk signature (8 hex digits)
 };
 // From block 0 and block 1 of the disk (each at least 512 bytes).
 PartitionTable detectPartitionTable(const QByteArray &block0, const QByteArray &block1);

@@ -182,7 +182,7 @@ QByteArray RawDevice::mmcExtCsd()
     mmc_ioc_cmd cmd;
     std::memset(&cmd, 0, sizeof cmd);
     cmd.write_flag = 0;
-    cmd.opcode = 8;  // SEND_EXT_CSD
+    cmd.opcode = 8; // SEND_EXT_CSD
     cmd.arg = 0;
     cmd.flags = mmcResponseR1Adtc;
     cmd.blksz = 512;

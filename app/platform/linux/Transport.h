@@ -13,9 +13,9 @@ namespace Services::Nodes::Linux {
 // Why raw data could not be read.
 enum class Failure {
     None,
-    NoRights,      // EPERM/EACCES: the user may not open or command the device
-    NotSupported,  // ENOTTY/EINVAL/EOPNOTSUPP or ILLEGAL REQUEST: not this kind of device
-    DeviceError,   // the device or the transport failed
+    NoRights,     // EPERM/EACCES: the user may not open or command the device
+    NotSupported, // ENOTTY/EINVAL/EOPNOTSUPP or ILLEGAL REQUEST: not this kind of device
+    DeviceError,  // the device or the transport failed
 };
 
 class RawDevice {

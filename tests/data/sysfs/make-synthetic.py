@@ -113,6 +113,21 @@ def main():
     # A hidden multipath path device must not be listed.
     disk(ctrl + "/nvme0c0n1", "nvme0c0n1", 1953525168, extra={"hidden": "1"})
 
+    # A multipath NVMe namespace: the head sits under its subsystem, which
+    # links the controller.
+    mp_pci = "/devices/pci0000:00/0000:00:1c.0/0000:04:00.0"
+    pci(mp_pci, 0x010802, 0x1e0f, 0x0007, 0x1e0f, 0x0001, "8.0 GT/s PCIe", 4)
+    mp_ctrl = mp_pci + "/nvme/nvme1"
+    for key, value in (("model", "ACME DUAL PORT"), ("serial", "DP0001"), ("firmware_rev", "1.2"),
+                       ("transport", "pcie")):
+        write(mp_ctrl + "/" + key, value)
+    subsys = "/devices/virtual/nvme-subsystem/nvme-subsys1"
+    for key, value in (("model", "ACME DUAL PORT"), ("serial", "DP0001"), ("firmware_rev", "1.2")):
+        write(subsys + "/" + key, value)
+    link(subsys + "/nvme1", mp_ctrl)
+    disk(subsys + "/nvme1n1", "nvme1n1", 2097152, extra={"nsid": "1"})
+    link(subsys + "/nvme1n1/device", subsys)
+
     # USB disk: a bridge with BOT and UAS alternate settings.
     xhci = "/devices/pci0000:00/0000:00:14.0"
     pci(xhci, 0x0c0330, 0x8086, 0xa36d, 0x1028, 0x0869)
@@ -186,6 +201,22 @@ def main():
     reader = xhci + "/usb2/2-2/2-2:1.0/host5/target5:0:0/5:0:0:0"
     write(reader + "/type", "0")
     disk(reader + "/block/sdd", "sdd", 0, removable=1)
+    # A USB stick on a kernel without the `descriptors` file: only the
+    # interface in use is known.
+    stick = xhci + "/usb1/1-4"
+    for key, value in (("idVendor", "0781"), ("idProduct", "5567"), ("bcdDevice", "0127"), ("speed", "12"),
+                       ("version", " 2.00"), ("bNumConfigurations", "1"), ("bDeviceClass", "00"),
+                       ("bDeviceSubClass", "00"), ("bDeviceProtocol", "00")):
+        write(stick + "/" + key, value)
+    for key, value in (("bInterfaceNumber", "00"), ("bAlternateSetting", " 0"), ("bInterfaceClass", "08"),
+                       ("bInterfaceSubClass", "06"), ("bInterfaceProtocol", "50")):
+        write(stick + "/1-4:1.0/" + key, value)
+    sscsi = stick + "/1-4:1.0/host6/target6:0:0/6:0:0:0"
+    write(sscsi + "/vendor", "SanDisk ")
+    write(sscsi + "/model", "Cruzer Blade    ")
+    write(sscsi + "/type", "0")
+    disk(sscsi + "/block/sde", "sde", 31266816, removable=1)
+    link(sscsi + "/block/sde/device", sscsi)
     os.makedirs(ROOT + "/bus/pci/drivers", exist_ok=True)
 
 

@@ -37,7 +37,7 @@ QByteArray smartData(const QList<QList<int>> &entries)
         entry[4] = char(s[2]);
         for (int b = 0; b < 6; ++b)
             entry[5 + b] = char((quint64(s[3]) >> (8 * b)) & 0xFF);
-        entry[11] = char(0x77);  // vendor byte the merge must replace
+        entry[11] = char(0x77); // vendor byte the merge must replace
     }
     return page;
 }
@@ -78,15 +78,23 @@ private slots:
         QTest::addColumn<int>("command");
         QTest::addColumn<int>("length");
         QTest::addColumn<QByteArray>("cdb");
-        QTest::newRow("identify 16") << int(AtaCommand::Identify) << 16 << hex("85 08 0E 00 00 00 01 00 00 00 00 00 00 00 EC 00");
+        QTest::newRow("identify 16") << int(AtaCommand::Identify) << 16
+                                     << hex("85 08 0E 00 00 00 01 00 00 00 00 00 00 00 EC 00");
         QTest::newRow("identify 12") << int(AtaCommand::Identify) << 12 << hex("A1 08 0E 00 01 00 00 00 00 EC 00 00");
-        QTest::newRow("read data 16") << int(AtaCommand::SmartReadData) << 16 << hex("85 08 0E 00 D0 00 01 00 00 00 4F 00 C2 00 B0 00");
-        QTest::newRow("read data 12") << int(AtaCommand::SmartReadData) << 12 << hex("A1 08 0E D0 01 00 4F C2 00 B0 00 00");
-        QTest::newRow("thresholds 16") << int(AtaCommand::SmartReadThresholds) << 16 << hex("85 08 0E 00 D1 00 01 00 01 00 4F 00 C2 00 B0 00");
-        QTest::newRow("thresholds 12") << int(AtaCommand::SmartReadThresholds) << 12 << hex("A1 08 0E D1 01 01 4F C2 00 B0 00 00");
-        QTest::newRow("status 16") << int(AtaCommand::SmartReturnStatus) << 16 << hex("85 06 20 00 DA 00 00 00 00 00 4F 00 C2 00 B0 00");
-        QTest::newRow("status 12") << int(AtaCommand::SmartReturnStatus) << 12 << hex("A1 06 20 DA 00 00 4F C2 00 B0 00 00");
-        QTest::newRow("power mode 16") << int(AtaCommand::CheckPowerMode) << 16 << hex("85 06 20 00 00 00 00 00 00 00 00 00 00 00 E5 00");
+        QTest::newRow("read data 16") << int(AtaCommand::SmartReadData) << 16
+                                      << hex("85 08 0E 00 D0 00 01 00 00 00 4F 00 C2 00 B0 00");
+        QTest::newRow("read data 12") << int(AtaCommand::SmartReadData) << 12
+                                      << hex("A1 08 0E D0 01 00 4F C2 00 B0 00 00");
+        QTest::newRow("thresholds 16") << int(AtaCommand::SmartReadThresholds) << 16
+                                       << hex("85 08 0E 00 D1 00 01 00 01 00 4F 00 C2 00 B0 00");
+        QTest::newRow("thresholds 12") << int(AtaCommand::SmartReadThresholds) << 12
+                                       << hex("A1 08 0E D1 01 01 4F C2 00 B0 00 00");
+        QTest::newRow("status 16") << int(AtaCommand::SmartReturnStatus) << 16
+                                   << hex("85 06 20 00 DA 00 00 00 00 00 4F 00 C2 00 B0 00");
+        QTest::newRow("status 12") << int(AtaCommand::SmartReturnStatus) << 12
+                                   << hex("A1 06 20 DA 00 00 4F C2 00 B0 00 00");
+        QTest::newRow("power mode 16") << int(AtaCommand::CheckPowerMode) << 16
+                                       << hex("85 06 20 00 00 00 00 00 00 00 00 00 00 00 E5 00");
     }
     void ataCdbs()
     {
@@ -103,18 +111,23 @@ private slots:
     void smartStatus_data()
     {
         QTest::addColumn<QByteArray>("sense");
-        QTest::addColumn<int>("expected");  // -1: cannot tell
+        QTest::addColumn<int>("expected"); // -1: cannot tell
         // Descriptor format, ATA Status Return descriptor (code 09h) at byte 8.
-        QTest::newRow("descriptor healthy") << hex("72 01 00 1D 00 00 00 0E 09 0C 00 00 00 00 00 00 00 4F 00 C2 00 50") << 1;
-        QTest::newRow("descriptor failing") << hex("72 01 00 1D 00 00 00 0E 09 0C 00 00 00 00 00 00 00 F4 00 2C 00 50") << 0;
-        QTest::newRow("descriptor error bit") << hex("72 01 00 1D 00 00 00 0E 09 0C 00 04 00 00 00 00 00 4F 00 C2 00 51") << -1;
-        QTest::newRow("descriptor other first") << hex("72 01 00 1D 00 00 00 14 02 04 00 00 00 00 09 0C 00 00 00 00 00 00 00 4F 00 C2 00 50") << 1;
+        QTest::newRow("descriptor healthy")
+            << hex("72 01 00 1D 00 00 00 0E 09 0C 00 00 00 00 00 00 00 4F 00 C2 00 50") << 1;
+        QTest::newRow("descriptor failing")
+            << hex("72 01 00 1D 00 00 00 0E 09 0C 00 00 00 00 00 00 00 F4 00 2C 00 50") << 0;
+        QTest::newRow("descriptor error bit")
+            << hex("72 01 00 1D 00 00 00 0E 09 0C 00 04 00 00 00 00 00 4F 00 C2 00 51") << -1;
+        QTest::newRow("descriptor other first")
+            << hex("72 01 00 1D 00 00 00 14 02 04 00 00 00 00 09 0C 00 00 00 00 00 00 00 4F 00 C2 00 50") << 1;
         QTest::newRow("descriptor truncated") << hex("72 01 00 1D 00 00 00 0E 09 0C 00 00 00 00 00 00 00 4F") << -1;
         // Fixed format: registers in INFORMATION / COMMAND-SPECIFIC INFORMATION.
         QTest::newRow("fixed healthy") << hex("70 00 01 00 50 00 00 0A 00 00 4F C2 00 1D 00 00 00 00") << 1;
         QTest::newRow("fixed failing") << hex("70 00 01 00 50 00 00 0A 00 00 F4 2C 00 1D 00 00 00 00") << 0;
         QTest::newRow("fixed without ata info") << hex("70 00 05 00 50 00 00 0A 00 00 4F C2 20 00 00 00 00 00") << -1;
-        QTest::newRow("other registers") << hex("72 01 00 1D 00 00 00 0E 09 0C 00 00 00 00 00 00 00 00 00 00 00 50") << -1;
+        QTest::newRow("other registers") << hex("72 01 00 1D 00 00 00 0E 09 0C 00 00 00 00 00 00 00 00 00 00 00 50")
+                                         << -1;
         QTest::newRow("no sense") << QByteArray() << -1;
     }
     void smartStatus()
@@ -152,7 +165,11 @@ private slots:
         QTest::addColumn<bool>("valid");
         QStringList words;
         for (int i = 0; i < 256; ++i)
-            words << QStringLiteral("%1").arg(i == 27 ? 0x4143 : i == 28 ? 0x4d45 : i == 0 ? 0x0040 : 0x2020, 4, 16, QLatin1Char('0'));
+            words << QStringLiteral("%1").arg(i == 27   ? 0x4143
+                                              : i == 28 ? 0x4d45
+                                              : i == 0  ? 0x0040
+                                                        : 0x2020,
+                                              4, 16, QLatin1Char('0'));
         QTest::newRow("256 words") << words.join(' ') << true;
         QTest::newRow("lines of eight") << words.mid(0, 128).join(' ') + "\n" + words.mid(128).join(' ') + "\n" << true;
         QTest::newRow("255 words") << words.mid(1).join(' ') << false;
@@ -171,14 +188,15 @@ private slots:
         const QByteArray block = Commands::identifyFromText(text);
         QCOMPARE(block.size() == 512, valid);
         if (valid) {
-            QCOMPARE(quint8(block[0]), quint8(0x40));  // low byte first
+            QCOMPARE(quint8(block[0]), quint8(0x40)); // low byte first
             QCOMPARE(Commands::ataString(block, 27, 46), QStringLiteral("ACME"));
         }
     }
 
     void mergeSmart()
     {
-        const QByteArray data = smartData({{1, 100, 99, 0x123456}, {0, 0, 0, 0}, {5, 200, 200, 3}, {194, 36, 50, 0x00280019}});
+        const QByteArray data =
+            smartData({{1, 100, 99, 0x123456}, {0, 0, 0, 0}, {5, 200, 200, 3}, {194, 36, 50, 0x00280019}});
         // Thresholds listed in another order; id 194 has none.
         const QByteArray thresholds = thresholdPage({{5, 36}, {1, 6}});
         const QByteArray records = Commands::mergeSmartAttributes(data, thresholds);
@@ -263,8 +281,8 @@ private slots:
         ctrl.replace(4, 20, QByteArray("S6B0NL0T123456      "));
         ctrl.replace(24, 40, QByteArray("ACME NVMe 1TB").leftJustified(40, ' '));
         ctrl.replace(64, 8, QByteArray("2B2QEXM7"));
-        ctrl.replace(80, 4, hex("00 04 01 00"));   // 1.4.0
-        ctrl.replace(516, 4, hex("20 00 00 00"));  // 32 namespaces
+        ctrl.replace(80, 4, hex("00 04 01 00"));  // 1.4.0
+        ctrl.replace(516, 4, hex("20 00 00 00")); // 32 namespaces
         const Commands::NvmeController c = Commands::parseNvmeController(ctrl);
         QVERIFY(c.valid);
         QCOMPARE(c.serial, QStringLiteral("S6B0NL0T123456"));
@@ -292,13 +310,13 @@ private slots:
     void extCsd()
     {
         QByteArray e(512, '\0');
-        e[143] = 0x10;  // GPP1 multiplier 16
-        e[150] = 0x01;  // GPP3 multiplier 0x000100: bytes 149..151, little-endian
+        e[143] = 0x10; // GPP1 multiplier 16
+        e[150] = 0x01; // GPP3 multiplier 0x000100: bytes 149..151, little-endian
         e[160] = 0x07;
         e[192] = 8;
-        e[196] = char(0x57);  // HS 26, HS 52, DDR 1.8/3 V, HS200 1.8 V, HS400 1.8 V
-        e[221] = 1;           // write protect group: 1 erase group
-        e[224] = 1;           // erase group: 512 KiB
+        e[196] = char(0x57); // HS 26, HS 52, DDR 1.8/3 V, HS200 1.8 V, HS400 1.8 V
+        e[221] = 1;          // write protect group: 1 erase group
+        e[224] = 1;          // erase group: 512 KiB
         e[267] = 2;
         e[268] = 1;
         e[269] = 0x0B;
@@ -308,9 +326,11 @@ private slots:
         QCOMPARE(x.gppSize[0], quint64(16) * 512 * 1024);
         QCOMPARE(x.gppSize[1], quint64(0));
         QCOMPARE(x.gppSize[2], quint64(0x100) * 512 * 1024);
-        QCOMPARE(x.deviceTypes, (QStringList{"HS 26 MHz", "HS 52 MHz", "HS DDR 52 MHz 1.8 V / 3 V", "HS200 1.8 V", "HS400 1.8 V"}));
+        QCOMPARE(x.deviceTypes,
+                 (QStringList{"HS 26 MHz", "HS 52 MHz", "HS DDR 52 MHz 1.8 V / 3 V", "HS200 1.8 V", "HS400 1.8 V"}));
         QCOMPARE(Commands::lifeTimeText(x.lifeTimeA), QStringLiteral("0% - 10% device life time used"));
-        QCOMPARE(Commands::lifeTimeText(x.lifeTimeB), QStringLiteral("Exceeded its maximum estimated device life time"));
+        QCOMPARE(Commands::lifeTimeText(x.lifeTimeB),
+                 QStringLiteral("Exceeded its maximum estimated device life time"));
         QCOMPARE(Commands::preEolText(x.preEol).left(7), QStringLiteral("Warning"));
         QVERIFY(!Commands::parseExtCsd(e.left(511)).valid);
     }
@@ -326,7 +346,8 @@ private slots:
         QTest::newRow("ata write dma") << hex("85 0D 06 00 00 00 01 00 00 00 00 00 00 40 CA 00") << false << false;
         QTest::newRow("smart write log") << hex("85 0A 06 00 D6 00 01 00 00 00 4F 00 C2 00 B0 00") << false << false;
         QTest::newRow("identify as pio out") << hex("85 0A 0E 00 00 00 01 00 00 00 00 00 00 00 EC 00") << true << false;
-        QTest::newRow("identify without direction") << hex("85 08 06 00 00 00 01 00 00 00 00 00 00 00 EC 00") << true << false;
+        QTest::newRow("identify without direction")
+            << hex("85 08 06 00 00 00 01 00 00 00 00 00 00 00 EC 00") << true << false;
         QTest::newRow("smart enable") << hex("85 06 20 00 D8 00 00 00 00 00 4F 00 C2 00 B0 00") << false << false;
         QTest::newRow("security erase via 12") << hex("A1 06 20 00 00 00 00 00 00 F4 00 00") << false << false;
         QTest::newRow("short ata 16") << hex("85 08 0E 00 00 00 01 00") << true << false;
@@ -337,7 +358,8 @@ private slots:
         QFETCH(bool, dataIn);
         QFETCH(bool, allowed);
         QString why;
-        QCOMPARE(Allowlist::permitsCdb(reinterpret_cast<const quint8 *>(cdb.constData()), cdb.size(), dataIn, &why), allowed);
+        QCOMPARE(Allowlist::permitsCdb(reinterpret_cast<const quint8 *>(cdb.constData()), cdb.size(), dataIn, &why),
+                 allowed);
         QCOMPARE(why.isEmpty(), allowed);
     }
 
@@ -351,7 +373,7 @@ private slots:
 
         QByteArray write10 = hex("2A 00 00 00 00 00 00 00 01 00");
         QByteArray buffer(512, '\0');
-        sg_io_hdr io {};
+        sg_io_hdr io{};
         io.interface_id = 'S';
         io.cmd_len = quint8(write10.size());
         io.cmdp = reinterpret_cast<unsigned char *>(write10.data());
@@ -367,14 +389,14 @@ private slots:
         QCOMPARE(reader.ioctl(fd, BLKDISCARD, range), -1);
         QCOMPARE(errno, EPERM);
 
-        nvme_passthru_cmd format {};
-        format.opcode = 0x80;  // Format NVM
+        nvme_passthru_cmd format{};
+        format.opcode = 0x80; // Format NVM
         QCOMPARE(reader.ioctl(fd, NVME_IOCTL_ADMIN_CMD, &format), -1);
         QCOMPARE(errno, EPERM);
 
-        mmc_ioc_cmd mmcWrite {};
+        mmc_ioc_cmd mmcWrite{};
         mmcWrite.write_flag = 1;
-        mmcWrite.opcode = 6;  // SWITCH
+        mmcWrite.opcode = 6; // SWITCH
         QCOMPARE(reader.ioctl(fd, MMC_IOC_CMD, &mmcWrite), -1);
         QCOMPARE(errno, EPERM);
 

@@ -5,6 +5,9 @@
 #include <QtTest>
 
 #include "platform/linux/LinuxBackend.h"
+#include "platform/linux/Transport.h"
+
+#include <cerrno>
 
 #include <unistd.h>
 
@@ -56,7 +59,7 @@ private slots:
             if (attached)
                 run("losetup", {"-d", device});
         });
-        run("partx", {"-a", device});  // the kernel may lack partition parsers
+        run("partx", {"-a", device}); // the kernel may lack partition parsers
         const QString name = device.mid(5);
         const QString path = "/devices/block/" + name;
 
@@ -101,13 +104,90 @@ private slots:
         QVERIFY(run("losetup", {"-d", device}));
         attached = false;
         QVERIFY(watcher->wait(5000));
-        QVERIFY2(watcher->eventType() == 2 || watcher->eventType() == 3, qPrintable(QString::number(watcher->eventType())));
+        QVERIFY2(watcher->eventType() == 2 || watcher->eventType() == 3,
+                 qPrintable(QString::number(watcher->eventType())));
         watcher->acknowledge();
         QVERIFY(listWatcher->wait(5000));
         QCOMPARE(listWatcher->eventType(), 3u);
 
         for (const DriveEntry &e : backend->drives())
             QVERIFY2(e.path != path, "a detached loop device is still listed");
+    }
+
+    void errnoClasses_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("failure");
+        QTest::newRow("EPERM") << EPERM << int(Linux::Failure::NoRights);
+        QTest::newRow("EACCES") << EACCES << int(Linux::Failure::NoRights);
+        QTest::newRow("ENOTTY") << ENOTTY << int(Linux::Failure::NotSupported);
+        QTest::newRow("EINVAL") << EINVAL << int(Linux::Failure::NotSupported);
+        QTest::newRow("EOPNOTSUPP") << EOPNOTSUPP << int(Linux::Failure::NotSupported);
+        QTest::newRow("EIO") << EIO << int(Linux::Failure::DeviceError);
+    }
+    void errnoClasses()
+    {
+        QFETCH(int, error);
+        QFETCH(int, failure);
+        QCOMPARE(int(Linux::classifyErrno(error)), failure);
+    }
+
+    // A loop device knows none of the commands: every transport answers "not
+    // this kind of device" and nothing breaks.
+    void commandsToLoopDevice()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to attach a loop device");
+        QTemporaryDir dir;
+        QFile image(dir.path() + "/small.img");
+        QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(1024 * 1024));
+        image.close();
+        QString device;
+        if (!run("losetup", {"-f", "--show", image.fileName()}, &device) || !device.startsWith("/dev/loop"))
+            QSKIP("losetup cannot attach a loop device here");
+        auto detach = qScopeGuard([&] { run("losetup", {"-d", device}); });
+
+        const Linux::Reader reader;
+        Linux::RawDevice raw(reader, device.mid(5));
+        QVERIFY(raw.isOpen());
+        Linux::Commands::Sense sense;
+        QVERIFY(raw.ata(Linux::Commands::AtaCommand::CheckPowerMode, &sense, false).isNull());
+        QCOMPARE(int(raw.failure()), int(Linux::Failure::NotSupported));
+        QVERIFY(raw.inquiry(false, 0, 96).isNull());
+        QCOMPARE(int(raw.failure()), int(Linux::Failure::NotSupported));
+        QVERIFY(raw.nvmeIdentify(1, 0).isNull());
+        QCOMPARE(int(raw.failure()), int(Linux::Failure::NotSupported));
+        QVERIFY(raw.mmcExtCsd().isNull());
+        QCOMPARE(int(raw.failure()), int(Linux::Failure::NotSupported));
+
+        Linux::RawDevice missing(reader, QStringLiteral("no-such-device"));
+        QVERIFY(!missing.isOpen());
+        QCOMPARE(int(missing.openFailure()), int(Linux::Failure::DeviceError));
+    }
+
+    // A drive the user may not open still reports its size from sysfs; its
+    // blocks are refused as a matter of rights, and the notice says so.
+    void deniedDriveKeepsGeometry()
+    {
+        auto backend = Linux::createBackend();
+        const Linux::Reader reader;
+        for (const DriveEntry &e : backend->drives()) {
+            const QString name = e.path.section('/', -1);
+            Linux::RawDevice raw(reader, name);
+            if (raw.isOpen() || raw.openFailure() != Linux::Failure::NoRights)
+                continue;
+            const auto provider = backend->provider(backend->open(e.path), 0);
+            const auto storage = backend->storage(provider);
+            QVERIFY(storage);
+            const quint64 sectors = reader.number("/block/" + name + "/size").value_or(0);
+            QCOMPARE(storage->blockSize() * storage->blockCount(), sectors * 512);
+            QByteArray block(int(storage->blockSize()), '\0');
+            QVERIFY(!storage->read(0, 1, block.data()));
+            QVERIFY(backend->lockable(provider)->lock());
+            QVERIFY(!backend->errors().isEmpty());
+            return;
+        }
+        QSKIP("every drive here can be opened");
     }
 };
 

@@ -39,7 +39,8 @@ private slots:
         QCOMPARE(d.settings[3].configuration, quint8(2));
 
         // A descriptor of length 0 or running past the end stops the walk.
-        QByteArray broken = device + hex("09 04 00 00 02 08 06 50 00") + hex("00 04") + hex("09 04 01 00 02 08 06 50 00");
+        QByteArray broken =
+            device + hex("09 04 00 00 02 08 06 50 00") + hex("00 04") + hex("09 04 01 00 02 08 06 50 00");
         QCOMPARE(parseUsbDescriptors(broken).settings.size(), 1);
         QCOMPARE(parseUsbDescriptors(device + hex("09 04 00 00 02 08")).settings.size(), 0);
         QVERIFY(!parseUsbDescriptors(device.left(17)).valid);
@@ -77,7 +78,7 @@ private slots:
         QTest::addColumn<QString>("csd");
         QTest::addColumn<bool>("mmc");
         QTest::addColumn<quint64>("khz");
-        QTest::addColumn<QString>("text");  // SD card type or MMC version
+        QTest::addColumn<QString>("text"); // SD card type or MMC version
         QTest::newRow("sdhc 25 MHz") << "400e00325b590001d8a77f800a400000" << false << quint64(25000) << "SDHC/SDXC";
         QTest::newRow("sdsc 50 MHz") << "005e00325f5a83c4f6dbbfbf06400000" << false << quint64(25000) << "SDSC";
         QTest::newRow("sdsc 5A") << "005e005a5f5a83c4f6dbbfbf06400000" << false << quint64(50000) << "SDSC";
@@ -102,7 +103,8 @@ private slots:
         QCOMPARE(mmcVersion(registerBytes("d02701320f5903fff6dbffef8e40400d", 16), 8), QStringLiteral("5.1"));
         QCOMPARE(mmcVersion(registerBytes("d02701320f5903fff6dbffef8e40400d", 16), 99), QStringLiteral("4.x"));
         QCOMPARE(mmcReadToWriteFactor(registerBytes("d02701320f5903fff6dbffef8e40400d", 16)), quint64(8));
-        QCOMPARE(mmcCbx(registerBytes("150100424a54443452000a1b2c3d9a00", 16)), QStringLiteral("BGA (discrete embedded)"));
+        QCOMPARE(mmcCbx(registerBytes("150100424a54443452000a1b2c3d9a00", 16)),
+                 QStringLiteral("BGA (discrete embedded)"));
         QCOMPARE(mmcCbx(registerBytes("150200424a54443452000a1b2c3d9a00", 16)), QStringLiteral("POP"));
         QCOMPARE(sdVersion(registerBytes("0235800300000000", 8)), QStringLiteral("3.0x"));
         QCOMPARE(sdVersion(registerBytes("0235840300000000", 8)), QStringLiteral("4.xx"));

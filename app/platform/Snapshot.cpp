@@ -1,0 +1,438 @@
+#include "platform/Snapshot.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QtEndian>
+
+namespace Services::Nodes {
+
+namespace {
+
+constexpr quint64 imageSpan = 1024 * 1024;
+constexpr int maxProviders = 8;
+
+quint32 crc32(const char *data, qsizetype length)
+{
+    quint32 crc = 0xFFFFFFFF;
+    for (qsizetype i = 0; i < length; ++i) {
+        crc ^= quint8(data[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// GUIDs as stored on disk (first three fields little-endian) and as text.
+QString guidText(const QByteArray &g)
+{
+    auto field = [&](int at, int length, bool swap) {
+        QByteArray part = g.mid(at, length);
+        if (swap)
+            std::reverse(part.begin(), part.end());
+        return QString::fromLatin1(part.toHex()).toUpper();
+    };
+    return field(0, 4, true) + '-' + field(4, 2, true) + '-' + field(6, 2, true) + '-' + field(8, 2, false) + '-' +
+           field(10, 6, false);
+}
+
+QByteArray guidBytes(const QString &text)
+{
+    const QByteArray raw = QByteArray::fromHex(QString(text).remove('-').toLatin1());
+    if (raw.size() != 16)
+        return QByteArray(16, '\0');
+    QByteArray g = raw;
+    std::reverse(g.begin(), g.begin() + 4);
+    std::reverse(g.begin() + 4, g.begin() + 6);
+    std::reverse(g.begin() + 6, g.begin() + 8);
+    return g;
+}
+
+// Stand-ins for identifying values; the same original gets the same stand-in.
+class Redactor {
+public:
+    explicit Redactor(bool on) : m_on(on) {}
+    bool on() const { return m_on; }
+
+    QString serial(const QString &original)
+    {
+        if (!m_on || original.isEmpty())
+            return original;
+        return stand(QStringLiteral("serial:") + original, [&](int n) {
+            return QStringLiteral("SN%1").arg(n, qMax(4, int(original.size()) - 2), 10, QLatin1Char('0'));
+        });
+    }
+    QString guid(const QString &original)
+    {
+        if (!m_on || original.isEmpty())
+            return original;
+        const bool upper = original != original.toLower();
+        return stand(QStringLiteral("guid:") + original.toUpper(), [&](int n) {
+            const QString t = QStringLiteral("00000000-0000-4000-8000-%1").arg(n, 12, 10, QLatin1Char('0'));
+            return upper ? t.toUpper() : t;
+        });
+    }
+    QString signature(const QString &original)
+    {
+        if (!m_on || original.isEmpty())
+            return original;
+        if (original.contains('-'))
+            return guid(original);
+        return stand(QStringLiteral("sig:") + original.toUpper(),
+                     [&](int n) { return QStringLiteral("%1").arg(n, 8, 16, QLatin1Char('0')).toUpper(); });
+    }
+    quint64 number(quint64 original)
+    {
+        if (!m_on)
+            return original;
+        return stand(QStringLiteral("num:%1").arg(original), [](int n) { return QString::number(n); }).toULongLong();
+    }
+
+private:
+    template <typename Make> QString stand(const QString &key, Make make)
+    {
+        auto it = m_map.find(key);
+        if (it == m_map.end())
+            it = m_map.insert(key, make(++m_count));
+        return *it;
+    }
+
+    bool m_on;
+    QHash<QString, QString> m_map;
+    int m_count = 0;
+};
+
+QJsonValue element(const Variant &v)
+{
+    QJsonObject o;
+    if (!v.name.isNull())
+        o.insert(QStringLiteral("name"), v.name);
+    switch (v.kind) {
+    case Variant::Integer:
+        if (v.integer < (quint64(1) << 53))
+            o.insert(QStringLiteral("int"), qint64(v.integer));
+        else
+            o.insert(QStringLiteral("int"), QStringLiteral("0x%1").arg(v.integer, 0, 16));
+        break;
+    case Variant::Text:
+        o.insert(QStringLiteral("text"), v.text);
+        break;
+    case Variant::Buffer:
+        o.insert(QStringLiteral("buffer"), QString::fromLatin1(v.buffer.toHex(' ')));
+        break;
+    case Variant::List: {
+        QJsonArray list;
+        for (const Variant &inner : v.list)
+            list.append(element(inner));
+        o.insert(QStringLiteral("list"), list);
+        break;
+    }
+    case Variant::None:
+        o.insert(QStringLiteral("none"), true);
+        break;
+    }
+    return o;
+}
+
+QJsonArray valueJson(const PropertyValue &value)
+{
+    QJsonArray array;
+    for (const Variant &v : value)
+        array.append(element(v));
+    return array;
+}
+
+bool isSerialName(const QString &name)
+{
+    return name == QLatin1String("SERIAL") || name == QLatin1String("VPD_SERIAL") ||
+           name == QLatin1String("USB_SERIAL") || name == QLatin1String("ATA_SERIAL");
+}
+
+// One property value with its identifying parts replaced.
+PropertyValue redactValue(const QString &property, PropertyValue value, Redactor &r)
+{
+    if (!r.on())
+        return value;
+    for (Variant &v : value) {
+        const QString name = v.name.isEmpty() ? property : v.name;
+        if (v.kind == Variant::List) {
+            v.list = redactValue(property, v.list, r);
+        } else if (v.kind == Variant::Text && (isSerialName(property) || isSerialName(name))) {
+            v.text = r.serial(v.text);
+        } else if (property == QLatin1String("NVM_NGUID") || property == QLatin1String("USB_BOS_UUID")) {
+            v.text = r.guid(v.text);
+        } else if (property == QLatin1String("DISK_SIGNATURE")) {
+            v.text = r.signature(v.text);
+        } else if (property == QLatin1String("NVM_EUI") && v.kind == Variant::Integer) {
+            v.integer = r.number(v.integer);
+        } else if (v.kind == Variant::Buffer && name == QLatin1String("ATA_IDENTIFY") && v.buffer.size() == 512) {
+            QByteArray &b = v.buffer;
+            QByteArray serial;
+            for (int w = 10; w < 20; ++w)
+                serial.append(b[2 * w + 1]).append(b[2 * w]);
+            const QByteArray fake =
+                r.serial(QString::fromLatin1(serial).trimmed()).toLatin1().leftJustified(20, ' ', true);
+            for (int w = 10; w < 20; ++w) {
+                b[2 * w] = fake[2 * (w - 10) + 1];
+                b[2 * w + 1] = fake[2 * (w - 10)];
+            }
+            b.replace(216, 8, QByteArray(8, '\0')); // w108-111: world wide name
+            if (quint8(b[510]) == 0xA5) {
+                quint8 sum = 0;
+                for (int i = 0; i < 511; ++i)
+                    sum += quint8(b[i]);
+                b[511] = char(quint8(-sum));
+            }
+        } else if (v.kind == Variant::Buffer && name == QLatin1String("VPD_PAGE_128") && v.buffer.size() >= 4) {
+            const QByteArray fake = r.serial(QString::fromLatin1(v.buffer.mid(4)).trimmed()).toLatin1();
+            v.buffer =
+                v.buffer.left(2) + QByteArray(1, char(fake.size() >> 8)) + QByteArray(1, char(fake.size())) + fake;
+        } else if (v.kind == Variant::Buffer && name == QLatin1String("VPD_PAGE_131")) {
+            // Keep every designator's header, blank its identifier.
+            for (int d = 4; d + 4 <= v.buffer.size();) {
+                const int length = quint8(v.buffer[d + 3]);
+                for (int i = d + 4; i < d + 4 + length && i < v.buffer.size(); ++i)
+                    v.buffer[i] = 0;
+                d += 4 + length;
+            }
+        } else if (v.kind == Variant::Buffer && name == QLatin1String("GET_SCSI_INQUIRY") && v.buffer.size() > 36) {
+            v.buffer.replace(36, qMin<qsizetype>(20, v.buffer.size() - 36),
+                             QByteArray(qMin<qsizetype>(20, v.buffer.size() - 36), '\0'));
+        }
+    }
+    return value;
+}
+
+// Replaces the MBR signature and the GPT GUIDs in a piece of the disk that
+// starts at block `firstBlock`, keeping the GPT checksums right.
+void redactImage(QByteArray &data, quint64 firstBlock, quint64 blockSize, Redactor &r)
+{
+    if (firstBlock == 0 && data.size() >= 512 && quint8(data[510]) == 0x55 && quint8(data[511]) == 0xAA) {
+        const QString sig = QStringLiteral("%1")
+                                .arg(qFromLittleEndian<quint32>(data.constData() + 440), 8, 16, QLatin1Char('0'))
+                                .toUpper();
+        qToLittleEndian<quint32>(r.signature(sig).toUInt(nullptr, 16), data.data() + 440);
+    }
+    for (qsizetype at = 0; at + 92 <= data.size(); at += qsizetype(blockSize)) {
+        if (!data.mid(at, 8).startsWith("EFI PART"))
+            continue;
+        char *h = data.data() + at;
+        data.replace(at + 56, 16, guidBytes(r.guid(guidText(data.mid(at + 56, 16)))));
+        const quint64 entriesLba = qFromLittleEndian<quint64>(h + 72);
+        const quint32 count = qFromLittleEndian<quint32>(h + 80), size = qFromLittleEndian<quint32>(h + 84);
+        const quint32 headerSize = qMin<quint32>(qFromLittleEndian<quint32>(h + 12), quint32(blockSize));
+        if (entriesLba >= firstBlock && size >= 128 && count <= 1024) {
+            const qint64 start = qint64((entriesLba - firstBlock) * blockSize);
+            const qint64 bytes = qint64(count) * size;
+            if (start + bytes <= data.size()) {
+                for (quint32 i = 0; i < count; ++i) {
+                    const qint64 e = start + qint64(i) * size;
+                    if (data.mid(e, 16) != QByteArray(16, '\0'))
+                        data.replace(e + 16, 16, guidBytes(r.guid(guidText(data.mid(e + 16, 16)))));
+                }
+                qToLittleEndian<quint32>(crc32(data.constData() + start, bytes), data.data() + at + 88);
+            }
+        }
+        if (at + headerSize <= data.size() && headerSize >= 92) {
+            qToLittleEndian<quint32>(0, data.data() + at + 16);
+            qToLittleEndian<quint32>(crc32(data.constData() + at, headerSize), data.data() + at + 16);
+        }
+    }
+}
+
+// JSON objects keep their keys sorted, but property and set names must keep
+// the backend's order: such objects are written by hand and put in place of
+// a placeholder string when the document is serialised.
+class OrderedObjects {
+public:
+    QString add(const QList<QPair<QString, QJsonArray>> &entries)
+    {
+        QByteArray text = "{";
+        for (int i = 0; i < entries.size(); ++i) {
+            text += i ? ",\n" : "\n";
+            text += QJsonDocument(QJsonArray{entries[i].first}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+            text += ": " + QJsonDocument(entries[i].second).toJson(QJsonDocument::Compact);
+        }
+        text += entries.isEmpty() ? "}" : "\n}";
+        m_texts.append(text);
+        return QStringLiteral("@@ordered-%1@@").arg(m_texts.size() - 1);
+    }
+    QByteArray resolve(QByteArray document) const
+    {
+        for (int i = m_texts.size() - 1; i >= 0; --i)
+            document.replace(QStringLiteral("\"@@ordered-%1@@\"").arg(i).toLatin1(), m_texts[i]);
+        return document;
+    }
+
+private:
+    QList<QByteArray> m_texts;
+};
+
+QJsonObject tableJson(Interfaces::Generic &g, Redactor &r, OrderedObjects &ordered)
+{
+    QList<QPair<QString, QJsonArray>> properties, sets;
+    for (int i = 0; i < g.propertyCount(); ++i) {
+        const QString name = g.propertyName(i);
+        properties.append({name, valueJson(redactValue(name, g.read(name), r))});
+    }
+    for (int i = 0; i < g.propertySetCount(); ++i) {
+        const QString name = g.propertySetName(i);
+        sets.append({name, valueJson(redactValue(name, g.request({Variant::ofInt(1, name)}), r))});
+    }
+    QJsonObject o;
+    o.insert(QStringLiteral("properties"), ordered.add(properties));
+    o.insert(QStringLiteral("sets"), ordered.add(sets));
+    return o;
+}
+
+// The first and last MiB of the drive, at their places in a sparse file.
+// *written is false (and no file is left) when nothing could be read.
+bool writeImage(Interfaces::Storage &storage, Interfaces::Lockable *lockable, const QString &file, Redactor &r,
+                bool *written, QString *error)
+{
+    *written = false;
+    const quint64 bs = storage.blockSize(), count = storage.blockCount();
+    if (bs == 0 || count == 0)
+        return true;
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = QStringLiteral("Cannot write %1: %2").arg(file, out.errorString());
+        return false;
+    }
+    const bool locked = lockable && lockable->lock();
+    const quint64 span = qMax<quint64>(1, imageSpan / bs);
+    QList<quint64> starts{0};
+    if (count > span)
+        starts.append(qMax(span, count - span));
+    for (quint64 first : starts) {
+        const quint64 blocks = qMin(span, count - first);
+        QByteArray data(qsizetype(blocks * bs), '\0');
+        if (!storage.read(first, quint32(blocks), data.data()))
+            continue; // unreadable blocks stay zero
+        *written = true;
+        if (r.on())
+            redactImage(data, first, bs, r);
+        out.seek(qint64(first * bs));
+        out.write(data);
+    }
+    if (locked)
+        lockable->unlock();
+    if (!*written) {
+        out.remove();
+        return true;
+    }
+    if (!out.resize(qint64(qMin<quint64>(count * bs, quint64(1) << 62)))) {
+        *error = QStringLiteral("Cannot size %1: %2").arg(file, out.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool writeSnapshot(Backend &backend, const QString &file, bool withImages, bool redact, QString *error)
+{
+    QString scratch;
+    if (!error)
+        error = &scratch;
+    Redactor r(redact);
+    OrderedObjects ordered;
+    QJsonObject nodes, companions;
+    QJsonArray errors;
+    const QFileInfo info(file);
+    const QString imageFolder = info.completeBaseName() + QStringLiteral(".images");
+    if (withImages && !QDir(info.absolutePath()).mkpath(imageFolder)) {
+        *error = QStringLiteral("Cannot create the folder %1.").arg(info.absolutePath() + '/' + imageFolder);
+        return false;
+    }
+    for (const DriveEntry &entry : backend.drives()) {
+        const Ref<Node> node = backend.open(entry.path);
+        const Ref<Provider> p0 = node ? backend.provider(node, 0) : nullptr;
+        const Ref<Interfaces::Generic> g0 = p0 ? backend.generic(p0) : nullptr;
+        if (!g0) {
+            errors.append(QStringLiteral("%1: the node cannot be opened").arg(entry.path));
+            continue;
+        }
+        QJsonObject n = tableJson(*g0, r, ordered);
+        n.insert(QStringLiteral("drive"), entry.type == 2);
+        QString label = entry.label;
+        for (const QString &serialName : {QStringLiteral("SERIAL")}) {
+            for (const Variant &v : g0->read(serialName)) {
+                if (redact && !v.text.isEmpty())
+                    label.replace(v.text, r.serial(v.text));
+            }
+        }
+        n.insert(QStringLiteral("label"), label);
+        n.insert(QStringLiteral("canonical"), node->canonicalName());
+        QJsonObject providers;
+        for (int index = 1; index < maxProviders; ++index) {
+            const Ref<Provider> p = backend.provider(node, index);
+            const Ref<Interfaces::Generic> g = p ? backend.generic(p) : nullptr;
+            if (g)
+                providers.insert(QString::number(index), tableJson(*g, r, ordered));
+        }
+        if (!providers.isEmpty())
+            n.insert(QStringLiteral("providers"), providers);
+        if (const Ref<Interfaces::Storage> storage = backend.storage(p0)) {
+            QJsonObject s;
+            s.insert(QStringLiteral("blockSize"), qint64(storage->blockSize()));
+            s.insert(QStringLiteral("blockCount"), QStringLiteral("%1").arg(storage->blockCount()).toLongLong());
+            if (withImages) {
+                const QString image = imageFolder + '/' + QString(entry.path).replace('/', '_').mid(1) + ".img";
+                const Ref<Interfaces::Lockable> lockable = backend.lockable(p0);
+                bool written = false;
+                if (!writeImage(*storage, lockable.get(), info.absolutePath() + '/' + image, r, &written, error))
+                    return false;
+                if (written)
+                    s.insert(QStringLiteral("image"), image);
+            }
+            n.insert(QStringLiteral("storage"), s);
+        }
+        nodes.insert(entry.path, n);
+
+        const QString deviceNode = g0->read(QStringLiteral("DEVICE_NODE")).value(0).text;
+        if (deviceNode.isEmpty())
+            continue;
+        QJsonArray list;
+        for (const CompanionNode &c : backend.companionNodes(deviceNode)) {
+            list.append(QJsonObject{{QStringLiteral("path"), c.path}, {QStringLiteral("type"), c.type}});
+            if (nodes.contains(c.path))
+                continue;
+            const Ref<Node> cn = backend.open(c.path);
+            const Ref<Provider> cp = cn ? backend.provider(cn, 0) : nullptr;
+            if (const Ref<Interfaces::Generic> cg = cp ? backend.generic(cp) : nullptr) {
+                QJsonObject companion = tableJson(*cg, r, ordered);
+                companion.insert(QStringLiteral("canonical"), cn->canonicalName());
+                nodes.insert(c.path, companion);
+            }
+        }
+        companions.insert(deviceNode, list);
+    }
+    if (backend.pciBusExists())
+        nodes.insert(QStringLiteral("/devices/pci/bus"), QJsonObject());
+
+    QJsonObject system;
+    system.insert(QStringLiteral("hosted"), backend.hosted());
+    system.insert(QStringLiteral("bootParameter"), redact ? QString() : backend.bootParameter());
+    QJsonObject root;
+    root.insert(QStringLiteral("system"), system);
+    root.insert(QStringLiteral("nodes"), nodes);
+    root.insert(QStringLiteral("companions"), companions);
+    if (!errors.isEmpty())
+        root.insert(QStringLiteral("errors"), errors);
+
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(ordered.resolve(QJsonDocument(root).toJson())) < 0 ||
+        !out.commit()) {
+        *error = QStringLiteral("Cannot write %1: %2").arg(file, out.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace Services::Nodes

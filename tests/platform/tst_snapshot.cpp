@@ -1,0 +1,231 @@
+// Snapshots of a machine as node-tree files: complete, redacted consistently,
+// images placed and redacted with valid GPT checksums, and read back by the
+// simulator as the same drives.
+#include <QtTest>
+
+#include "platform/Snapshot.h"
+#include "platform/linux/LinuxBackend.h"
+#include "platform/sim/SimBackend.h"
+
+#include <unistd.h>
+
+using namespace Services::Nodes;
+
+namespace {
+const QString synthetic = QStringLiteral(TESTS_DIR "/data/sysfs/synthetic/sys");
+
+QJsonObject load(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+QString text(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// The first element of a property in a node of the file.
+QJsonObject first(const QJsonObject &root, const QString &node, const QString &property, const QString &provider = {})
+{
+    QJsonObject n = root["nodes"].toObject()[node].toObject();
+    if (!provider.isEmpty())
+        n = n["providers"].toObject()[provider].toObject();
+    return n["properties"].toObject()[property].toArray().first().toObject();
+}
+
+QByteArray setBuffer(const QJsonObject &root, const QString &node, const QString &set, const QString &element)
+{
+    for (const QJsonValue &v : root["nodes"].toObject()[node].toObject()["sets"].toObject()[set].toArray()) {
+        if (v.toObject()["name"].toString() == element)
+            return QByteArray::fromHex(v.toObject()["buffer"].toString().toLatin1());
+    }
+    return QByteArray();
+}
+
+quint32 crc32(const QByteArray &data)
+{
+    quint32 crc = 0xFFFFFFFF;
+    for (char c : data) {
+        crc ^= quint8(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+} // namespace
+
+class TestSnapshot : public QObject {
+    Q_OBJECT
+private slots:
+    void plain()
+    {
+        auto backend = Linux::createBackend(synthetic, QStringLiteral("/nonexistent"));
+        QTemporaryDir dir;
+        const QString file = dir.path() + "/machine.json";
+        QString error;
+        QVERIFY2(writeSnapshot(*backend, file, false, false, &error), qPrintable(error));
+        const QJsonObject root = load(file);
+        const QJsonObject nodes = root["nodes"].toObject();
+        for (const DriveEntry &e : backend->drives()) {
+            QVERIFY2(nodes.contains(e.path), qPrintable(e.path));
+            QCOMPARE(nodes[e.path].toObject()["drive"].toBool(), true);
+            QCOMPARE(nodes[e.path].toObject()["label"].toString(), e.label);
+        }
+        QCOMPARE(first(root, "/devices/block/sda", "SERIAL")["text"].toString(), QStringLiteral("AC1234567890"));
+        QCOMPARE(first(root, "/devices/block/sda", "ATA_SMART_ENABLED")["name"].toString(),
+                 QStringLiteral("ATA_SMART_ENABLED"));
+        QCOMPARE(first(root, "/devices/block/sdc", "SCSI_MODEL", "1")["text"].toString(),
+                 QStringLiteral("ST600MM0006"));
+        QCOMPARE(first(root, "/devices/block/nvme0n1", "NVM_EUI")["int"].toString(),
+                 QStringLiteral("0x25385b21b03a77"));
+        QCOMPARE(setBuffer(root, "/devices/block/sda", "ATA_IDENTIFY", "ATA_IDENTIFY").size(), 512);
+        // Companions: the query text of the drive leads to a PCI node in the file.
+        const QString deviceNode = first(root, "/devices/block/nvme0n1", "DEVICE_NODE")["text"].toString();
+        const QJsonArray companions = root["companions"].toObject()[deviceNode].toArray();
+        QCOMPARE(companions.size(), 1);
+        const QString pci = companions[0].toObject()["path"].toString();
+        QCOMPARE(pci, QStringLiteral("/devices/pci/0000:3d:00.0"));
+        QVERIFY(nodes.contains(pci));
+        QVERIFY(nodes.contains("/devices/pci/bus"));
+        // Property names keep the backend's order, not alphabetical order.
+        const QString raw = text(file);
+        const int sda = raw.indexOf("\"/devices/block/sda\"");
+        QVERIFY(raw.indexOf("\"TYPE\"", sda) < raw.indexOf("\"REMOVABLE\"", sda));
+    }
+
+    void redacted()
+    {
+        auto backend = Linux::createBackend(synthetic, QStringLiteral("/nonexistent"));
+        QTemporaryDir dir;
+        const QString file = dir.path() + "/machine.json";
+        QVERIFY(writeSnapshot(*backend, file, false, true, nullptr));
+        const QString raw = text(file);
+        const QStringList secrets = {"AC1234567890",
+                                     "S6B0NL0T123456",
+                                     "0123456789AB",
+                                     "S0M1ABCD",
+                                     "0025385b-a1b2-c3d4-e5f6-000000000001",
+                                     "10111213-1415-1617-1819-1a1b1c1d1e1f",
+                                     "0x12345678",
+                                     "0x0a1b2c3d"};
+        for (const QString &secret : secrets) {
+            QVERIFY2(!raw.contains(secret, Qt::CaseInsensitive), qPrintable(secret));
+            QVERIFY2(!raw.contains(QString::fromLatin1(secret.toLatin1().toHex(' '))),
+                     qPrintable(secret + " in a buffer"));
+        }
+        const QJsonObject root = load(file);
+        // The same serial is replaced by the same stand-in everywhere.
+        const QString serial = first(root, "/devices/block/sda", "SERIAL")["text"].toString();
+        QVERIFY(!serial.isEmpty());
+        QCOMPARE(first(root, "/devices/block/sda", "VPD_SERIAL", "1")["text"].toString(), serial);
+        const QByteArray identify = setBuffer(root, "/devices/block/sda", "ATA_IDENTIFY", "ATA_IDENTIFY");
+        QByteArray swapped;
+        for (int w = 10; w < 20; ++w)
+            swapped.append(identify[2 * w + 1]).append(identify[2 * w]);
+        QCOMPARE(QString::fromLatin1(swapped).trimmed(), serial);
+        quint8 sum = 0;
+        for (char c : identify)
+            sum += quint8(c);
+        QCOMPARE(sum, quint8(0));
+        const QByteArray page80 = setBuffer(root, "/devices/block/sda", "GET_SCSI_VPDS", "VPD_PAGE_128");
+        QCOMPARE(QString::fromLatin1(page80.mid(4)), serial);
+        QCOMPARE(int(quint8(page80[3])), serial.size());
+        // Different serials stay different.
+        QVERIFY(first(root, "/devices/block/sdc", "SERIAL")["text"].toString() != serial);
+    }
+
+    void loopImage()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to attach a loop device");
+        QTemporaryDir dir;
+        const QString image = dir.path() + "/disk.img";
+        {
+            QFile f(image);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(8 * 1024 * 1024));
+        }
+        QProcess sfdisk;
+        sfdisk.start("sfdisk", {"--no-reread", "--no-tell-kernel", image});
+        sfdisk.write("label: gpt\nlabel-id: 11223344-5566-7788-99AA-BBCCDDEEFF00\nstart=2048, size=4096\n");
+        sfdisk.closeWriteChannel();
+        if (!sfdisk.waitForFinished(30000) || sfdisk.exitCode() != 0)
+            QSKIP("sfdisk is not available");
+        QProcess losetup;
+        losetup.start("losetup", {"-f", "--show", image});
+        if (!losetup.waitForFinished(30000) || losetup.exitCode() != 0)
+            QSKIP("losetup cannot attach a loop device here");
+        const QString device = QString::fromUtf8(losetup.readAllStandardOutput()).trimmed();
+        auto detach = qScopeGuard([&] { QProcess::execute("losetup", {"-d", device}); });
+
+        auto backend = Linux::createBackend();
+        const QString file = dir.path() + "/snap.json";
+        QString error;
+        QVERIFY2(writeSnapshot(*backend, file, true, true, &error), qPrintable(error));
+        const QJsonObject node = load(file)["nodes"].toObject()["/devices/block/" + device.mid(5)].toObject();
+        const QString imageFile = dir.path() + '/' + node["storage"].toObject()["image"].toString();
+        QFile snap(imageFile);
+        QVERIFY2(snap.open(QIODevice::ReadOnly), qPrintable(imageFile));
+        QCOMPARE(snap.size(), qint64(8 * 1024 * 1024));
+        const QByteArray head = snap.read(1024 * 1024);
+        QVERIFY(head.mid(512, 8) == "EFI PART");
+        QVERIFY(!head.contains(QByteArray::fromHex("4433221166558877 99aabbccddeeff00")));
+        QByteArray header = head.mid(512, 92);
+        const quint32 stored = qFromLittleEndian<quint32>(header.constData() + 16);
+        header.replace(16, 4, QByteArray(4, '\0'));
+        QCOMPARE(crc32(header), stored);
+        const QByteArray entries = head.mid(1024, 128 * 128);
+        QCOMPARE(crc32(entries), qFromLittleEndian<quint32>(head.constData() + 512 + 88));
+        // The disk GUID stand-in is the one the DISK_SIGNATURE property shows.
+        const QString signature =
+            node["properties"].toObject()["DISK_SIGNATURE"].toArray().first().toObject()["text"].toString();
+        QVERIFY(signature != QStringLiteral("11223344-5566-7788-99AA-BBCCDDEEFF00"));
+        QVERIFY(!signature.isEmpty());
+        // The backup header at the last block got the same GUID.
+        snap.seek(snap.size() - 512);
+        QCOMPARE(snap.read(512).mid(56, 16), head.mid(512 + 56, 16));
+    }
+
+    void simulatorReadsItBack()
+    {
+        auto real = Linux::createBackend(synthetic, QStringLiteral("/nonexistent"));
+        QTemporaryDir dir;
+        const QString file = dir.path() + "/machine.json";
+        QVERIFY(writeSnapshot(*real, file, false, false, nullptr));
+        auto sim = Sim::createBackend(file);
+        if (!sim->describe().startsWith(QStringLiteral("simulator")))
+            QSKIP("the simulator backend is not built in");
+        QCOMPARE(sim->drives().size(), real->drives().size());
+        for (const DriveEntry &e : real->drives()) {
+            for (int index : {0, 1}) {
+                const auto lp = real->provider(real->open(e.path), index);
+                if (!lp)
+                    continue;
+                const auto lg = real->generic(lp);
+                const auto sg = sim->generic(sim->provider(sim->open(e.path), index));
+                QVERIFY2(sg, qPrintable(e.path));
+                QCOMPARE(sg->propertyCount(), lg->propertyCount());
+                for (int i = 0; i < lg->propertyCount(); ++i) {
+                    const QString name = lg->propertyName(i);
+                    QCOMPARE(sg->propertyName(i), name);
+                    QVERIFY2(sg->read(name) == lg->read(name), qPrintable(e.path + ' ' + name));
+                }
+                QCOMPARE(sg->propertySetCount(), lg->propertySetCount());
+                for (int i = 0; i < lg->propertySetCount(); ++i) {
+                    const QString name = lg->propertySetName(i);
+                    QVERIFY2(sg->request({Variant::ofInt(1, name)}) == lg->request({Variant::ofInt(1, name)}),
+                             qPrintable(e.path + ' ' + name));
+                }
+            }
+        }
+        const QString deviceNode = "/sys/devices/pci0000:00/0000:00:17.0/ata3/host2/target2:0:0/2:0:0:0";
+        QCOMPARE(sim->companionNodes(deviceNode).size(), 1);
+        QCOMPARE(sim->companionNodes(deviceNode)[0].path, QStringLiteral("/devices/pci/0000:00:17.0"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSnapshot)
+#include "tst_snapshot.moc"
