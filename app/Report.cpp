@@ -16,6 +16,7 @@
 #include "platform/I18n.h"
 #include "platform/Log.h"
 #include "platform/Nodes.h"
+#include "platform/Snapshot.h"
 #include "platform/Sys.h"
 
 namespace Applications::DriveScope {
@@ -26,10 +27,14 @@ namespace {
 
 const char usage[] =
     "Usage: drivescope-report [--json] (--list | --all | --drive PATH)\n"
+    "       drivescope-report --snapshot FILE [--with-images] [--redact]\n"
     "  --list        the drive list: path, display name, supported or not\n"
     "  --all         every tab of every drive\n"
     "  --drive PATH  every tab of one drive\n"
     "  --json        JSON instead of text\n"
+    "  --snapshot FILE  write every drive as a node-tree file that DRIVESCOPE_NODES can replay\n"
+    "  --with-images    with it, the first and last MiB of every drive beside the file\n"
+    "  --redact         with it, serial numbers, WWNs, GUIDs and signatures replaced by stand-ins\n"
     "The drives come from DRIVESCOPE_NODES (a node-tree file) or else from this machine.\n";
 
 // Log lines go to standard error while a report writes to standard output.
@@ -208,8 +213,8 @@ QStringList driveText(Acquisition &acquisition, const QString &path, const QStri
 
 int runReport(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    bool json = false, list = false, all = false;
-    QString drive;
+    bool json = false, list = false, all = false, withImages = false, redact = false;
+    QString drive, snapshot;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         if (a == QLatin1String("--json"))
@@ -220,6 +225,12 @@ int runReport(const QStringList &args, QTextStream &out, QTextStream &err)
             all = true;
         else if (a == QLatin1String("--drive") && i + 1 < args.size())
             drive = args[++i];
+        else if (a == QLatin1String("--snapshot") && i + 1 < args.size() && !args[i + 1].isEmpty())
+            snapshot = args[++i];
+        else if (a == QLatin1String("--with-images"))
+            withImages = true;
+        else if (a == QLatin1String("--redact"))
+            redact = true;
         else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             out << usage;
             return 0;
@@ -228,8 +239,12 @@ int runReport(const QStringList &args, QTextStream &out, QTextStream &err)
             return 2;
         }
     }
-    if (int(list) + int(all) + int(!drive.isEmpty()) != 1) {
-        err << "drivescope-report: give exactly one of --list, --all, --drive PATH\n" << usage;
+    if (int(list) + int(all) + int(!drive.isEmpty()) + int(!snapshot.isEmpty()) != 1) {
+        err << "drivescope-report: give exactly one of --list, --all, --drive PATH, --snapshot FILE\n" << usage;
+        return 2;
+    }
+    if ((withImages || redact) && snapshot.isEmpty()) {
+        err << "drivescope-report: --with-images and --redact go with --snapshot FILE\n" << usage;
         return 2;
     }
 
@@ -238,6 +253,15 @@ int runReport(const QStringList &args, QTextStream &out, QTextStream &err)
     if (!backend.available()) {
         err << "drivescope-report: cannot read the drive source (" << backend.describe() << ")\n";
         return 1;
+    }
+
+    if (!snapshot.isEmpty()) {
+        QString error;
+        if (!Services::Nodes::writeSnapshot(backend, snapshot, withImages, redact, &error)) {
+            err << "drivescope-report: " << error << "\n";
+            return 1;
+        }
+        return 0;
     }
 
     Acquisition acquisition;

@@ -292,6 +292,17 @@ QJsonObject tableJson(Interfaces::Generic &g, Redactor &r, OrderedObjects &order
 
 // The first and last MiB of the drive, at their places in a sparse file.
 // *written is false (and no file is left) when nothing could be read.
+// Only regular files are written: a device node or a link to one given as the
+// output would otherwise be overwritten (or, through QSaveFile, replaced).
+bool refuseNonRegular(const QString &file, QString *error)
+{
+    const QFileInfo info(file);
+    if (!info.exists() || info.isFile())
+        return false;
+    *error = QStringLiteral("Will not write %1: it exists and is not a regular file.").arg(file);
+    return true;
+}
+
 bool writeImage(Interfaces::Storage &storage, Interfaces::Lockable *lockable, const QString &file, Redactor &r,
                 bool *written, QString *error)
 {
@@ -299,6 +310,8 @@ bool writeImage(Interfaces::Storage &storage, Interfaces::Lockable *lockable, co
     const quint64 bs = storage.blockSize(), count = storage.blockCount();
     if (bs == 0 || count == 0)
         return true;
+    if (refuseNonRegular(file, error))
+        return false;
     QFile out(file);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         *error = QStringLiteral("Cannot write %1: %2").arg(file, out.errorString());
@@ -340,6 +353,8 @@ bool writeSnapshot(Backend &backend, const QString &file, bool withImages, bool 
     QString scratch;
     if (!error)
         error = &scratch;
+    if (refuseNonRegular(file, error))
+        return false;
     Redactor r(redact);
     OrderedObjects ordered;
     QJsonObject nodes, companions;

@@ -68,7 +68,37 @@ private Q_SLOTS:
     void checksumVerdicts_data();
     void checksumVerdicts();
     void stateLines();
+    void snapshotOfTheMachine();
 };
+
+// The snapshot holds every drive that opens, names the one that does not, and
+// never writes over something that is not a regular file.
+void TestReport::snapshotOfTheMachine()
+{
+    demoMachine(MemoryBackend::install());
+    QTemporaryDir dir;
+    const QString file = dir.filePath("machine.json");
+    Run run = report({"--snapshot", file, "--redact"});
+    QCOMPARE(run.status, 0);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject root = QJsonDocument::fromJson(f.readAll()).object();
+    const QJsonObject nodes = root["nodes"].toObject();
+    for (const char *path : {"/sata", "/nvme", "/plain"})
+        QVERIFY2(nodes.contains(path), path);
+    QVERIFY(!nodes.contains("/broken"));
+    QVERIFY(root["errors"].toArray().first().toString().startsWith("/broken"));
+
+    // A device node as the output is refused and left as it was.
+    QVERIFY(QFile::link("/dev/null", dir.filePath("link.json")));
+    for (const QString &target : {QStringLiteral("/dev/null"), dir.filePath("link.json")}) {
+        run = report({"--snapshot", target});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("is not a regular file"), qPrintable(run.err));
+    }
+    QVERIFY(QFileInfo("/dev/null").exists() && !QFileInfo("/dev/null").isFile());
+    QVERIFY(QFileInfo(dir.filePath("link.json")).isSymLink());
+}
 
 void TestReport::arguments_data()
 {
@@ -80,6 +110,9 @@ void TestReport::arguments_data()
     QTest::newRow("unknown") << QStringList{"--frobnicate"} << 2;
     QTest::newRow("help") << QStringList{"--help"} << 0;
     QTest::newRow("list") << QStringList{"--list"} << 0;
+    QTest::newRow("snapshot without file") << QStringList{"--snapshot"} << 2;
+    QTest::newRow("snapshot and list") << QStringList{"--snapshot", "x.json", "--list"} << 2;
+    QTest::newRow("images without snapshot") << QStringList{"--all", "--with-images"} << 2;
 }
 
 void TestReport::arguments()
