@@ -13,6 +13,7 @@
 #include "model/SCSI.h"
 #include "model/SDeMMC.h"
 #include "model/Smart.h"
+#include "model/SmartRecords.h"
 #include "model/USB.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
@@ -26,7 +27,6 @@ using Services::Nodes::Provider;
 namespace {
 
 constexpr int IdentifySize = 512;
-constexpr int RecordSize = 12;
 
 QString hexError() { return QString::number(Error::get(), 16).toUpper(); }
 
@@ -54,24 +54,6 @@ Opened openNode(const QString &path)
     if (!o.generic)
         o.failedStep = 3;
     return o;
-}
-
-QList<SmartAttribute> decodeRecords(const QByteArray &data)
-{
-    QList<SmartAttribute> attributes;
-    const auto *bytes = reinterpret_cast<const uchar *>(data.constData());
-    for (qsizetype offset = 0; offset + RecordSize <= data.size(); offset += RecordSize) {
-        const uchar *r = bytes + offset;
-        SmartAttribute a;
-        a.id = r[0];
-        a.value = r[3];
-        a.worst = r[4];
-        for (int i = 5; i >= 0; --i)
-            a.raw = (a.raw << 8) | r[5 + i];
-        a.threshold = r[11];
-        attributes.append(a);
-    }
-    return attributes;
 }
 
 bool isNumber(const PropertyValue &value)
@@ -185,9 +167,9 @@ void Acquisition::readSmart(const Ref<Interfaces::Generic> &generic, const QStri
         qCritical().noquote() << "Could not determine S.M.A.R.T. attributes:" << path;
     } else if (!result.first().buffer.isNull()) {
         const QByteArray &buffer = result.first().buffer;
-        if (buffer.size() % RecordSize == 0)
-            attributes = decodeRecords(buffer);
-        else
+        bool whole = false;
+        attributes = decodeSmartRecords(buffer, &whole);
+        if (!whole)
             qCritical().noquote() << "Data is not a multiple of attribute size:" << buffer.size();
     }
     data.smart = std::make_unique<Smart>(attributes, healthy);

@@ -103,21 +103,12 @@ TabState tabState(const DriveData *data, Tab tab, bool hosted)
         }
         break;
     }
-    case Tab::Smart:
-        if (!data || !data->smart) {
-            state.lines << notAvailable();
-            state.verdict = Verdict::Warning;
-        } else if (data->smart->attributes().isEmpty()) {
-            state.lines << trKey("main.smart.health.na", "Health not available");
-            state.verdict = Verdict::Warning;
-        } else if (data->smart->healthy()) {
-            state.lines << trKey("main.smart.health.okay", "Drive healthy");
-            state.verdict = Verdict::Ok;
-        } else {
-            state.lines << trKey("main.smart.health.notokay", "Drive not healthy");
-            state.verdict = Verdict::Error;
-        }
+    case Tab::Smart: {
+        const HealthVerdict health = smartHealth(data ? data->smart.get() : nullptr);
+        state.lines << health.text;
+        state.verdict = health.verdict;
         break;
+    }
     default:
         if (model)
             state.lines << trKey("main.state.avail", "DEVICE DATA AVAILABLE");
