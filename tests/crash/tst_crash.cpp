@@ -399,7 +399,7 @@ void TestCrash::faultingHelper()
 
     const HelperRun run = runHelper({mode});
     QCOMPARE(run.exitStatus, QProcess::NormalExit);
-    QCOMPARE(run.exitCode, 255);
+    QVERIFY2(run.exitCode == 255, qPrintable(QStringLiteral("exit code %1:\n%2").arg(run.exitCode).arg(run.output)));
     const QStringList lines = run.output.split('\n', Qt::SkipEmptyParts);
     QVERIFY2(lines.contains(QStringLiteral("*** CRASH DUMP ***")), qPrintable(run.output));
 
@@ -439,7 +439,7 @@ void TestCrash::crashdumpSwitchedOff()
 {
     const HelperRun run = runHelper({QStringLiteral("null")}, {QStringLiteral("DRIVESCOPE_NO_CRASHDUMP=1")});
     QCOMPARE(run.exitStatus, QProcess::NormalExit);
-    QCOMPARE(run.exitCode, 255);
+    QVERIFY2(run.exitCode == 255, qPrintable(QStringLiteral("exit code %1:\n%2").arg(run.exitCode).arg(run.output)));
     QVERIFY(run.output.contains(QLatin1String("Running Threads: 1")));
     QVERIFY(!run.output.contains(QLatin1String("Calling crashdump program")));
     QVERIFY(run.fakeArguments.isEmpty());
@@ -448,7 +448,7 @@ void TestCrash::crashdumpSwitchedOff()
 void TestCrash::channelOffStillDumps()
 {
     const HelperRun run = runHelper({QStringLiteral("null"), QStringLiteral("--channel0-off")});
-    QCOMPARE(run.exitCode, 255);
+    QVERIFY2(run.exitCode == 255, qPrintable(QStringLiteral("exit code %1:\n%2").arg(run.exitCode).arg(run.output)));
     QVERIFY(run.output.contains(QLatin1String("*** CRASH DUMP ***")));
     QVERIFY(run.output.contains(QLatin1String("Running Threads: 1")));
     QVERIFY(!run.output.contains(QLatin1String("Calling crashdump program")));
@@ -484,7 +484,7 @@ void TestCrash::brokenStandardOutput()
 {
     const HelperRun run = runHelper({QStringLiteral("null"), QStringLiteral("--broken-stdout")});
     QCOMPARE(run.exitStatus, QProcess::NormalExit);
-    QCOMPARE(run.exitCode, 255);
+    QVERIFY2(run.exitCode == 255, qPrintable(QStringLiteral("exit code %1:\n%2").arg(run.exitCode).arg(run.output)));
     QCOMPARE(run.fakeArguments.size(), 2);
 }
 
@@ -493,7 +493,7 @@ void TestCrash::nestedFaultsEnd()
     // Every dump faults in the printer: the sixteenth nested entry gives up.
     const HelperRun run = runHelper({QStringLiteral("nested")});
     QCOMPARE(run.exitStatus, QProcess::NormalExit);
-    QCOMPARE(run.exitCode, 0xF6);
+    QVERIFY2(run.exitCode == 0xF6, qPrintable(QStringLiteral("exit code %1:\n%2").arg(run.exitCode).arg(run.output)));
     QVERIFY(run.fakeArguments.isEmpty());
 }
 
