@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QResizeEvent>
+#include <QStatusBar>
 #include <QStyle>
 #include <QThread>
 #include <QTimerEvent>
@@ -22,6 +24,7 @@
 #include "model/TabStatus.h"
 #include "model/USB.h"
 #include "platform/Log.h"
+#include "platform/Nodes.h"
 #include "platform/Sys.h"
 #include "ui_MainWindow.h"
 
@@ -210,9 +213,34 @@ void MainWindow::showSelection()
     }
 
     setRecord(std::move(record));
+    showSourceNotices();
     m_handler->setNode(m_node);
     emit driveShown(path);
 }
+
+void MainWindow::showSourceNotices()
+{
+    bool added = false;
+    for (const QString &line : Services::Nodes::Backend::instance().errors()) {
+        if (!m_notices.contains(line)) {
+            m_notices << line;
+            added = true;
+        }
+    }
+    if (!added)
+        return;
+    if (!m_notice) {
+        m_notice = new QLabel(this);
+        m_notice->setObjectName(QStringLiteral("lblSourceNotice"));
+        m_notice->setWordWrap(true);
+        m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        statusBar()->addWidget(m_notice, 1);
+    }
+    m_notice->setText(m_notices.join(QLatin1Char('\n')));
+    statusBar()->show();
+}
+
+QString MainWindow::sourceNotice() const { return m_notice ? m_notice->text() : QString(); }
 
 void MainWindow::setRecord(std::unique_ptr<DriveData> record)
 {

@@ -11,6 +11,7 @@
 #include "NodeHandler.h"
 #include "platform/widgets/QuillMainWindow.h"
 
+class QLabel;
 class QTableView;
 
 namespace Applications::DriveScope {
@@ -33,6 +34,9 @@ public:
     // The node shown and watched; empty when none.
     const QString &currentNode() const { return m_node; }
     const Handler::Node *nodeHandler() const { return m_handler; }
+    // What the drive source said about itself (missing rights, a drive left
+    // asleep), as shown at the foot of the window; empty when nothing was said.
+    QString sourceNotice() const;
 
     // Shows `record` in place of the current one, which is destroyed.
     void setRecord(std::unique_ptr<DriveData> record);
@@ -67,6 +71,7 @@ private:
     void setAtaTab(const DriveData &data);
     void setSmartTab(const DriveData &data);
     void killRefreshTimer();
+    void showSourceNotices();
 
     std::unique_ptr<Ui::MainWindow> m_ui;
     QString m_node;
@@ -76,6 +81,9 @@ private:
     QThread *m_thread = nullptr;
     // Keeps the volume-server control interface between drives.
     Acquisition m_acquisition;
+    // Each sentence of the drive source is shown once, in the status bar.
+    QLabel *m_notice = nullptr;
+    QStringList m_notices;
 };
 
 } // namespace Applications::DriveScope

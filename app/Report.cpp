@@ -255,9 +255,21 @@ int runReport(const QStringList &args, QTextStream &out, QTextStream &err)
         return 1;
     }
 
+    // What the source finds out while drives are read (missing rights, a drive
+    // left asleep) is said once, after the report.
+    const QStringList knownBefore = backend.errors();
+    auto tellNotices = [&] {
+        for (const QString &line : backend.errors()) {
+            if (!knownBefore.contains(line))
+                err << "drivescope-report: " << line << "\n";
+        }
+    };
+
     if (!snapshot.isEmpty()) {
         QString error;
-        if (!Services::Nodes::writeSnapshot(backend, snapshot, withImages, redact, &error)) {
+        const bool written = Services::Nodes::writeSnapshot(backend, snapshot, withImages, redact, &error);
+        tellNotices();
+        if (!written) {
             err << "drivescope-report: " << error << "\n";
             return 1;
         }
@@ -297,6 +309,7 @@ int runReport(const QStringList &args, QTextStream &out, QTextStream &err)
     if (json)
         out << QJsonDocument(QJsonObject{{"drives", drives}}).toJson(QJsonDocument::Indented);
     out.flush();
+    tellNotices();
     return 0;
 }
 

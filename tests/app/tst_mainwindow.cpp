@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
 #include <QTableView>
@@ -69,6 +70,7 @@ private Q_SLOTS:
     void editedDriveRefreshesOnceAndNeverItself();
     void removedDriveEmptiesEveryTab();
     void unopenableDriveShowsError();
+    void sourceNoticesShownOnce();
     void hostedWording_data();
     void hostedWording();
     void helpPage();
@@ -467,6 +469,35 @@ void TestMainWindow::unopenableDriveShowsError()
     QCOMPARE(m_window->current()->name, QString("Broken disk"));
     QCOMPARE(enabledPages(), QStringList());
     QCOMPARE(m_window->nodeHandler()->node(), DemoTree::Broken);
+}
+
+// What the drive source says about itself (here: missing rights) appears at the
+// foot of the window once, however often drives are shown.
+void TestMainWindow::sourceNoticesShownOnce()
+{
+    QVERIFY(m_window->sourceNotice().isEmpty());
+    m_window.reset(); // its clients belong to the simulator about to be replaced
+    auto &memory = TestSupport::MemoryBackend::install();
+    memory.node("/a").p0().set("TYPE", {Variant::ofText("SATA")});
+    memory.node("/b").p0().set("TYPE", {Variant::ofText("NVMe")});
+    memory.driveList = {{"/a", "Disk A", 2}, {"/b", "Disk B", 2}};
+    const QString rights = QStringLiteral("Some drive data needs direct access to the drives.");
+    memory.notices = {rights};
+    {
+        MainWindow window;
+        window.show();
+        auto *drives = window.findChild<Widget *>("driveselect");
+        QTRY_COMPARE(drives->model()->rowCount(), 2);
+        QVERIFY(drives->select("/a"));
+        QCOMPARE(window.sourceNotice(), rights);
+        memory.notices << QStringLiteral("A drive in standby was left asleep.");
+        QVERIFY(drives->select("/b"));
+        QVERIFY(drives->select("/a"));
+        QCOMPARE(window.sourceNotice().split('\n'), memory.notices);
+        QVERIFY(window.statusBar()->isVisible());
+    }
+    Services::Nodes::Backend::install(Services::Nodes::Sim::createBackend(m_tree));
+    QVERIFY(rewriteTree(DemoTree::machine(m_shared), 9));
 }
 
 void TestMainWindow::hostedWording_data()

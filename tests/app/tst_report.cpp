@@ -69,6 +69,7 @@ private Q_SLOTS:
     void checksumVerdicts();
     void stateLines();
     void snapshotOfTheMachine();
+    void noticesOnceAfterTheReport();
 };
 
 // The snapshot holds every drive that opens, names the one that does not, and
@@ -131,6 +132,7 @@ void TestReport::listMarksUnsupported()
     demoMachine(MemoryBackend::install());
     const Run run = report({"--list"});
     QCOMPARE(run.status, 0);
+    QVERIFY(run.err.isEmpty());
     QVERIFY(run.out.contains("/sata\tSATA disk\tsupported"));
     QVERIFY(run.out.contains("/plain\tPlain\tnot supported"));
     // A drive that cannot be opened stays unmarked.
@@ -166,6 +168,30 @@ void TestReport::jsonHasEveryTabOfEveryDrive()
     QCOMPARE(broken["error"].toString(), QString("Could not open drive Broken"));
     QVERIFY(run.err.contains("Could not open drive Broken"));
     QCOMPARE(broken["tabs"]["General"]["enabled"].toBool(), false);
+}
+
+// A notice the source finds while reading comes once, after the report; one it
+// had from the start was already logged and is not repeated.
+void TestReport::noticesOnceAfterTheReport()
+{
+    struct Noting : MemoryBackend {
+        Ref<Services::Nodes::Node> open(const QString &path) override
+        {
+            if (!notices.contains(found))
+                notices << found;
+            return MemoryBackend::open(path);
+        }
+        QString found = QStringLiteral("Some drive data needs more rights.");
+    };
+    auto owned = std::make_unique<Noting>();
+    Noting &b = *owned;
+    Services::Nodes::Backend::install(std::move(owned));
+    demoMachine(b);
+    b.notices = {"known from the start"};
+    const Run run = report({"--all", "--json"});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.err.count(b.found), 1);
+    QVERIFY(!run.err.contains("known from the start"));
 }
 
 void TestReport::textShowsStatusAndDimmedValues()

@@ -27,7 +27,7 @@ struct MemoryNode {
     QByteArray image;          // block contents; blocks past its end read as zeros
     quint64 blockSize = 0;     // 0: no storage interface
     quint64 blockCount = 0;
-    QStringList fail;          // "open", "provider", "generic", "storage", "lockable"
+    QStringList fail;          // "open", "provider", "generic", "storage", "lockable", "read"
     MemoryProvider &p0() { return providers[0]; }
 };
 
@@ -38,6 +38,7 @@ public:
     QMap<QString, QList<Services::Nodes::CompanionNode>> companions;
     bool isHosted = false;
     QString boot;
+    QStringList notices; // what errors() says about the source
 
     MemoryNode &node(const QString &path);  // creates it
     // Installs a fresh MemoryBackend as the backend in use and returns it.
@@ -45,6 +46,7 @@ public:
 
     QString describe() const override { return QStringLiteral("memory"); }
     bool available() const override { return true; }
+    QStringList errors() const override { return notices; }
     Ref<Services::Nodes::Node> open(const QString &path) override;
     Ref<Services::Nodes::Provider> provider(const Ref<Services::Nodes::Node> &node, int index) override;
     Ref<Interfaces::Generic> generic(const Ref<Services::Nodes::Provider> &provider) override;
