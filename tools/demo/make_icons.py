@@ -183,13 +183,21 @@ ICONS = {
 }
 
 
+# The desktop's application icon, installed into the icon theme (not compiled in).
+DESKTOP_ICONS = {
+    "drivescope.48.png": (48, drive_icon),
+    "drivescope.128.png": (128, drive_icon),
+}
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    out = os.path.join(here, "..", "..", "resources", "images")
-    os.makedirs(out, exist_ok=True)
-    for name, (size, draw) in sorted(ICONS.items()):
-        write_png(os.path.join(out, name), size, render(size, draw()))
-        print(os.path.join("resources", "images", name))
+    for folder, icons in (("images", ICONS), ("desktop", DESKTOP_ICONS)):
+        out = os.path.join(here, "..", "..", "resources", folder)
+        os.makedirs(out, exist_ok=True)
+        for name, (size, draw) in sorted(icons.items()):
+            write_png(os.path.join(out, name), size, render(size, draw()))
+            print(os.path.join("resources", folder, name))
 
 
 if __name__ == "__main__":

@@ -241,7 +241,8 @@ public:
                 "Some drive data needs direct access to the drives, which this user does not have: "
                 "S.M.A.R.T. status and attributes, live IDENTIFY data, NVMe identify data, eMMC "
                 "EXT_CSD data and the partition table. Everything sysfs shows is still listed. To see "
-                "the rest, start Drive Scope as root (for example with sudo).");
+                "the rest, start \"Drive Scope with full drive access\" from the menu (drivescope-admin), or "
+                "run it as root, for example with sudo.");
         else if (m_shared->noRights)
             errors << QStringLiteral(
                 "The system refused direct access to some drives even to root (a security policy or a "

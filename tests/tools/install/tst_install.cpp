@@ -1,0 +1,148 @@
+// What `cmake --install` puts on a desktop: the programs, the menu entry, the
+// icon, and the launcher that asks polkit for the rights to read the drives.
+#include <QDomDocument>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QtTest>
+
+namespace {
+QString readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// A program of that name in `folder` that writes its arguments, one per line,
+// into `folder`/name.args and prints `output`.
+void fake(const QString &folder, const QString &name, const QString &output = {})
+{
+    QFile f(folder + '/' + name);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(/usr/bin/dirname \"$0\")/%1.args\"\n%2\n")
+                .arg(name, output.isEmpty() ? QString() : "echo " + output)
+                .toUtf8());
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+} // namespace
+
+class TestInstall : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_prefix;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_prefix.isValid());
+        QProcess install;
+        install.setProcessChannelMode(QProcess::MergedChannels);
+        install.start(QStringLiteral(CMAKE_COMMAND_PATH), {"--install", BUILD_DIR, "--prefix", m_prefix.path()});
+        QVERIFY(install.waitForFinished(120000));
+        QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+    }
+
+    void programsAndIcon()
+    {
+        for (const char *program : {"drivescope", "drivescope-report", "crashdump", "drivescope-admin"}) {
+            const QFileInfo info(m_prefix.filePath(QStringLiteral("bin/") + program));
+            QVERIFY2(info.isExecutable(), program);
+        }
+        for (int size : {48, 128}) {
+            const QImage icon(m_prefix.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/drivescope.png").arg(size)));
+            QCOMPARE(icon.size(), QSize(size, size));
+        }
+    }
+
+    // The menu entry starts the program by name and offers the launcher as its
+    // action; desktop-file-validate (when there) agrees that it is well formed.
+    void desktopEntry()
+    {
+        const QString file = m_prefix.filePath("share/applications/drivescope.desktop");
+        QSettings entry(file, QSettings::IniFormat);
+        QCOMPARE(entry.value("Desktop Entry/Exec").toString(), QString("drivescope"));
+        QCOMPARE(entry.value("Desktop Entry/Icon").toString(), QString("drivescope"));
+        QCOMPARE(entry.value("Desktop Entry/Type").toString(), QString("Application"));
+        QCOMPARE(entry.value("Desktop Action full-access/Exec").toString(), QString("drivescope-admin"));
+        const QString validate = QStandardPaths::findExecutable("desktop-file-validate");
+        if (validate.isEmpty())
+            QSKIP("desktop-file-validate (package desktop-file-utils) is not installed");
+        QProcess check;
+        check.setProcessChannelMode(QProcess::MergedChannels);
+        check.start(validate, {file});
+        QVERIFY(check.waitForFinished());
+        const QString said = QString::fromUtf8(check.readAll());
+        QVERIFY2(check.exitCode() == 0 && !said.contains("error"), qPrintable(said));
+    }
+
+    // The policy lets exactly the installed program run with the display kept.
+    void polkitPolicy()
+    {
+        QDomDocument policy;
+        QVERIFY(policy.setContent(readAll(m_prefix.filePath(
+            "share/polkit-1/actions/org.drivescope.drivescope.policy"))));
+        const QDomElement action = policy.documentElement().firstChildElement("action");
+        QCOMPARE(action.attribute("id"), QString("org.drivescope.drivescope.run"));
+        QMap<QString, QString> annotations;
+        for (QDomElement a = action.firstChildElement("annotate"); !a.isNull(); a = a.nextSiblingElement("annotate"))
+            annotations.insert(a.attribute("key"), a.text());
+        QCOMPARE(annotations.value("org.freedesktop.policykit.exec.path"), QString(INSTALLED_PROGRAM));
+        QCOMPARE(annotations.value("org.freedesktop.policykit.exec.allow_gui"), QString("true"));
+        QCOMPARE(action.firstChildElement("defaults").firstChildElement("allow_active").text(),
+                 QString("auth_admin_keep"));
+    }
+
+    // The launcher, run by a user: through pkexec, straight to the program when
+    // polkit knows our policy, through env (keeping the display) when it does not.
+    void launcher_data()
+    {
+        QTest::addColumn<bool>("policyKnown");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("policy known") << true << QStringList{INSTALLED_PROGRAM, "--x"};
+        QTest::newRow("policy elsewhere") << false
+                                          << QStringList{"env", "DISPLAY=:7", "XAUTHORITY=/tmp/auth",
+                                                         INSTALLED_PROGRAM, "--x"};
+    }
+    void launcher()
+    {
+        QFETCH(bool, policyKnown);
+        QFETCH(QStringList, expected);
+        QTemporaryDir bin, actions;
+        fake(bin.path(), "id", "1000");
+        fake(bin.path(), "pkexec");
+        if (policyKnown)
+            QVERIFY(QFile::copy(m_prefix.filePath("share/polkit-1/actions/org.drivescope.drivescope.policy"),
+                                actions.filePath("org.drivescope.drivescope.policy")));
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PATH", bin.path() + ":/usr/bin:/bin");
+        env.insert("DRIVESCOPE_POLKIT_ACTIONS", actions.path());
+        env.insert("DISPLAY", ":7");
+        env.insert("XAUTHORITY", "/tmp/auth");
+        run.setProcessEnvironment(env);
+        run.start("/bin/sh", {m_prefix.filePath("bin/drivescope-admin"), "--x"});
+        QVERIFY(run.waitForFinished());
+        QCOMPARE(run.exitCode(), 0);
+        QCOMPARE(readAll(bin.filePath("pkexec.args")).split('\n', Qt::SkipEmptyParts), expected);
+    }
+
+    void launcherWithoutPkexec()
+    {
+        QTemporaryDir bin;
+        fake(bin.path(), "id", "1000");
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PATH", bin.path()); // no pkexec anywhere
+        run.setProcessEnvironment(env);
+        run.start("/bin/sh", {m_prefix.filePath("bin/drivescope-admin")});
+        QVERIFY(run.waitForFinished());
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY(run.readAllStandardError().contains("pkexec is not installed"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInstall)
+#include "tst_install.moc"
