@@ -405,6 +405,9 @@ bool writeSnapshot(Backend &backend, const QString &file, bool withImages, bool 
                     return false;
                 if (written)
                     s.insert(QStringLiteral("image"), image);
+                else if (storage->blockCount() && storage->blockSize())
+                    // Not one block could be read (no rights, say): the replay refuses reads too.
+                    n.insert(QStringLiteral("fail"), QJsonArray{QStringLiteral("read")});
             }
             n.insert(QStringLiteral("storage"), s);
         }

@@ -3,6 +3,7 @@
 // simulator as the same drives.
 #include <QtTest>
 
+#include "TestSupport.h"
 #include "platform/Snapshot.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/sim/SimBackend.h"
@@ -136,6 +137,40 @@ private slots:
         QCOMPARE(int(quint8(page80[3])), serial.size());
         // Different serials stay different.
         QVERIFY(first(root, "/devices/block/sdc", "SERIAL")["text"].toString() != serial);
+    }
+
+    // A drive whose blocks cannot be read gets no image, and its replay refuses
+    // reads as the drive did, instead of showing a blank disk.
+    void unreadableDriveReplaysUnreadable()
+    {
+        auto &memory = TestSupport::MemoryBackend::install();
+        for (const QString path : {"/denied", "/readable"}) {
+            auto &n = memory.node(path);
+            n.p0().set("TYPE", {Variant::ofText("SATA")});
+            n.blockSize = 512;
+            n.blockCount = 4096;
+            n.image = QByteArray(512, 'x');
+            memory.driveList.append({path, path, 2});
+        }
+        memory.node("/denied").fail << "read";
+        QTemporaryDir dir;
+        const QString file = dir.path() + "/machine.json";
+        QVERIFY(writeSnapshot(Backend::instance(), file, true, false, nullptr));
+        const QJsonObject nodes = load(file)["nodes"].toObject();
+        QCOMPARE(nodes["/denied"]["storage"]["blockCount"].toInteger(), 4096);
+        QVERIFY(!nodes["/denied"]["storage"].toObject().contains("image"));
+        QCOMPARE(nodes["/denied"]["fail"].toArray(), QJsonArray{"read"});
+        QVERIFY(nodes["/readable"]["storage"].toObject().contains("image"));
+        QVERIFY(!nodes["/readable"].toObject().contains("fail"));
+
+        auto sim = Sim::createBackend(file);
+        QByteArray block(512, '\0');
+        for (const QString path : {"/denied", "/readable"}) {
+            const auto storage = sim->storage(sim->provider(sim->open(path), 0));
+            QVERIFY(storage);
+            QCOMPARE(storage->read(0, 1, block.data()), path == "/readable");
+        }
+        QCOMPARE(block, QByteArray(512, 'x'));
     }
 
     void loopImage()

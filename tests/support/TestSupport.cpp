@@ -84,12 +84,15 @@ private:
 
 class MemStorage : public Interfaces::Storage {
 public:
-    explicit MemStorage(const MemoryNode &n) : m_image(n.image), m_size(n.blockSize), m_count(n.blockCount) {}
+    explicit MemStorage(const MemoryNode &n)
+        : m_image(n.image), m_size(n.blockSize), m_count(n.blockCount), m_refuse(n.fail.contains("read"))
+    {
+    }
     quint64 blockSize() override { return m_size; }
     quint64 blockCount() override { return m_count; }
     bool read(quint64 first, quint32 count, void *buffer) override
     {
-        if (m_size == 0 || first > m_count || count > m_count - first) {
+        if (m_refuse || m_size == 0 || first > m_count || count > m_count - first) {
             Error::set(Error::IoFailed);
             return false;
         }
@@ -106,6 +109,7 @@ public:
 private:
     QByteArray m_image;
     quint64 m_size, m_count;
+    bool m_refuse;
 };
 
 class MemLockable : public Interfaces::Lockable {

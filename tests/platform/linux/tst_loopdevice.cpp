@@ -4,8 +4,10 @@
 // loop device is always detached again.
 #include <QtTest>
 
+#include "Report.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/Transport.h"
+#include "platform/sim/SimBackend.h"
 
 #include <cerrno>
 
@@ -29,6 +31,35 @@ bool run(const QString &program, const QStringList &arguments, QString *output =
     if (output)
         *output = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// The report of the backend in use, as JSON drives by path.
+QMap<QString, QJsonObject> reportByPath(const QStringList &args)
+{
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    QMap<QString, QJsonObject> drives;
+    if (Applications::DriveScope::runReport(args + QStringList{"--json"}, o, e) != 0)
+        return drives;
+    for (const QJsonValue &d : QJsonDocument::fromJson(out.toUtf8())["drives"].toArray())
+        drives.insert(d["path"].toString(), d.toObject());
+    return drives;
+}
+
+// Partition n's rows of the Partitions tab, label to value.
+QList<QMap<QString, QString>> partitionRows(const QJsonObject &drive)
+{
+    QList<QMap<QString, QString>> partitions;
+    for (const QJsonValue &row : drive["tabs"]["Partitions"]["rows"].toArray()) {
+        if (row["header"].toBool()) {
+            static const QRegularExpression numbered(QStringLiteral("^PARTITION \\d+$"));
+            if (numbered.match(row["label"].toString()).hasMatch())
+                partitions.append(QMap<QString, QString>());
+        } else if (!partitions.isEmpty()) {
+            partitions.last().insert(row["label"].toString(), row["value"].toString());
+        }
+    }
+    return partitions;
 }
 } // namespace
 
@@ -97,6 +128,9 @@ private slots:
         // A loop device held open is only detached at its last close.
         storage.reset();
         lockable.reset();
+        reportMatchesSfdiskAndSnapshot(device, path);
+        if (QTest::currentTestFailed())
+            return;
 
         const auto watcher = backend->deviceClient(path);
         const auto listWatcher = backend->driveListClient();
@@ -114,6 +148,41 @@ private slots:
             QVERIFY2(e.path != path, "a detached loop device is still listed");
     }
 
+private:
+    // The Partitions tab of the report shows what sfdisk reads from the device;
+    // a snapshot with images, replayed by the simulator, gives the same report
+    // for every drive it holds.
+    void reportMatchesSfdiskAndSnapshot(const QString &device, const QString &path)
+    {
+        Backend::install(Linux::createBackend());
+        const QMap<QString, QJsonObject> live = reportByPath({"--all"});
+        QVERIFY(live.contains(path));
+        QString json;
+        QVERIFY(run("sfdisk", {"--json", device}, &json));
+        const QJsonArray expected = QJsonDocument::fromJson(json.toUtf8())["partitiontable"]["partitions"].toArray();
+        const auto shown = partitionRows(live[path]);
+        QCOMPARE(shown.size(), expected.size());
+        for (int i = 0; i < shown.size(); ++i) {
+            QCOMPARE(shown[i]["START"], QString::number(expected[i]["start"].toInteger()));
+            QCOMPARE(shown[i]["SIZE"], QString::number(expected[i]["size"].toInteger()));
+            QCOMPARE(shown[i]["NAME"], expected[i]["name"].toString());
+            QCOMPARE(shown[i]["PART ID"], expected[i]["uuid"].toString().toUpper());
+        }
+
+        QTemporaryDir dir;
+        const QString file = dir.filePath("machine.json");
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        QCOMPARE(Applications::DriveScope::runReport({"--snapshot", file, "--with-images"}, o, e), 0);
+        Backend::install(Sim::createBackend(file));
+        const QMap<QString, QJsonObject> replayed = reportByPath({"--all"});
+        Backend::install(Linux::createBackend());
+        QVERIFY(replayed.contains(path));
+        for (auto it = replayed.cbegin(); it != replayed.cend(); ++it)
+            QVERIFY2(it.value() == live.value(it.key()), qPrintable(it.key()));
+    }
+
+private slots:
     void errnoClasses_data()
     {
         QTest::addColumn<int>("error");
