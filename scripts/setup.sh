@@ -10,7 +10,7 @@ packages=(
   libblkid-dev libudev-dev libunwind-dev
   # tests: disk images, peers to compare with, a display for screenshots
   fdisk gdisk dosfstools e2fsprogs exfatprogs ntfs-3g btrfs-progs xfsprogs util-linux hdparm
-  python3 xz-utils pciutils
+  python3 xz-utils pciutils libatasmart-bin desktop-file-utils
   # the read-only audit traces the report tool
   strace
   # sanitizer and fuzzing builds
