@@ -522,18 +522,21 @@ private:
         QString problem;
         bool haveSize = false, haveCount = false;
         for (const auto &[key, value] : v.members) {
-            const std::optional<quint64> n = value.type == Value::Number ? Json::wholeNumber(value.text) : std::nullopt;
+            const std::optional<quint64> parsed =
+                value.type == Value::Number ? Json::wholeNumber(value.text) : std::nullopt;
+            const bool whole = parsed.has_value();
+            const quint64 n = parsed.value_or(0);
             if (key == QLatin1String("blockSize")) {
-                if (n && *n > 0 && *n <= 0x100000) {
-                    s.blockSize = *n;
+                if (whole && n > 0 && n <= 0x100000) {
+                    s.blockSize = n;
                     haveSize = true;
                 } else if (problem.isEmpty()) {
                     problem = QStringLiteral("\"blockSize\" needs a whole number from 1 to 1048576, not %1")
                                   .arg(value.toCompact());
                 }
             } else if (key == QLatin1String("blockCount")) {
-                if (n) {
-                    s.blockCount = *n;
+                if (whole) {
+                    s.blockCount = n;
                     haveCount = true;
                 } else if (problem.isEmpty()) {
                     problem = QStringLiteral("\"blockCount\" needs a whole number, not %1").arg(value.toCompact());
