@@ -1,6 +1,7 @@
 #include "crash/CrashHandler.h"
 
 #include "platform/Log.h"
+#include "platform/Nodes.h"
 #include "platform/Proc.h"
 
 #include <atomic>
@@ -233,7 +234,13 @@ Services::Binary::Client::StackWalker *DumpSource::walker(const X86_64 &context)
     return m_walker.start(context) ? &m_walker : nullptr;
 }
 
-bool DumpSource::hosted() { return Sys::info(Sys::InfoHosted) != 0; }
+// Inside a fault the node backend is neither created nor waited for: without
+// one there is no hosted machine to ask about.
+bool DumpSource::hosted()
+{
+    Services::Nodes::Backend *backend = Services::Nodes::Backend::existing();
+    return backend && backend->hosted();
+}
 
 bool DumpSource::addressModule(quint64 address, Sys::AddressModule &module)
 {

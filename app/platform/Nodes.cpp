@@ -22,6 +22,12 @@ Backend &Backend::instance()
     return *currentBackend;
 }
 
+Backend *Backend::existing()
+{
+    std::unique_lock<std::mutex> lock(backendMutex, std::try_to_lock);
+    return lock.owns_lock() ? currentBackend.get() : nullptr;
+}
+
 void Backend::install(std::unique_ptr<Backend> backend)
 {
     std::lock_guard<std::mutex> lock(backendMutex);

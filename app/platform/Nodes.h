@@ -138,6 +138,9 @@ public:
     // The backend in use; created on first use from the environment
     // (DRIVESCOPE_NODES selects the simulator).
     static Backend &instance();
+    // The backend in use if one was created and nobody holds it right now;
+    // never creates one and never waits (for the crash handler).
+    static Backend *existing();
     // Replaces the backend in use (tests, start-up). Takes ownership.
     static void install(std::unique_ptr<Backend> backend);
     // The backend the environment asks for.

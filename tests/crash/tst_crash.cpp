@@ -1,5 +1,6 @@
 // The crash dump's layout on made-up modules and frames, the handler in a real
 // faulting process, and the crashdump program.
+#include "TestSupport.h"
 #include "crash/CrashHandler.h"
 #include "platform/Log.h"
 #include "platform/Proc.h"
@@ -163,6 +164,7 @@ private slots:
     void nullContextWritesNothing();
     void noPrinterWritesToStandardError();
     void realWalkNamesOwnModule();
+    void hostedQuestionCreatesNoBackend();
     void faultingHelper_data();
     void faultingHelper();
     void crashdumpSwitchedOff();
@@ -368,6 +370,18 @@ void TestCrash::realWalkNamesOwnModule()
             >= 2,
         qPrintable(trace.join('\n')));
     QVERIFY2(trace.filter(QStringLiteral("libQt6Core.so")).size() >= 1, qPrintable(trace.join('\n')));
+}
+
+// Inside a fault the dump asks whether the machine is hosted; that must not set
+// up a node backend (files, threads, the heap) when none exists yet.
+void TestCrash::hostedQuestionCreatesNoBackend()
+{
+    DumpSource source;
+    QVERIFY(!Services::Nodes::Backend::existing());
+    QVERIFY(!source.hosted());
+    QVERIFY(!Services::Nodes::Backend::existing());
+    TestSupport::MemoryBackend::install().isHosted = true;
+    QVERIFY(source.hosted());
 }
 
 void TestCrash::faultingHelper_data()
