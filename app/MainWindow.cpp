@@ -1,4 +1,4 @@
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -11,7 +11,8 @@
 #include <QThread>
 #include <QTimerEvent>
 
-#include "Resources.h"
+#include "app/CellStyle.h"
+#include "app/Resources.h"
 #include "model/Ata.h"
 #include "model/General.h"
 #include "model/NVMe.h"
@@ -113,6 +114,9 @@ MainWindow::MainWindow() : Libraries::Widgets::Quill::MainWindow(nullptr, Qt::Wi
     m_ui->lblNonModNative->setVisible(hosted());
 
     m_ui->tbInfos->setCurrentIndex(0);
+    for (QTableView *view : {m_ui->tvGeneral, m_ui->tvPart, m_ui->tvAta, m_ui->tvSmart, m_ui->tvNVMe, m_ui->tvUSB,
+                             m_ui->tvSCSI, m_ui->tvSDeMMC, m_ui->tvPCI})
+        view->setItemDelegate(new CellStyle(view));
 
     auto *list = m_ui->driveselect;
     for (int category : DriveListCategories)

@@ -6,10 +6,10 @@
 #include <QString>
 #include <memory>
 
-#include "Acquisition.h"
-#include "DriveData.h"
-#include "NodeHandler.h"
-#include "platform/widgets/QuillMainWindow.h"
+#include "model/Acquisition.h"
+#include "model/DriveData.h"
+#include "app/NodeHandler.h"
+#include "app/widgets/QuillMainWindow.h"
 
 class QLabel;
 class QTableView;

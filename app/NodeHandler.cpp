@@ -1,4 +1,4 @@
-#include "NodeHandler.h"
+#include "app/NodeHandler.h"
 
 #include "platform/Log.h"
 

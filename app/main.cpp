@@ -5,10 +5,10 @@
 #include <QStringList>
 #include <mutex>
 
-#include "MainWindow.h"
-#include "Report.h"
-#include "Resources.h"
-#include "Startup.h"
+#include "app/MainWindow.h"
+#include "report/Report.h"
+#include "app/Resources.h"
+#include "model/Startup.h"
 #include "crash/CrashHandler.h"
 #include "platform/Log.h"
 

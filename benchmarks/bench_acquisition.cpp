@@ -6,10 +6,10 @@
 
 #include <sys/resource.h>
 
-#include "Acquisition.h"
-#include "DriveData.h"
+#include "model/Acquisition.h"
+#include "model/DriveData.h"
 #include "model/Ata.h"
-#include "Startup.h"
+#include "model/Startup.h"
 #include "platform/Log.h"
 #include "platform/Nodes.h"
 #include "platform/sim/SimBackend.h"

@@ -5,13 +5,13 @@
 
 #include <ctime>
 
-#include "MainWindow.h"
-#include "Resources.h"
-#include "Startup.h"
+#include "app/MainWindow.h"
+#include "app/Resources.h"
+#include "model/Startup.h"
 #include "platform/Log.h"
 #include "platform/Nodes.h"
 #include "platform/sim/SimBackend.h"
-#include "platform/widgets/DriveSelection.h"
+#include "app/widgets/DriveSelection.h"
 
 using namespace Applications::DriveScope;
 using Services::Nodes::Backend;

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Startup.h"
+#include "model/Startup.h"
 #include "platform/Log.h"
 
 namespace Fuzz {

@@ -8,10 +8,10 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
-#include "Acquisition.h"
-#include "DriveData.h"
+#include "model/Acquisition.h"
+#include "model/DriveData.h"
 #include "FuzzSupport.h"
-#include "Report.h"
+#include "report/Report.h"
 #include "model/Ata.h"
 #include "model/General.h"
 #include "model/NVMe.h"

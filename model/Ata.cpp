@@ -1,11 +1,10 @@
 // The ATA tab model: runs the IDENTIFY row tables once and serves the rows.
 #include "model/Ata.h"
 
+#include "model/Roles.h"
 #include "model/ata/Sections.h"
 #include "model/ata/Standard.h"
 
-#include <QColor>
-#include <QFont>
 
 namespace Applications::DriveScope::Model {
 
@@ -65,15 +64,7 @@ QVariant Ata::data(const QModelIndex &index, int role) const
         switch (role) {
         case Qt::DisplayRole:
             return column == 0 ? QVariant(row.label) : QVariant();
-        case Qt::FontRole: {
-            QFont bold;
-            bold.setBold(true);
-            return bold;
-        }
-        case Qt::BackgroundRole:
-            return QColor(222, 222, 222, 255);
-        case Qt::ForegroundRole:
-            return QColor(100, 100, 100, 255);
+        case Roles::TitleRow:
         case Qt::UserRole:
             return true;
         }

@@ -1,7 +1,7 @@
 // The ATA tab's standard label and checksum verdict.
 #include "model/AtaStatus.h"
 
-#include "app/platform/I18n.h"
+#include "platform/I18n.h"
 #include "model/Ata.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 // host of a net disk and the list of serials of a multi-path drive.
 #include "model/General.h"
 
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
 #include "platform/I18n.h"
 #include "platform/Log.h"
 #include "platform/StringUtil.h"

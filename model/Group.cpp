@@ -2,9 +2,9 @@
 // row (bits 0-15) and a title flag (bit 31), the same layout OneColumn builds.
 #include "model/Group.h"
 
-#include <QColor>
 
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
+#include "model/Roles.h"
 #include "platform/I18n.h"
 #include "platform/Sys.h"
 
@@ -202,8 +202,8 @@ QVariant Group::data(const QModelIndex &index, int role) const
     const EntryRecord *entry = m_groups[g]->entries[e];
     if (role == Qt::DisplayRole)
         return index.column() == 0 ? QVariant(entry->label) : entry->value;
-    if (role == Qt::ForegroundRole && entry->dimmed && index.column() == 1)
-        return QColor::fromRgba(0xFF606060);
+    if (role == Roles::Dimmed && entry->dimmed && index.column() == 1)
+        return true;
     return QVariant();
 }
 

@@ -2,7 +2,7 @@
 // drive node, namespace rows from the drive node itself.
 #include "model/NVMe.h"
 
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
 #include "platform/I18n.h"
 
 namespace Applications::DriveScope::Model {

@@ -2,8 +2,8 @@
 // entries right after it.
 #include "model/OneColumn.h"
 
-#include <QColor>
-#include <QFont>
+#include "model/Roles.h"
+
 
 namespace Applications::DriveScope::Model {
 
@@ -64,19 +64,9 @@ QVariant OneColumn::data(const QModelIndex &index, int role) const
     if (!groupIndex.isValid())
         return QVariant();
     if (id & TitleFlag) {
-        switch (role) {
-        case Qt::FontRole: {
-            QFont font;
-            font.setBold(true);
-            return font;
-        }
-        case Qt::BackgroundRole:
-            return QColor(222, 222, 222, 255);
-        case Qt::ForegroundRole:
-            return QColor(100, 100, 100, 255);
-        default:
-            return m_source->data(groupIndex, role);
-        }
+        if (role == Roles::TitleRow)
+            return true;
+        return m_source->data(groupIndex, role);
     }
     const QModelIndex entryIndex = m_source->index(int(id & 0xFFFF), index.column(), groupIndex);
     if (!entryIndex.isValid())

@@ -2,7 +2,7 @@
 // the drive's "DEVICE_NODE" (type 2) or through the address in "PCI_ADR".
 #include "model/PCI.h"
 
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
 #include "platform/Error.h"
 #include "platform/I18n.h"
 #include "platform/Log.h"

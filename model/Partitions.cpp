@@ -2,7 +2,7 @@
 // the partition manager reads them from the drive's blocks.
 #include "model/Partitions.h"
 
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
 #include "platform/Error.h"
 #include "platform/I18n.h"
 #include "platform/Log.h"

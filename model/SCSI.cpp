@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
 #include "platform/I18n.h"
 #include "platform/Log.h"
 #include "platform/NumberParse.h"

@@ -2,7 +2,7 @@
 // that the card driver decoded, chosen by "CARD_TYPE".
 #include "model/SDeMMC.h"
 
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
 #include "platform/I18n.h"
 #include "platform/Sys.h"
 

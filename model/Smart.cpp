@@ -1,10 +1,9 @@
 // The S.M.A.R.T. tab model: one row per attribute record, named by id.
 #include "model/Smart.h"
 
-#include "app/platform/I18n.h"
+#include "model/Roles.h"
+#include "platform/I18n.h"
 
-#include <QFont>
-#include <QFontDatabase>
 #include <algorithm>
 #include <iterator>
 
@@ -181,19 +180,8 @@ QVariant Smart::data(const QModelIndex &index, int role) const
         return {};
     case Qt::ToolTipRole:
         return column == NameColumn ? QVariant(smartAttributeName(a.id)) : QVariant();
-    case Qt::FontRole:
-        if (column != HexColumn)
-            return {};
-        if (!m_hexFont) {
-            // A fixed-pitch face at the table's size, so the byte columns line up.
-            QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-            const QFont table;
-            if (table.pointSizeF() > 0)
-                font.setPointSizeF(table.pointSizeF());
-            font.setBold(true);
-            m_hexFont = font;
-        }
-        return *m_hexFont;
+    case Roles::HexColumn:
+        return column == HexColumn ? QVariant(true) : QVariant();
     case Qt::TextAlignmentRole:
         return column == NameColumn || column == HexColumn ? QVariant() : QVariant(rightCentred);
     }

@@ -1,7 +1,6 @@
 // The S.M.A.R.T. tab: one row per attribute record and the drive's health flag.
 #pragma once
 #include <QAbstractTableModel>
-#include <QFont>
 #include <QList>
 #include <optional>
 
@@ -37,7 +36,6 @@ public:
 private:
     QList<SmartAttribute> m_attributes;
     bool m_healthy;
-    mutable std::optional<QFont> m_hexFont; // made on first use: needs the GUI application
 };
 
 } // namespace Applications::DriveScope::Model

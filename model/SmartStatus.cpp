@@ -1,7 +1,7 @@
 // The S.M.A.R.T. tab's health verdict.
 #include "model/SmartStatus.h"
 
-#include "app/platform/I18n.h"
+#include "platform/I18n.h"
 #include "model/Smart.h"
 
 namespace Applications::DriveScope::Model {

@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <optional>
 
-#include "DriveData.h"
+#include "model/DriveData.h"
 #include "model/AtaStatus.h"
 #include "model/SmartStatus.h"
 #include "model/Verdict.h"

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "UsbSwitch.h"
+#include "model/UsbSwitch.h"
 #include "platform/I18n.h"
 #include "platform/NumberParse.h"
 #include "platform/disks/UsbBridges.h"

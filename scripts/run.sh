@@ -14,4 +14,4 @@ fi
 if [ -x build/drivescope ]; then
   exec build/drivescope "$@"
 fi
-exec build/tools/report/drivescope-report --all "$@"
+exec build/report/drivescope-report --all "$@"

@@ -1,7 +1,7 @@
 // ATA standard level and version texts of the IDENTIFY block.
 #include "model/ata/Standard.h"
 
-#include "app/platform/Log.h"
+#include "platform/Log.h"
 #include "model/ata/Identify.h"
 #include "model/ata/Rules.h"
 

@@ -15,14 +15,14 @@
 #include <QTreeView>
 
 #include "DemoTree.h"
-#include "MainWindow.h"
-#include "Resources.h"
+#include "app/MainWindow.h"
+#include "app/Resources.h"
 #include "TestSupport.h"
 #include "model/OneColumn.h"
 #include "model/Smart.h"
 #include "platform/sim/SimBackend.h"
-#include "platform/widgets/DriveSelection.h"
-#include "platform/widgets/TabWidget.h"
+#include "app/widgets/DriveSelection.h"
+#include "app/widgets/TabWidget.h"
 
 using namespace Applications::DriveScope;
 using Handler::Node;

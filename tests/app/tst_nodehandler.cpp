@@ -8,7 +8,7 @@
 #include <deque>
 #include <mutex>
 
-#include "NodeHandler.h"
+#include "app/NodeHandler.h"
 #include "TestSupport.h"
 
 using Applications::DriveScope::Handler::Node;

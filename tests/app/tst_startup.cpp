@@ -10,9 +10,9 @@
 #include <QTabWidget>
 
 #include "DemoTree.h"
-#include "MainWindow.h"
-#include "Resources.h"
-#include "Startup.h"
+#include "app/MainWindow.h"
+#include "app/Resources.h"
+#include "model/Startup.h"
 #include "platform/StringUtil.h"
 
 using namespace Applications::DriveScope;

@@ -735,7 +735,7 @@ private Q_SLOTS:
     // writing, no request outside the list.
     void tracedReport()
     {
-        const QString report = QStringLiteral(BUILD_DIR "/tools/report/drivescope-report");
+        const QString report = QStringLiteral(BUILD_DIR "/report/drivescope-report");
         const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
         if (strace.isEmpty())
             QSKIP("strace is not installed (scripts/setup.sh installs it)");

@@ -3,8 +3,8 @@
 // filled, and every drive that should have a PCI tab has one.
 #include <QtTest>
 
-#include "../model/ModelRows.h"
-#include "NodeUtils.h"
+#include "ModelRows.h"
+#include "model/NodeUtils.h"
 #include "model/NVMe.h"
 #include "model/PCI.h"
 #include "model/SCSI.h"

@@ -3,7 +3,7 @@
 // CompactFlash, checksum verdicts and the model's roles.
 #include "AtaFixtures.h"
 
-#include "app/platform/Log.h"
+#include "platform/Log.h"
 #include "model/Ata.h"
 #include "model/AtaStatus.h"
 

@@ -4,7 +4,7 @@
 #include <QColor>
 #include <QtTest>
 
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
 #include "TestSupport.h"
 #include "model/General.h"
 #include "platform/StringUtil.h"

@@ -3,7 +3,7 @@
 #include <QtTest>
 
 #include "ModelRows.h"
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
 #include "TestSupport.h"
 #include "model/NVMe.h"
 

@@ -6,8 +6,8 @@
 #include <QtTest>
 
 #include "../platform/disks/DiskTools.h"
-#include "Acquisition.h"
-#include "NodeUtils.h"
+#include "model/Acquisition.h"
+#include "model/NodeUtils.h"
 #include "TestSupport.h"
 #include "model/Partitions.h"
 

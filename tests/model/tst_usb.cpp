@@ -4,9 +4,9 @@
 #include <QtTest>
 
 #include "ModelRows.h"
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
 #include "TestSupport.h"
-#include "UsbSwitch.h"
+#include "model/UsbSwitch.h"
 #include "model/USB.h"
 #include "platform/disks/UsbBridges.h"
 

@@ -4,7 +4,7 @@
 // loop device is always detached again.
 #include <QtTest>
 
-#include "Report.h"
+#include "report/Report.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/Transport.h"
 #include "platform/sim/SimBackend.h"

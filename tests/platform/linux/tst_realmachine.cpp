@@ -2,7 +2,7 @@
 // its size, and its PCI tab names the function lspci shows, with the same ids.
 #include <QtTest>
 
-#include "Report.h"
+#include "report/Report.h"
 #include "platform/linux/LinuxBackend.h"
 
 using namespace Services::Nodes;

@@ -6,7 +6,7 @@
 #include <QtTest>
 
 #include "../../platform/disks/DiskTools.h"
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
 #include "model/Partitions.h"
 #include "platform/sim/SimBackend.h"
 

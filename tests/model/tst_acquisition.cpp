@@ -2,8 +2,8 @@
 // data, the safe-disk test and the drive support test; plus the node helpers.
 #include <QtTest>
 
-#include "Acquisition.h"
-#include "NodeUtils.h"
+#include "model/Acquisition.h"
+#include "model/NodeUtils.h"
 #include "TestSupport.h"
 #include "model/Ata.h"
 #include "model/Smart.h"

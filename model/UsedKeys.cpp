@@ -1,5 +1,5 @@
 // Every translation key the program shows, handed to the translation library at start-up.
-#include "UsedKeys.h"
+#include "model/UsedKeys.h"
 
 namespace Applications::DriveScope {
 

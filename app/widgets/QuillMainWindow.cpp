@@ -1,4 +1,4 @@
-#include "platform/widgets/QuillMainWindow.h"
+#include "app/widgets/QuillMainWindow.h"
 
 #include <QApplication>
 #include <QDialog>

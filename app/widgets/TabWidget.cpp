@@ -1,4 +1,4 @@
-#include "platform/widgets/TabWidget.h"
+#include "app/widgets/TabWidget.h"
 
 #include <QTabBar>
 

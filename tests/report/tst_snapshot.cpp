@@ -4,7 +4,7 @@
 #include <QtTest>
 
 #include "TestSupport.h"
-#include "platform/Snapshot.h"
+#include "report/Snapshot.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/sim/SimBackend.h"
 

@@ -1,10 +1,10 @@
 // The USB controller-information switch: read once from the boot parameter.
 #include <QtTest>
 
-#include "../model/ModelRows.h"
-#include "NodeUtils.h"
+#include "ModelRows.h"
+#include "model/NodeUtils.h"
 #include "TestSupport.h"
-#include "UsbSwitch.h"
+#include "model/UsbSwitch.h"
 #include "model/USB.h"
 
 using namespace Applications::DriveScope;

@@ -2,7 +2,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-#include "Report.h"
+#include "report/Report.h"
 
 int main(int argc, char **argv)
 {

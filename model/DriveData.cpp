@@ -1,4 +1,4 @@
-#include "DriveData.h"
+#include "model/DriveData.h"
 
 #include "model/Ata.h"
 #include "model/General.h"

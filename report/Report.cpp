@@ -1,22 +1,22 @@
-#include "Report.h"
+#include "report/Report.h"
 
-#include <QColor>
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <memory>
 #include <unistd.h>
 
-#include "Startup.h"
+#include "model/Startup.h"
 #include "model/Ata.h"
 #include "model/Group.h"
 #include "model/OneColumn.h"
+#include "model/Roles.h"
 #include "model/Smart.h"
 #include "model/TabStatus.h"
 #include "platform/I18n.h"
 #include "platform/Log.h"
 #include "platform/Nodes.h"
-#include "platform/Snapshot.h"
+#include "report/Snapshot.h"
 #include "platform/Sys.h"
 
 namespace Applications::DriveScope {
@@ -61,8 +61,7 @@ struct Row {
 
 bool isDimmed(const QAbstractItemModel &model, const QModelIndex &index)
 {
-    const QVariant colour = model.data(index, Qt::ForegroundRole);
-    return colour.isValid() && colour.value<QColor>() == QColor(96, 96, 96);
+    return model.data(index, Roles::Dimmed).toBool();
 }
 
 // Rows of a two-column tab as the view shows them.

@@ -5,8 +5,8 @@
 #include <QJsonObject>
 #include <QtTest>
 
-#include "DriveData.h"
-#include "Report.h"
+#include "model/DriveData.h"
+#include "report/Report.h"
 #include "TestSupport.h"
 #include "model/Ata.h"
 #include "model/Smart.h"

@@ -5,7 +5,7 @@
 #include <QString>
 #include <memory>
 
-#include "DriveData.h"
+#include "model/DriveData.h"
 #include "platform/Nodes.h"
 
 namespace Applications::DriveScope {

@@ -1,4 +1,4 @@
-#include "UsbSwitch.h"
+#include "model/UsbSwitch.h"
 
 #include <mutex>
 

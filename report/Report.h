@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <QTextStream>
 
-#include "Acquisition.h"
+#include "model/Acquisition.h"
 
 namespace Applications::DriveScope {
 

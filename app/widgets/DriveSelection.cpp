@@ -1,4 +1,4 @@
-#include "platform/widgets/DriveSelection.h"
+#include "app/widgets/DriveSelection.h"
 
 #include <QApplication>
 #include <QHeaderView>

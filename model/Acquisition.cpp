@@ -1,10 +1,10 @@
 // Drive data acquisition: which tabs a drive gets, with the validity checks of
 // the S.M.A.R.T. and IDENTIFY data.
-#include "Acquisition.h"
+#include "model/Acquisition.h"
 
 #include <QDebug>
 
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
 #include "model/Ata.h"
 #include "model/General.h"
 #include "model/NVMe.h"

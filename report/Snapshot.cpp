@@ -1,4 +1,4 @@
-#include "platform/Snapshot.h"
+#include "report/Snapshot.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // Node access helpers shared by the window, the acquisition and the models.
-#include "NodeUtils.h"
+#include "model/NodeUtils.h"
 
 #include "platform/Error.h"
 #include "platform/Log.h"

@@ -1,11 +1,19 @@
-#include "Startup.h"
+#include "model/Startup.h"
 
 #include <QCoreApplication>
 #include <QLocale>
+#include <mutex>
 
-#include "UsedKeys.h"
+#include "model/UsedKeys.h"
 #include "platform/I18n.h"
 #include "platform/StringUtil.h"
+
+// Q_INIT_RESOURCE must be used outside any namespace; the catalogues are compiled
+// into this static library, whose resource initialiser the linker would drop.
+static void registerTranslations()
+{
+    Q_INIT_RESOURCE(translations);
+}
 
 namespace Applications::DriveScope {
 
@@ -29,6 +37,8 @@ quint32 firstCharacter(const QString &text, char fallback)
 
 void setupTranslationAndFormatting()
 {
+    static std::once_flag once;
+    std::call_once(once, registerTranslations);
     using Libraries::QI18n::Translator;
     Translator::registerDomain(domains, ids, counts, QLocale().name(), usedKeys);
     Translator::mapContext("Applications::DriveScope::MainWindow", domains);
