@@ -1,9 +1,9 @@
 // The General tab: row order, device-type names, removable, serial list,
 // net disk and size rows, over hand-built nodes.
 #include <QAbstractItemModelTester>
-#include <QColor>
 #include <QtTest>
 
+#include "model/Roles.h"
 #include "model/NodeUtils.h"
 #include "TestSupport.h"
 #include "model/General.h"
@@ -27,7 +27,7 @@ QMap<QString, QStringList> rows(const QAbstractItemModel &m)
         QStringList &list = out[m.data(title).toString()];
         for (int e = 0; e < m.rowCount(title); ++e) {
             const QModelIndex value = m.index(e, 1, title);
-            const bool dim = m.data(value, Qt::ForegroundRole).value<QColor>() == QColor(96, 96, 96);
+            const bool dim = m.data(value, Model::Roles::Dimmed).toBool();
             list << m.data(m.index(e, 0, title)).toString() + "=" + (dim ? "~" : "") + m.data(value).toString();
         }
     }

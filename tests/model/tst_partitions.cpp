@@ -1,10 +1,10 @@
 // The Partitions tab over real images built with sfdisk/sgdisk and mkfs, the
 // manager-failure placeholder, and the safe-disk rule of the acquisition.
 #include <QAbstractItemModelTester>
-#include <QColor>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "model/Roles.h"
 #include "../platform/disks/DiskTools.h"
 #include "model/Acquisition.h"
 #include "model/NodeUtils.h"
@@ -27,7 +27,7 @@ QMap<QString, QStringList> rows(const QAbstractItemModel &m)
         QStringList &list = out[m.data(title).toString()];
         for (int e = 0; e < m.rowCount(title); ++e) {
             const QModelIndex value = m.index(e, 1, title);
-            const bool dim = m.data(value, Qt::ForegroundRole).value<QColor>() == QColor(96, 96, 96);
+            const bool dim = m.data(value, Model::Roles::Dimmed).toBool();
             list << m.data(m.index(e, 0, title)).toString() + "=" + (dim ? "~" : "") + m.data(value).toString();
         }
     }

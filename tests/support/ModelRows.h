@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include "model/Roles.h"
+
 struct ShownRow {
     QString label;
     QString value;
@@ -26,9 +28,9 @@ inline QList<ShownGroup> shownGroups(QAbstractItemModel &model)
         const QModelIndex title = model.index(g, 0);
         ShownGroup group{model.data(title).toString(), {}};
         for (int r = 0; r < model.rowCount(title); ++r)
-            group.rows.append({model.data(model.index(r, 0, title)).toString(),
-                               model.data(model.index(r, 1, title)).toString(),
-                               model.data(model.index(r, 1, title), Qt::ForegroundRole).isValid()});
+            group.rows.append(
+                {model.data(model.index(r, 0, title)).toString(), model.data(model.index(r, 1, title)).toString(),
+                 model.data(model.index(r, 1, title), Applications::DriveScope::Model::Roles::Dimmed).toBool()});
         groups.append(group);
     }
     return groups;
