@@ -6,11 +6,11 @@
 #include <mutex>
 
 #include "app/MainWindow.h"
-#include "report/Report.h"
 #include "app/Resources.h"
-#include "model/Startup.h"
 #include "crash/CrashHandler.h"
+#include "model/Startup.h"
 #include "platform/Log.h"
+#include "report/Report.h"
 
 namespace {
 
@@ -31,6 +31,7 @@ bool haveDisplay()
 int main(int argc, char **argv)
 {
     SysLog::procName(QStringLiteral("DriveScope"));
+    SysLog::routeQtMessages();
     SysLog::thdName(QStringLiteral("Main"));
     installCrashHandlerOnce();
 

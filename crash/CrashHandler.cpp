@@ -26,34 +26,7 @@ constexpr quint64 maxNestedEntries = 15;
 // "crashdump" reads our /proc entries, so the process stays until it is done.
 constexpr int crashdumpTimeoutMs = 10000;
 
-// Writes to standard error when printCrashDump gets no printer.
-class DebugOutPrinter final : public SysLogPrinter {
-public:
-    void write(const char *data, size_t length) override
-    {
-        while (length > 0) {
-            const ssize_t written = ::write(STDERR_FILENO, data, length);
-            if (written <= 0)
-                return;
-            data += written;
-            length -= size_t(written);
-        }
-    }
-};
-
-// Writes `value` in decimal to `out` (room for 20 digits); returns the length.
-size_t formatDecimal(char *out, quint64 value)
-{
-    char reversed[20];
-    size_t count = 0;
-    do {
-        reversed[count++] = char('0' + value % 10);
-        value /= 10;
-    } while (value);
-    for (size_t i = 0; i < count; ++i)
-        out[i] = reversed[count - 1 - i];
-    return count;
-}
+using SysLog::formatDecimal;
 
 // One line of text in a fixed buffer; a line longer than the buffer reaches
 // the printer in pieces.
@@ -114,7 +87,10 @@ private:
     size_t m_length = 0;
 };
 
-void writeLine(SysLogPrinter &printer, const char *text) { Line(printer).text(text).end(); }
+void writeLine(SysLogPrinter &printer, const char *text)
+{
+    Line(printer).text(text).end();
+}
 
 struct ModuleListing {
     SysLogPrinter &printer;
@@ -191,8 +167,8 @@ void printStackTrace(const X86_64 &context, SysLogPrinter &printer, DumpSource &
             if (hosted < 0)
                 hosted = source.hosted() ? 1 : 0;
             Sys::AddressModule found = {};
-            if (hosted && source.addressModule(ip, found) && found.name && ip >= found.base
-                && ip - found.base < found.size && history.record(found.base, found.size, found.name))
+            if (hosted && source.addressModule(ip, found) && found.name && ip >= found.base &&
+                ip - found.base < found.size && history.record(found.base, found.size, found.name))
                 index = long(history.count - 1);
         }
         if (index >= 0) {
@@ -227,7 +203,10 @@ long ModuleHistory::find(quint64 address) const
     return -1;
 }
 
-size_t DumpSource::modules(Binary::ModuleVisitor visit, void *user) { return Binary::moduleList(visit, user); }
+size_t DumpSource::modules(Binary::ModuleVisitor visit, void *user)
+{
+    return Binary::moduleList(visit, user);
+}
 
 Services::Binary::Client::StackWalker *DumpSource::walker(const X86_64 &context)
 {
@@ -251,7 +230,7 @@ void printCrashDump(const X86_64 *context, SysLogPrinter *printer, DumpSource &s
 {
     if (!context)
         return;
-    DebugOutPrinter debugOut;
+    SysLogFdPrinter debugOut(STDERR_FILENO); // when printCrashDump gets no printer
     SysLogPrinter &out = printer ? *printer : debugOut;
 
     currentHistory.clear();
@@ -304,7 +283,7 @@ void crashHandler(const X86_64 *context)
         if (SysLogFilter::level() <= 4 && SysLogFilter::state(0))
             writeLine(printer, "Calling crashdump program to allow user to create a log file.");
         const char *const arguments[] = {pid, tid};
-        const qint64 child = Binary::create("crashdump", arguments, 2);
+        const qint64 child = Binary::create("drivescope-crashdump", arguments, 2);
         if (child > 0)
             Binary::waitFor(child, crashdumpTimeoutMs);
     }

@@ -4,10 +4,10 @@
 
 #include <QDebug>
 
-#include "model/NodeUtils.h"
 #include "model/Ata.h"
 #include "model/General.h"
 #include "model/NVMe.h"
+#include "model/NodeUtils.h"
 #include "model/PCI.h"
 #include "model/Partitions.h"
 #include "model/SCSI.h"
@@ -20,40 +20,17 @@
 
 namespace Applications::DriveScope {
 
-using namespace Model;
 using Services::Nodes::Node;
-using Services::Nodes::Provider;
+
+using namespace Model;
 
 namespace {
 
 constexpr int IdentifySize = 512;
 
-QString hexError() { return QString::number(Error::get(), 16).toUpper(); }
-
-// A node opened as far as its generic interface, or the step that failed.
-struct Opened {
-    Ref<Node> node;
-    Ref<Interfaces::Generic> generic;
-    int failedStep = 0;  // 1 node, 2 provider, 3 generic
-};
-
-Opened openNode(const QString &path)
+QString hexError()
 {
-    Opened o;
-    o.node = Services::Filesystem::Client::Nodes::open(path);
-    if (!o.node) {
-        o.failedStep = 1;
-        return o;
-    }
-    Ref<Provider> provider = Provider::create(o.node, 0);
-    if (!provider) {
-        o.failedStep = 2;
-        return o;
-    }
-    o.generic = Services::Nodes::Providers::Generic::create(provider);
-    if (!o.generic)
-        o.failedStep = 3;
-    return o;
+    return QString::number(Error::get(), 16).toUpper();
 }
 
 bool isNumber(const PropertyValue &value)
@@ -68,14 +45,14 @@ Acquisition::~Acquisition() = default;
 
 std::unique_ptr<DriveData> Acquisition::acquireDrive(const QString &path, const QString &name)
 {
-    const Opened o = openNode(path);
+    int failedStep = 0;
+    const Ref<Interfaces::Generic> generic = openGeneric(path, 0, false, &failedStep);
     static const char *const failures[] = {"", "Could not open node", "Could not create node provider for node",
                                            "Could not create generic interface for node"};
-    if (o.failedStep) {
-        qCritical().noquote() << failures[o.failedStep] << path << "; error:" << hexError();
+    if (!generic) {
+        qCritical().noquote() << failures[failedStep] << path << "; error:" << hexError();
         return nullptr;
     }
-    const Ref<Interfaces::Generic> &generic = o.generic;
 
     auto data = std::make_unique<DriveData>();
     data->name = name;
@@ -161,8 +138,8 @@ void Acquisition::readSmart(const Ref<Interfaces::Generic> &generic, const QStri
     const bool healthy = status.first().integer == 1;
 
     QList<SmartAttribute> attributes;
-    const PropertyValue result = generic->request(
-        {Variant::ofText(QStringLiteral("Yes"), QStringLiteral("ATA_SMART_ATTRIBUTES"))});
+    const PropertyValue result =
+        generic->request({Variant::ofText(QStringLiteral("Yes"), QStringLiteral("ATA_SMART_ATTRIBUTES"))});
     if (result.isEmpty() || result.first().kind == Variant::None) {
         qCritical().noquote() << "Could not determine S.M.A.R.T. attributes:" << path;
     } else if (!result.first().buffer.isNull()) {
@@ -225,8 +202,9 @@ bool Acquisition::isSafeDisk(const QString &path)
         return false;
     const Ref<Node> drive = Services::Filesystem::Client::Nodes::open(path);
     if (!drive) {
-        SysLog::write(0, 3, QStringLiteral("Failed to open node ") + path + QStringLiteral("; error: ") +
-                                SysLog::errorText(Error::get()));
+        SysLog::write(0, 3,
+                      QStringLiteral("Failed to open node ") + path + QStringLiteral("; error: ") +
+                          SysLog::errorText(Error::get()));
         return false;
     }
     const Ref<Interfaces::Generic> control = controlInterface();
@@ -244,8 +222,9 @@ bool Acquisition::isSafeDisk(const QString &path)
             continue;
         const Ref<Node> candidate = Services::Filesystem::Client::Nodes::open(protectedPath);
         if (!candidate) {
-            SysLog::write(0, 3, QStringLiteral("Failed to open node ") + protectedPath + QStringLiteral("; error: ") +
-                                    SysLog::errorText(Error::get()));
+            SysLog::write(0, 3,
+                          QStringLiteral("Failed to open node ") + protectedPath + QStringLiteral("; error: ") +
+                              SysLog::errorText(Error::get()));
             continue;
         }
         if (candidate->canonicalName() == canonical)
@@ -256,17 +235,18 @@ bool Acquisition::isSafeDisk(const QString &path)
 
 bool Acquisition::isDriveSupported(const QString &path, bool *opened)
 {
-    const Opened o = openNode(path);
+    int failedStep = 0;
+    const Ref<Interfaces::Generic> generic = openGeneric(path, 0, false, &failedStep);
     if (opened)
-        *opened = (o.failedStep == 0);
-    if (o.failedStep) {
+        *opened = generic != nullptr;
+    if (!generic) {
         static const char *const failures[] = {"", "Failed to open node ", "Failed to create node provider ",
                                                "Failed to create generic provider "};
-        SysLog::write(0, 3, QString::fromLatin1(failures[o.failedStep]) + path + QStringLiteral("; error: ") +
-                                SysLog::errorText(Error::get()));
+        SysLog::write(0, LogLevel::Failure,
+                      QString::fromLatin1(failures[failedStep]) + path + QStringLiteral("; error: ") +
+                          SysLog::errorText(Error::get()));
         return true;
     }
-    const Ref<Interfaces::Generic> &generic = o.generic;
     const PropertyValue scsiSet = generic->read(QStringLiteral("NODE_SET_SCSI"));
     if (isNumber(scsiSet) && openGeneric(path, int(scsiSet.first().integer), true))
         return true;

@@ -142,11 +142,11 @@ General::General(const Ref<Interfaces::Generic> &node, const QString &path, QObj
 
     const QString removable = valueText(read("REMOVABLE"));
     if (removable == QLatin1String("YES")) {
-        info.setValue(tx("type.removable", "REMOVABLE"), tx("gen.button.yes", "YES"), false);
+        info.setValue(tx("type.removable", "REMOVABLE"), tx("gen.button.yes", "YES"));
     } else {
         if (!removable.isNull() && removable != QLatin1String("NO"))
             SysLog::write(kChannel, 3, QStringLiteral("Unsupported value for REMOVABLE: ") + removable);
-        info.setValue(tx("type.removable", "REMOVABLE"), tx("gen.button.no", "NO"), false);
+        info.setValue(tx("type.removable", "REMOVABLE"), tx("gen.button.no", "NO"));
     }
 
     info.setString(tx("main.part.table.type", "PARTITION TABLE TYPE"), read("PART_TABLE_TYPE"));

@@ -2,7 +2,6 @@
 // row (bits 0-15) and a title flag (bit 31), the same layout OneColumn builds.
 #include "model/Group.h"
 
-
 #include "model/NodeUtils.h"
 #include "model/Roles.h"
 #include "platform/I18n.h"
@@ -13,16 +12,28 @@ namespace Applications::DriveScope::Model {
 namespace {
 constexpr quint32 TitleFlag = 0x80000000u;
 
-quint32 groupOf(quint32 id) { return (id >> 16) & 0x7FFF; }
-quint32 entryOf(quint32 id) { return id & 0xFFFF; }
+quint32 groupOf(quint32 id)
+{
+    return (id >> 16) & 0x7FFF;
+}
+quint32 entryOf(quint32 id)
+{
+    return id & 0xFFFF;
+}
 
 QString text(const char *key, const char *fallback)
 {
     return Libraries::QI18n::Translator::translateWithEmpty("quill.drivescope", fallback, key);
 }
 
-QString naText() { return placeholder(text("gen.text.unavailable", "NA")); }
-QString invalidText() { return placeholder(text("gen.text.error", "INVALID")); }
+QString naText()
+{
+    return placeholder(text("gen.text.unavailable", "NA"));
+}
+QString invalidText()
+{
+    return placeholder(text("gen.text.error", "INVALID"));
+}
 } // namespace
 
 QString placeholder(const QString &value)
@@ -35,28 +46,22 @@ QString notAvailableOnPlatform()
     return placeholder(text("main.grid.text.na.platform", "NOT AVAILABLE ON THIS PLATFORM"));
 }
 
-Group::GroupRecord::~GroupRecord() { qDeleteAll(entries); }
-
-void Group::GroupRecord::setValue(const QString &label, const QVariant &value, bool dimmed)
+void Group::GroupRecord::setValue(const QString &label, const QVariant &value, Look look)
 {
     QVariant shown = value;
+    bool dimmed = look == Look::Dimmed;
     if (value.typeId() == QMetaType::QString && value.toString().isEmpty()) {
         shown = placeholder(text("main.grid.text.empty", "EMPTY VALUE"));
         dimmed = true;
     }
-    for (EntryRecord *entry : entries) {
+    for (const auto &entry : entries) {
         if (entry->label == label) {
             entry->value = shown;
             entry->dimmed = dimmed;
             return;
         }
     }
-    entries.append(new EntryRecord{label, shown, dimmed});
-}
-
-void Group::GroupRecord::setDimmedValue(const QString &label, const QString &value)
-{
-    setValue(label, value, true);
+    entries.push_back(std::make_unique<EntryRecord>(EntryRecord{label, shown, dimmed}));
 }
 
 void Group::GroupRecord::setString(const QString &label, const PropertyValue &values)
@@ -64,7 +69,7 @@ void Group::GroupRecord::setString(const QString &label, const PropertyValue &va
     if (isMissing(values))
         setDimmedValue(label, naText());
     else if (values.first().kind == Variant::Text)
-        setValue(label, values.first().text.isNull() ? QString("") : values.first().text, false);
+        setValue(label, values.first().text.isNull() ? QString("") : values.first().text);
     else
         setDimmedValue(label, invalidText());
 }
@@ -82,25 +87,24 @@ void Group::GroupRecord::setNamedString(const QString &label, const QString &nam
     setString(label, PropertyValue());
 }
 
-void Group::GroupRecord::setNumber(const QString &label, const PropertyValue &values, int base, const QString &unit,
-                                   bool hexSuffix, int width, bool naPlatform)
+void Group::GroupRecord::setNumber(const QString &label, const PropertyValue &values, const NumberFormat &format)
 {
     if (isMissing(values)) {
-        setDimmedValue(label, naPlatform ? notAvailableOnPlatform() : naText());
+        setDimmedValue(label, format.missingOnPlatform ? notAvailableOnPlatform() : naText());
         return;
     }
     if (values.first().kind != Variant::Integer) {
         setDimmedValue(label, invalidText());
         return;
     }
-    QString number = QString::number(qulonglong(values.first().integer), base).toUpper();
-    if (number.size() < width)
-        number = number.rightJustified(width, QLatin1Char('0'));
-    if (hexSuffix && base == 16)
+    QString number = QString::number(qulonglong(values.first().integer), format.base).toUpper();
+    if (number.size() < format.width)
+        number = number.rightJustified(format.width, QLatin1Char('0'));
+    if (format.hexSuffix && format.base == 16)
         number += QLatin1Char('h');
-    if (!unit.isEmpty())
-        number += QLatin1Char(' ') + unit;
-    setValue(label, number, false);
+    if (!format.unit.isEmpty())
+        number += QLatin1Char(' ') + format.unit;
+    setValue(label, number);
 }
 
 void Group::GroupRecord::setBool(const QString &label, const PropertyValue &values)
@@ -110,26 +114,25 @@ void Group::GroupRecord::setBool(const QString &label, const PropertyValue &valu
     else if (values.first().kind != Variant::Integer)
         setDimmedValue(label, invalidText());
     else if (values.first().integer != 0)
-        setValue(label, text("gen.button.yes", "YES"), false);
+        setValue(label, text("gen.button.yes", "YES"));
     else
-        setValue(label, text("gen.button.no", "NO"), false);
+        setValue(label, text("gen.button.no", "NO"));
 }
 
 Group::Group(QObject *parent) : QAbstractItemModel(parent) {}
 
-Group::~Group() { qDeleteAll(m_groups); }
+Group::~Group() = default;
 
 Group::GroupRecord &Group::group(const QString &title)
 {
-    for (GroupRecord *g : m_groups)
+    for (const auto &g : m_groups)
         if (g->title == title)
             return *g;
-    m_groups.append(new GroupRecord(title));
-    return *m_groups.last();
+    return appendGroup(title);
 }
 
-void Group::setFormatted(GroupRecord &target, const QString &label, const QString &property,
-                         const Formatter &formatter, const Source &source)
+void Group::setFormatted(GroupRecord &target, const QString &label, const QString &property, const Formatter &formatter,
+                         const Source &source)
 {
     PropertyValue value;
     if (source)
@@ -146,7 +149,7 @@ void Group::setFormatted(GroupRecord &target, const QString &label, const QStrin
 QModelIndex Group::index(int row, int column, const QModelIndex &parent) const
 {
     if (!parent.isValid()) {
-        if (row < 0 || row >= m_groups.size())
+        if (row < 0 || row >= qsizetype(m_groups.size()))
             return QModelIndex();
         return createIndex(row, column, quintptr((quint32(row) << 16) | TitleFlag));
     }
@@ -154,7 +157,7 @@ QModelIndex Group::index(int row, int column, const QModelIndex &parent) const
     if (!(id & TitleFlag))
         return QModelIndex();
     const quint32 g = groupOf(id);
-    if (g >= quint32(m_groups.size()) || row < 0 || row >= m_groups[g]->entries.size())
+    if (g >= quint32(m_groups.size()) || row < 0 || row >= qsizetype(m_groups[g]->entries.size()))
         return QModelIndex();
     return createIndex(row, column, quintptr((g << 16) | quint32(row)));
 }
@@ -173,15 +176,18 @@ QModelIndex Group::parent(const QModelIndex &index) const
 int Group::rowCount(const QModelIndex &parent) const
 {
     if (!parent.isValid())
-        return m_groups.size();
+        return int(m_groups.size());
     const quint32 id = quint32(parent.internalId());
     if (!(id & TitleFlag))
         return 0;
     const quint32 g = groupOf(id);
-    return g < quint32(m_groups.size()) ? m_groups[g]->entries.size() : 0;
+    return g < quint32(m_groups.size()) ? int(m_groups[g]->entries.size()) : 0;
 }
 
-int Group::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 2 : 1; }
+int Group::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 2 : 1;
+}
 
 QVariant Group::data(const QModelIndex &index, int role) const
 {
@@ -199,7 +205,7 @@ QVariant Group::data(const QModelIndex &index, int role) const
     const quint32 e = entryOf(id);
     if (e >= quint32(m_groups[g]->entries.size()))
         return QVariant();
-    const EntryRecord *entry = m_groups[g]->entries[e];
+    const EntryRecord *entry = m_groups[g]->entries[e].get();
     if (role == Qt::DisplayRole)
         return index.column() == 0 ? QVariant(entry->label) : entry->value;
     if (role == Roles::Dimmed && entry->dimmed && index.column() == 1)

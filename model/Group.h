@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVariant>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "platform/Nodes.h"
 
@@ -16,6 +18,49 @@ QString placeholder(const QString &text);
 // "<NOT AVAILABLE ON THIS PLATFORM>"
 QString notAvailableOnPlatform();
 
+// How a number is written: base, zero-padding, an "h" after hexadecimal
+// digits, a unit after a blank, and which placeholder a missing value gets.
+// Written as a chain: NumberFormat::hex().padded(4).suffixed().
+struct NumberFormat {
+    int base = 10;
+    QString unit;
+    bool hexSuffix = false;
+    int width = 0;
+    bool missingOnPlatform = false; // "<NOT AVAILABLE ON THIS PLATFORM>" instead of "<NA>"
+
+    static NumberFormat hex() { return NumberFormat().inBase(16); }
+    NumberFormat inBase(int b) const
+    {
+        NumberFormat f = *this;
+        f.base = b;
+        return f;
+    }
+    NumberFormat withUnit(const QString &u) const
+    {
+        NumberFormat f = *this;
+        f.unit = u;
+        return f;
+    }
+    NumberFormat suffixed() const
+    {
+        NumberFormat f = *this;
+        f.hexSuffix = true;
+        return f;
+    }
+    NumberFormat padded(int w) const
+    {
+        NumberFormat f = *this;
+        f.width = w;
+        return f;
+    }
+    NumberFormat platformPlaceholder() const
+    {
+        NumberFormat f = *this;
+        f.missingOnPlatform = true;
+        return f;
+    }
+};
+
 class Group : public QAbstractItemModel {
     Q_OBJECT
 public:
@@ -25,25 +70,26 @@ public:
         bool dimmed = false;
     };
 
+    using NumberFormat = Model::NumberFormat;
+    enum class Look { Plain, Dimmed };
+
     // One titled group; owns its entries.
     class GroupRecord {
     public:
         explicit GroupRecord(const QString &title) : title(title) {}
-        ~GroupRecord();
         GroupRecord(const GroupRecord &) = delete;
         GroupRecord &operator=(const GroupRecord &) = delete;
 
-        void setValue(const QString &label, const QVariant &value, bool dimmed);
-        void setDimmedValue(const QString &label, const QString &text);
+        // Sets the row with that label, appending it when new.
+        void setValue(const QString &label, const QVariant &value, Look look = Look::Plain);
+        void setDimmedValue(const QString &label, const QString &text) { setValue(label, text, Look::Dimmed); }
         void setString(const QString &label, const PropertyValue &values);
         void setNamedString(const QString &label, const QString &name, const PropertyValue &values);
-        void setNumber(const QString &label, const PropertyValue &values, int base = 10,
-                       const QString &unit = QString(), bool hexSuffix = false, int width = 0,
-                       bool naPlatform = false);
+        void setNumber(const QString &label, const PropertyValue &values, const NumberFormat &format = {});
         void setBool(const QString &label, const PropertyValue &values);
 
         QString title;
-        QList<EntryRecord *> entries;
+        std::vector<std::unique_ptr<EntryRecord>> entries;
     };
 
     // Writes one row of `group` from a property value.
@@ -68,17 +114,16 @@ protected:
     // the titles of alternate settings).
     GroupRecord &appendGroup(const QString &title)
     {
-        m_groups.append(new GroupRecord(title));
-        return *m_groups.last();
+        return *m_groups.emplace_back(std::make_unique<GroupRecord>(title));
     }
     // The node that setFormatted reads from (derived models that keep their node).
     void setNode(const Ref<Interfaces::Generic> &node) { m_node = node; }
     const Ref<Interfaces::Generic> &node() const { return m_node; }
-    void setFormatted(GroupRecord &group, const QString &label, const QString &property,
-                      const Formatter &formatter, const Source &source = Source());
+    void setFormatted(GroupRecord &group, const QString &label, const QString &property, const Formatter &formatter,
+                      const Source &source = Source());
 
 private:
-    QList<GroupRecord *> m_groups;
+    std::vector<std::unique_ptr<GroupRecord>> m_groups;
     Ref<Interfaces::Generic> m_node;
 };
 

@@ -14,11 +14,11 @@ void text(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
 }
 void decimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
 {
-    g.setNumber(label, v, 10);
+    g.setNumber(label, v);
 }
 void hexadecimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
 {
-    g.setNumber(label, v, 16);
+    g.setNumber(label, v, NumberFormat::hex());
 }
 } // namespace
 

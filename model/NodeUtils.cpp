@@ -9,35 +9,43 @@ namespace Applications::DriveScope {
 namespace {
 const int utilsChannel = SysLogFilter::reg("Utils");
 
-void logFailure(int level, const char *what, const QString &path, const QString &extra = QString())
+// Logs a failed step and leaves its cause: "no rights" and "not found" as the
+// backend said them, anything else as "open failed".
+void failed(bool log, LogLevel level, const char *what, const QString &path, const QString &extra = QString())
 {
-    SysLog::write(utilsChannel, level,
-                  QString::fromLatin1(what) + path + extra + QStringLiteral("; error: ") + SysLog::errorText(Error::get()));
+    const quint32 cause = Error::get();
+    if (log)
+        SysLog::write(utilsChannel, level,
+                      QString::fromLatin1(what) + path + extra + QStringLiteral("; error: ") +
+                          SysLog::errorText(cause));
+    Error::set(cause == Error::AccessDenied || cause == Error::NotFound ? cause : Error::OpenFailed);
 }
 } // namespace
 
-Ref<Interfaces::Generic> openGeneric(const QString &path, int providerIndex, bool logFailures)
+Ref<Interfaces::Generic> openGeneric(const QString &path, int providerIndex, bool logFailures, int *failedStep)
 {
+    int step = 0;
+    if (!failedStep)
+        failedStep = &step;
     using namespace Services::Nodes;
     Ref<Node> node = Services::Filesystem::Client::Nodes::open(path);
     if (!node) {
-        if (logFailures)
-            logFailure(4, "Failed to open node ", path);
-        Error::set(Error::OpenFailed);
+        failed(logFailures, LogLevel::Severe, "Failed to open node ", path);
+        *failedStep = 1;
         return nullptr;
     }
     Ref<Provider> provider = Provider::create(node, providerIndex);
     if (!provider) {
-        if (logFailures)
-            logFailure(4, "Failed to create node provider for ", path, QStringLiteral(" @ %1").arg(providerIndex));
-        Error::set(Error::OpenFailed);
+        failed(logFailures, LogLevel::Severe, "Failed to create node provider for ", path,
+               QStringLiteral(" @ %1").arg(providerIndex));
+        *failedStep = 2;
         return nullptr;
     }
     Ref<Interfaces::Generic> generic = Providers::Generic::create(provider);
     if (!generic) {
-        if (logFailures)
-            logFailure(4, "Failed to create generic provider for ", path, QStringLiteral(" @ %1").arg(providerIndex));
-        Error::set(Error::OpenFailed);
+        failed(logFailures, LogLevel::Severe, "Failed to create generic provider for ", path,
+               QStringLiteral(" @ %1").arg(providerIndex));
+        *failedStep = 3;
         return nullptr;
     }
     return generic;
@@ -48,26 +56,22 @@ bool openStorage(const QString &path, Ref<Interfaces::Storage> &storage, Ref<Int
     using namespace Services::Nodes;
     Ref<Node> node = Services::Filesystem::Client::Nodes::open(path);
     if (!node) {
-        logFailure(4, "Failed to open node ", path);
-        Error::set(Error::OpenFailed);
+        failed(true, LogLevel::Severe, "Failed to open node ", path);
         return false;
     }
     Ref<Provider> provider = Provider::create(node, 0);
     if (!provider) {
-        logFailure(4, "Failed to create node provider for ", path);
-        Error::set(Error::OpenFailed);
+        failed(true, LogLevel::Severe, "Failed to create node provider for ", path);
         return false;
     }
     storage = Providers::Storage::create(provider);
     if (!storage) {
-        logFailure(4, "Failed to create storage provider for ", path);
-        Error::set(Error::OpenFailed);
+        failed(true, LogLevel::Severe, "Failed to create storage provider for ", path);
         return false;
     }
     lockable = Providers::Lockable::create(provider);
     if (!lockable) {
-        logFailure(3, "Failed to create lockable provider for ", path);
-        Error::set(Error::OpenFailed);
+        failed(true, LogLevel::Failure, "Failed to create lockable provider for ", path);
         return false;
     }
     return true;

@@ -1,7 +1,8 @@
 // The program's thin layer over the node service: opening a node as far as its
 // generic interface, its storage, testing for a property, value texts. Failures
-// return null/false with Error::get() set (0x8443 open failed, 0x8446 bad
-// arguments, 0x10001 property not offered) and are logged on channel "Utils".
+// return null/false with Error::get() set (0x8402 no rights, 0x8401 not found,
+// 0x8443 open failed for any other cause, 0x8446 bad arguments, 0x10001 property
+// not offered) and are logged on channel "Utils".
 #pragma once
 #include <QString>
 
@@ -9,8 +10,10 @@
 
 namespace Applications::DriveScope {
 
-// Null on failure (error 0x8443); logs the failure when logFailures is true.
-Ref<Interfaces::Generic> openGeneric(const QString &path, int providerIndex, bool logFailures);
+// Null on failure (error as above); logs the failure when logFailures is true.
+// `failedStep`, when given, says which step failed: 1 node, 2 provider, 3 generic interface.
+Ref<Interfaces::Generic> openGeneric(const QString &path, int providerIndex, bool logFailures,
+                                     int *failedStep = nullptr);
 // Fills both references; false on the first failure (a storage interface
 // obtained before a lockable failure stays in `storage`).
 bool openStorage(const QString &path, Ref<Interfaces::Storage> &storage, Ref<Interfaces::Lockable> &lockable);

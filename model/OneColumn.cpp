@@ -4,6 +4,7 @@
 
 #include "model/Roles.h"
 
+#include <algorithm>
 
 namespace Applications::DriveScope::Model {
 
@@ -32,27 +33,29 @@ QModelIndex OneColumn::index(int row, int column, const QModelIndex &) const
 {
     if (!m_source || row < 0 || row >= m_total || column < 0 || column >= 2)
         return QModelIndex();
-    int remaining = row;
-    quint32 g = 0;
-    if (row <= 0)
-        return createIndex(row, column, quintptr(TitleFlag));
-    for (;;) {
-        remaining -= 1;
-        const int n = m_source->rowCount(m_source->index(int(g), 0));
-        if (remaining < n)
-            return createIndex(row, column, quintptr((g << 16) | quint32(remaining)));
-        remaining -= n;
-        g += 1;
-        if (remaining < 1)
-            return createIndex(row, column, quintptr((g << 16) | TitleFlag));
-    }
+    // The last title row at or above `row` names the group: a binary search, so a
+    // table of thousands of groups costs no more than a few steps per cell.
+    const auto title = std::upper_bound(m_headerRows.cbegin(), m_headerRows.cend(), row) - 1;
+    const quint32 g = quint32(title - m_headerRows.cbegin());
+    if (*title == row)
+        return createIndex(row, column, quintptr((g << 16) | TitleFlag));
+    return createIndex(row, column, quintptr((g << 16) | quint32(row - *title - 1)));
 }
 
-QModelIndex OneColumn::parent(const QModelIndex &) const { return QModelIndex(); }
+QModelIndex OneColumn::parent(const QModelIndex &) const
+{
+    return QModelIndex();
+}
 
-int OneColumn::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_total; }
+int OneColumn::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_total;
+}
 
-int OneColumn::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : 2; }
+int OneColumn::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
 
 QVariant OneColumn::data(const QModelIndex &index, int role) const
 {

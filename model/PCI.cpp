@@ -46,8 +46,8 @@ QString companionPciNode(const Ref<Interfaces::Generic> &node)
 
 void setHexRow(Group::GroupRecord &g, const QString &label, bool available, quint64 value, int width)
 {
-    g.setNumber(label, available ? PropertyValue{Variant::ofInt(value)} : PropertyValue{Variant::none()}, 16, QString(),
-                true, width, true);
+    g.setNumber(label, available ? PropertyValue{Variant::ofInt(value)} : PropertyValue{Variant::none()},
+                NumberFormat::hex().suffixed().padded(width).platformPlaceholder());
 }
 } // namespace
 

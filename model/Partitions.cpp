@@ -102,7 +102,8 @@ Partitions::Partitions(const Ref<Interfaces::Generic> &node, const QString &path
     table.setNumber(tx("main.part.table.gpt.count", "GPT TABLE ENTRY COUNT"),
                     gpt ? number(manager->gptEntryCount()) : missing());
     table.setNumber(tx("main.part.table.gpt.size", "GPT TABLE ENTRY SIZE"),
-                    gpt ? number(manager->gptEntrySize()) : missing(), 10, tx("gen.var.byte", " BYTE"));
+                    gpt ? number(manager->gptEntrySize()) : missing(),
+                    NumberFormat().withUnit(tx("gen.var.byte", " BYTE")));
 
     for (quint32 i = 0; i < manager->partitionCount(); ++i) {
         const Ref<Partition> p = manager->partition(i);

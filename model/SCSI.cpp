@@ -85,9 +85,9 @@ SCSI::SCSI(const Ref<Interfaces::Generic> &node, const QString &path, QObject *p
         lines.append(pageLine(page.number));
     const QString label = trKey("scsi.vpd.avail", "AVAILABLE VPD PAGES");
     if (!lines.isEmpty())
-        dev.setValue(label, lines.join(QLatin1Char('\n')), false);
+        dev.setValue(label, lines.join(QLatin1Char('\n')));
     else
-        dev.setValue(label, placeholder(trKey("gen.text.unavailable", "NOT AVAILABLE")), true);
+        dev.setValue(label, placeholder(trKey("gen.text.unavailable", "NOT AVAILABLE")), Group::Look::Dimmed);
 }
 
 SCSI::~SCSI() = default;

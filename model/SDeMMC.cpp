@@ -19,11 +19,11 @@ void yesNo(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
 }
 void decimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
 {
-    g.setNumber(label, v, 10);
+    g.setNumber(label, v);
 }
 void frequency(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
 {
-    g.setNumber(label, v, 10, QStringLiteral("kHz"));
+    g.setNumber(label, v, NumberFormat().withUnit(QStringLiteral("kHz")));
 }
 
 struct Row {
@@ -97,7 +97,8 @@ SDeMMC::SDeMMC(const Ref<Interfaces::Generic> &node, const QString &path, QObjec
             dimmed = false;
         }
     }
-    mmc.setValue(trKey("sdemmc.devicetype", "DEVICE TYPE"), deviceTypes, dimmed);
+    mmc.setValue(trKey("sdemmc.devicetype", "DEVICE TYPE"), deviceTypes,
+                 dimmed ? Group::Look::Dimmed : Group::Look::Plain);
 
     fill(mmc, {
                   {"sdemmc.mmc.lifetimeest.a", "LIFE TIME ESTIMATE TYPE A", "MMC_DEVICE_LIFE_TIME_EST_TYP_A", text},

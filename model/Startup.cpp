@@ -4,7 +4,6 @@
 #include <QLocale>
 #include <mutex>
 
-#include "model/UsedKeys.h"
 #include "platform/I18n.h"
 #include "platform/StringUtil.h"
 
@@ -40,7 +39,8 @@ void setupTranslationAndFormatting()
     static std::once_flag once;
     std::call_once(once, registerTranslations);
     using Libraries::QI18n::Translator;
-    Translator::registerDomain(domains, ids, counts, QLocale().name(), usedKeys);
+    // No list of keys in use: a missing text falls back to the English in the code.
+    Translator::registerDomain(domains, ids, counts, QLocale().name(), nullptr);
     Translator::mapContext("Applications::DriveScope::MainWindow", domains);
     StringUtil::setBIPrefixes(text("gen.var.prefix.bi", " KMGTPEZY"));
     StringUtil::setSIPrefixes(text("gen.var.prefix", " kMGTPEZY"));

@@ -18,7 +18,7 @@ void text(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
 }
 void hexadecimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
 {
-    g.setNumber(label, v, 16);
+    g.setNumber(label, v, NumberFormat::hex());
 }
 
 void setClassRows(Group::GroupRecord &g, const UsbClassTriple &triple)
@@ -36,7 +36,7 @@ void setClassRows(Group::GroupRecord &g, const UsbClassTriple &triple)
     for (const auto &row : rows) {
         const QString label = trKey(row.key, row.fallback);
         if (triple.flags & row.flag)
-            g.setValue(label, QVariant(qulonglong(row.value)), false);
+            g.setValue(label, QVariant(qulonglong(row.value)));
         else
             g.setNumber(label, PropertyValue());
     }
@@ -50,7 +50,7 @@ void setNamedIdRow(Group::GroupRecord &g, const QString &label, const PropertyVa
     QString text = hasName ? name.first().text : placeholder(trKey("gen.text.unavailable", "UNAVAILABLE"));
     if (hasId)
         text += QStringLiteral(" (%1h)").arg(quint32(id.first().integer), 4, 16, QLatin1Char(' '));
-    g.setValue(label, text, !hasName && !hasId);
+    g.setValue(label, text, !hasName && !hasId ? Group::Look::Dimmed : Group::Look::Plain);
 }
 
 // "USB_IFC_CSP_i<n>_a<m>": interface n, alternate setting m.
@@ -161,10 +161,10 @@ USB::USB(const Ref<Interfaces::Generic> &node, const QString &path, QObject *par
         const QString classText = element.kind == Variant::Integer ? QString::number(element.integer) : element.text;
         table[interface].try_emplace(alternate, UsbClassTriple::fromText(classText)); // the first one wins
     }
-    dev.setValue(countLabel, QVariant(qulonglong(table.size())), false);
+    dev.setValue(countLabel, QVariant(qulonglong(table.size())));
     for (const auto &[interface, alternates] : table) {
         GroupRecord &ifc = appendGroup(trKey("usb.interface.idx", "INTERFACE %1").arg(interface));
-        ifc.setValue(trKey("usb.alternative.count", "ALTERNATIVES"), QVariant(qulonglong(alternates.size())), false);
+        ifc.setValue(trKey("usb.alternative.count", "ALTERNATIVES"), QVariant(qulonglong(alternates.size())));
         for (const auto &[alternate, triple] : alternates)
             setClassRows(appendGroup(trKey("usb.alternative.idx", "ALTERNATIVE %1").arg(alternate)), triple);
     }

@@ -131,9 +131,15 @@ qint64 Binary::create(const char *name, const char *const *arguments, int count)
     const size_t nameLength = strlen(name);
     pid_t child = -1;
     int result = ENOENT;
-    if (folderLength && !strchr(name, '/') && folderLength + nameLength < sizeof beside) {
+    // Then the helper folder of an installed program (bin/../libexec/drivescope/).
+    static const char helpers[] = "../libexec/drivescope/";
+    for (const char *sub : {"", helpers}) {
+        const size_t subLength = strlen(sub);
+        if (result == 0 || !folderLength || strchr(name, '/') || folderLength + subLength + nameLength >= sizeof beside)
+            continue;
         memcpy(beside, program, folderLength);
-        memcpy(beside + folderLength, name, nameLength + 1);
+        memcpy(beside + folderLength, sub, subLength);
+        memcpy(beside + folderLength + subLength, name, nameLength + 1);
         if (access(beside, X_OK) == 0)
             result = posix_spawn(&child, beside, nullptr, &attributes, const_cast<char *const *>(argv), environ);
     }

@@ -42,21 +42,7 @@ void configureOnce()
         SysLogFilter::configureFromEnvironment();
 }
 
-class StdOutPrinter : public SysLogPrinter {
-public:
-    void write(const char *data, size_t length) override
-    {
-        while (length > 0) {
-            ssize_t n = ::write(STDOUT_FILENO, data, length);
-            if (n <= 0)
-                return;
-            data += n;
-            length -= size_t(n);
-        }
-    }
-};
-
-StdOutPrinter realPrinter;
+SysLogFdPrinter realPrinter{STDOUT_FILENO};
 std::atomic<SysLogPrinter *> currentPrinter{nullptr};
 
 QString &procNameStorage()
@@ -66,6 +52,19 @@ QString &procNameStorage()
 }
 
 thread_local QString threadNameStorage;
+
+// The channel of a Qt logging category; reg keeps the name's pointer, so a new
+// name is copied once (at most MaxChannels of them).
+int qtChannel(const char *category)
+{
+    if (!category || qstrcmp(category, "default") == 0)
+        return 0;
+    const QString name = QString::fromUtf8(category);
+    for (int i = 0; i < SysLogFilter::channelCount(); ++i)
+        if (SysLogFilter::channelName(i) == name)
+            return i;
+    return SysLogFilter::reg(qstrdup(category));
+}
 
 } // namespace
 
@@ -78,16 +77,19 @@ int SysLogFilter::reg(const char *name)
         if (qstrcmp(r.names[i], name) == 0)
             return i;
     if (count >= MaxChannels)
-        return 0;  // out of channels: share the default one rather than fail
+        return 0; // out of channels: share the default one rather than fail
     r.names[count] = name;
     r.count = count + 1;
     return count;
 }
 
-int SysLogFilter::level() { return registry().level; }
+int SysLogFilter::level()
+{
+    return registry().level;
+}
 void SysLogFilter::setLevel(int level)
 {
-    configureOnce();  // explicit settings win over the environment
+    configureOnce(); // explicit settings win over the environment
     registry().level = level;
 }
 
@@ -112,14 +114,29 @@ QString SysLogFilter::channelName(int channel)
     return QString::fromUtf8(registry().names[channel]);
 }
 
-int SysLogFilter::channelCount() { return registry().count; }
+int SysLogFilter::channelCount()
+{
+    return registry().count;
+}
 
 void SysLogFilter::configureFromEnvironment()
 {
+    static const struct {
+        const char *name;
+        LogLevel level;
+    } names[] = {{"routine", LogLevel::Routine},
+                 {"notice", LogLevel::Notice},
+                 {"failure", LogLevel::Failure},
+                 {"severe", LogLevel::Severe},
+                 {"off", LogLevel::Off}};
     bool ok = false;
     const int level = qEnvironmentVariableIntValue("DRIVESCOPE_LOG_LEVEL", &ok);
     if (ok)
         setLevel(level);
+    const QByteArray word = qgetenv("DRIVESCOPE_LOG_LEVEL").trimmed().toLower();
+    for (const auto &entry : names)
+        if (word == entry.name)
+            setLevel(int(entry.level));
     if (!qEnvironmentVariableIsSet("DRIVESCOPE_LOG_CHANNELS"))
         return;
     // Comma-separated: "all", "none", a channel name to switch on, "-name" to switch off.
@@ -146,17 +163,58 @@ SysLogPrinter &SysLogStream::stdOutPrinter()
     return p ? *p : realPrinter;
 }
 
-void SysLogStream::setStdOutPrinter(SysLogPrinter *printer) { currentPrinter = printer; }
+void SysLogStream::setStdOutPrinter(SysLogPrinter *printer)
+{
+    currentPrinter = printer;
+}
 
-void SysLog::procName(const QString &name) { procNameStorage() = name; }
-void SysLog::thdName(const QString &name) { threadNameStorage = name; }
-QString SysLog::processName() { return procNameStorage(); }
+void SysLog::procName(const QString &name)
+{
+    procNameStorage() = name;
+}
+void SysLog::thdName(const QString &name)
+{
+    threadNameStorage = name;
+}
+QString SysLog::processName()
+{
+    return procNameStorage();
+}
 
 QString SysLog::threadName()
 {
     if (!threadNameStorage.isEmpty())
         return threadNameStorage;
     return QString::number(quintptr(QThread::currentThreadId()), 16);
+}
+
+void SysLog::write(int channel, LogLevel level, const QString &text)
+{
+    write(channel, int(level), text);
+}
+
+void SysLog::routeQtMessages()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+        LogLevel level = LogLevel::Severe;
+        switch (type) {
+        case QtDebugMsg:
+            level = LogLevel::Routine;
+            break;
+        case QtInfoMsg:
+            level = LogLevel::Notice;
+            break;
+        case QtWarningMsg:
+            level = LogLevel::Failure;
+            break;
+        case QtCriticalMsg:
+        case QtFatalMsg:
+            break;
+        }
+        SysLog::write(qtChannel(context.category), level, text);
+        if (type == QtFatalMsg)
+            std::abort();
+    });
 }
 
 void SysLog::write(int channel, int level, const QString &text)
@@ -170,6 +228,30 @@ void SysLog::write(int channel, int level, const QString &text)
                              .arg(text);
     const QByteArray bytes = line.toUtf8();
     SysLogStream::stdOutPrinter().write(bytes.constData(), size_t(bytes.size()));
+}
+
+void SysLogFdPrinter::write(const char *data, size_t length)
+{
+    while (length > 0) {
+        const ssize_t n = ::write(m_fd, data, length);
+        if (n <= 0)
+            return;
+        data += n;
+        length -= size_t(n);
+    }
+}
+
+size_t SysLog::formatDecimal(char *out, quint64 value)
+{
+    char reversed[20];
+    size_t count = 0;
+    do {
+        reversed[count++] = char('0' + value % 10);
+        value /= 10;
+    } while (value);
+    for (size_t i = 0; i < count; ++i)
+        out[i] = reversed[count - 1 - i];
+    return count;
 }
 
 QString SysLog::errorText(quint32 code)

@@ -1,5 +1,7 @@
 #include "platform/Proc.h"
 
+#include "platform/Log.h"
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -12,15 +14,7 @@ namespace {
 // Appends `value` in decimal to `out` at `at`; returns the new end.
 size_t appendDecimal(char *out, size_t at, quint64 value)
 {
-    char digits[24];
-    size_t count = 0;
-    do {
-        digits[count++] = char('0' + value % 10);
-        value /= 10;
-    } while (value);
-    while (count)
-        out[at++] = digits[--count];
-    return at;
+    return at + SysLog::formatDecimal(out + at, value);
 }
 
 // Reads up to size - 1 bytes of a small file; -1 when it cannot be opened.
@@ -44,9 +38,15 @@ ssize_t readSmallFile(const char *path, char *buffer, size_t size)
 }
 } // namespace
 
-quint64 Proc::current() { return quint64(getpid()); }
+quint64 Proc::current()
+{
+    return quint64(getpid());
+}
 
-const char *Proc::name() { return program_invocation_short_name; }
+const char *Proc::name()
+{
+    return program_invocation_short_name;
+}
 
 bool Proc::info(quint64 process, Info &info)
 {
@@ -73,9 +73,15 @@ bool Proc::info(quint64 process, Info &info)
     return true;
 }
 
-void Proc::exit(quint32 code) { _exit(int(code)); }
+void Proc::exit(quint32 code)
+{
+    _exit(int(code));
+}
 
-quint64 Thd::current() { return quint64(syscall(SYS_gettid)); }
+quint64 Thd::current()
+{
+    return quint64(syscall(SYS_gettid));
+}
 
 const char *Thd::name(char *buffer, size_t size)
 {
@@ -115,4 +121,7 @@ void Mon::leave()
         m_owner.store(0, std::memory_order_release);
 }
 
-int Mon::depth() const { return m_owner.load(std::memory_order_acquire) == Thd::current() ? m_depth : 0; }
+int Mon::depth() const
+{
+    return m_owner.load(std::memory_order_acquire) == Thd::current() ? m_depth : 0;
+}

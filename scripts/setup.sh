@@ -13,21 +13,30 @@ packages=(
   python3 xz-utils pciutils libatasmart-bin desktop-file-utils
   # the read-only audit traces the report tool
   strace
-  # sanitizer and fuzzing builds
-  clang libclang-rt-14-dev
+  # sanitizer and fuzzing builds (the runtime package matching this clang follows below)
+  clang
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 SUDO=""
-if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "setup: need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
-  SUDO=sudo
-fi
-echo "setup: installing ${missing[*]}"
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+updated=0
+
+install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ -n "$SUDO" ] && ! command -v sudo >/dev/null; then
+    echo "setup: need root (or sudo) to install: ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "setup: installing ${missing[*]}"
+  [ $updated = 1 ] || { $SUDO apt-get update -qq; updated=1; }
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+install_missing "${packages[@]}"
+# The sanitizer runtime must be the one of the clang just installed, whatever the release.
+clang_major=$(clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
+install_missing "libclang-rt-${clang_major}-dev"

@@ -72,7 +72,7 @@ public:
             if (n == name)
                 return value;
         }
-        Error::set(Error::NotFound);
+        Error::set(Error::NotOffered); // as the Linux backend says it
         return {};
     }
     int propertySetCount() override { return int(m_data->sets.size()); }

@@ -71,7 +71,7 @@ const Allowed kAllowed[] = {
      "the snapshot file and its images, the user's output; refused when the path is not a regular file"},
     {"app/platform/Binary.cpp", "program start", "", "Binary::create, used only to start the crash dump helper"},
     {"app/platform/Binary.cpp", "helper start", "", "the definition of Binary::create"},
-    {"crash/CrashHandler.cpp", "helper start", "\"crashdump\"", "starts the crash dump helper"},
+    {"crash/CrashHandler.cpp", "helper start", "\"drivescope-crashdump\"", "starts the crash dump helper"},
 };
 
 // Requests and commands that change a device (or its kernel view), by name;

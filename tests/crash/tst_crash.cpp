@@ -106,7 +106,7 @@ QStringList section(const QStringList &lines, const QString &from, const QString
 }
 
 const QString helperPath = QStringLiteral(BUILD_DIR "/tests/crash/crashhelper");
-const QString crashdumpPath = QStringLiteral(BUILD_DIR "/tools/crashdump/crashdump");
+const QString crashdumpPath = QStringLiteral(BUILD_DIR "/tools/crashdump/drivescope-crashdump");
 
 struct HelperRun {
     int exitCode = -1;
@@ -121,7 +121,7 @@ HelperRun runHelper(const QStringList &arguments, const QStringList &extraEnviro
 {
     HelperRun run;
     QTemporaryDir bin;
-    const QString fake = bin.filePath(QStringLiteral("crashdump"));
+    const QString fake = bin.filePath(QStringLiteral("drivescope-crashdump"));
     QFile script(fake);
     if (!script.open(QIODevice::WriteOnly))
         return run;
@@ -365,10 +365,9 @@ void TestCrash::realWalkNamesOwnModule()
         section(lines, QStringLiteral("* Print Stracktrace *"), QStringLiteral("Running Threads: "));
     // This function, the test slot and Qt Test's caller at least.
     QVERIFY2(trace.filter(QStringLiteral("IP: ")).size() >= 3, qPrintable(trace.join('\n')));
-    QVERIFY2(
-        trace.filter(QRegularExpression("^Module: " + QRegularExpression::escape(self) + ", Offset: [0-9a-f]+$")).size()
-            >= 2,
-        qPrintable(trace.join('\n')));
+    QVERIFY2(trace.filter(QRegularExpression("^Module: " + QRegularExpression::escape(self) + ", Offset: [0-9a-f]+$"))
+                     .size() >= 2,
+             qPrintable(trace.join('\n')));
     QVERIFY2(trace.filter(QStringLiteral("libQt6Core.so")).size() >= 1, qPrintable(trace.join('\n')));
 }
 
@@ -471,11 +470,13 @@ void TestCrash::channelOffStillDumps()
 
 void TestCrash::crashdumpBesideProgram()
 {
-    // An installed program finds crashdump in its own folder without PATH.
+    // An installed program finds its crash dump helper in libexec/drivescope/ without PATH.
     QTemporaryDir installed;
-    const QString program = installed.filePath(QStringLiteral("crashhelper"));
+    QVERIFY(QDir(installed.path()).mkpath(QStringLiteral("bin")));
+    QVERIFY(QDir(installed.path()).mkpath(QStringLiteral("libexec/drivescope")));
+    const QString program = installed.filePath(QStringLiteral("bin/crashhelper"));
     QVERIFY(QFile::copy(helperPath, program));
-    QFile script(installed.filePath(QStringLiteral("crashdump")));
+    QFile script(installed.filePath(QStringLiteral("libexec/drivescope/drivescope-crashdump")));
     QVERIFY(script.open(QIODevice::WriteOnly));
     script.write("#!/bin/sh\necho \"beside $*\"\n");
     script.close();

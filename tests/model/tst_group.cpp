@@ -2,10 +2,10 @@
 #include <QAbstractItemModelTester>
 #include <QtTest>
 
-#include "model/Roles.h"
 #include "TestSupport.h"
 #include "model/Group.h"
 #include "model/OneColumn.h"
+#include "model/Roles.h"
 
 using namespace Applications::DriveScope::Model;
 
@@ -87,11 +87,11 @@ void TestGroup::valueRules()
     else if (op == "bool")
         g.setBool("L", value);
     else if (op == "hex4B")
-        g.setNumber("L", value, 16, "B", true, 4);
+        g.setNumber("L", value, NumberFormat::hex().withUnit("B").suffixed().padded(4));
     else if (op == "dec-h")
-        g.setNumber("L", value, 10, QString(), true, 0);
+        g.setNumber("L", value, NumberFormat().suffixed());
     else if (op == "naPlatform")
-        g.setNumber("L", value, 10, QString(), false, 0, true);
+        g.setNumber("L", value, NumberFormat().platformPlaceholder());
     else if (op == "named")
         g.setNamedString("L", "NAME", value);
 
@@ -106,10 +106,10 @@ void TestGroup::groupsAndLabelsAreUnique()
 {
     Filled m;
     QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    m.group("A").setValue("one", "1", false);
-    m.group("B").setValue("x", "x", false);
-    m.group("A").setValue("two", "2", false);
-    m.group("A").setValue("one", "again", true);
+    m.group("A").setValue("one", "1");
+    m.group("B").setValue("x", "x");
+    m.group("A").setValue("two", "2");
+    m.group("A").setValue("one", "again", Group::Look::Dimmed);
 
     QCOMPARE(m.rowCount(), 2);
     const QModelIndex a = m.index(0, 0);
@@ -123,9 +123,9 @@ void TestGroup::groupsAndLabelsAreUnique()
 void TestGroup::indexLayout()
 {
     Filled m;
-    m.group("A").setValue("a0", "v", false);
-    m.group("B").setValue("b0", "v", false);
-    m.group("B").setValue("b1", "v", false);
+    m.group("A").setValue("a0", "v");
+    m.group("B").setValue("b0", "v");
+    m.group("B").setValue("b1", "v");
 
     const QModelIndex b = m.index(1, 0);
     QCOMPARE(quint32(b.internalId()), 0x80010000u);
@@ -189,7 +189,7 @@ void TestGroup::oneColumnLayout()
     for (auto [title, n] : {std::pair{"A", 2}, {"B", 0}, {"C", 3}}) {
         auto &g = m.group(title);
         for (int i = 0; i < n; ++i)
-            g.setValue(QString("%1%2").arg(title).arg(i), i, false);
+            g.setValue(QString("%1%2").arg(title).arg(i), i);
     }
 
     OneColumn flat(&m);

@@ -47,12 +47,15 @@ private slots:
 
     void programsAndIcon()
     {
-        for (const char *program : {"drivescope", "drivescope-report", "crashdump", "drivescope-admin"}) {
-            const QFileInfo info(m_prefix.filePath(QStringLiteral("bin/") + program));
+        for (const char *program : {"bin/drivescope", "bin/drivescope-report", "bin/drivescope-admin",
+                                    "libexec/drivescope/drivescope-crashdump"}) {
+            const QFileInfo info(m_prefix.filePath(QString::fromLatin1(program)));
             QVERIFY2(info.isExecutable(), program);
         }
+        QVERIFY(!QFileInfo::exists(m_prefix.filePath(QStringLiteral("bin/crashdump"))));
         for (int size : {48, 128}) {
-            const QImage icon(m_prefix.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/drivescope.png").arg(size)));
+            const QImage icon(
+                m_prefix.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/drivescope.png").arg(size)));
             QCOMPARE(icon.size(), QSize(size, size));
         }
     }
@@ -82,8 +85,8 @@ private slots:
     void polkitPolicy()
     {
         QDomDocument policy;
-        QVERIFY(policy.setContent(readAll(m_prefix.filePath(
-            "share/polkit-1/actions/org.drivescope.drivescope.policy"))));
+        QVERIFY(
+            policy.setContent(readAll(m_prefix.filePath("share/polkit-1/actions/org.drivescope.drivescope.policy"))));
         const QDomElement action = policy.documentElement().firstChildElement("action");
         QCOMPARE(action.attribute("id"), QString("org.drivescope.drivescope.run"));
         QMap<QString, QString> annotations;
@@ -102,9 +105,8 @@ private slots:
         QTest::addColumn<bool>("policyKnown");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("policy known") << true << QStringList{INSTALLED_PROGRAM, "--x"};
-        QTest::newRow("policy elsewhere") << false
-                                          << QStringList{"env", "DISPLAY=:7", "XAUTHORITY=/tmp/auth",
-                                                         INSTALLED_PROGRAM, "--x"};
+        QTest::newRow("policy elsewhere")
+            << false << QStringList{"env", "DISPLAY=:7", "XAUTHORITY=/tmp/auth", INSTALLED_PROGRAM, "--x"};
     }
     void launcher()
     {
