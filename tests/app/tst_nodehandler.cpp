@@ -191,7 +191,7 @@ void TestNodeHandler::cleanup()
 std::shared_ptr<ScriptedClient> TestNodeHandler::watching(const QString &path)
 {
     std::shared_ptr<ScriptedClient> client;
-    QTest::qWaitFor([&] { return bool(client = m_backend->live(path)); }, 5000);
+    (void)QTest::qWaitFor([&] { return bool(client = m_backend->live(path)); }, 5000);
     return client;
 }
 

@@ -21,7 +21,7 @@ struct Case {
     Props props;
     bool hosted = false;
     quint64 blockSize = 0, blockCount = 0;
-    QStringList fail;
+    QStringList fail = {};
 };
 
 PropertyValue t(const char *text, const char *name = "")

@@ -14,24 +14,25 @@ namespace TestSupport {
 
 using namespace Services::Nodes;
 
+namespace {
+void put(QList<QPair<QString, PropertyValue>> &list, const QString &name, const PropertyValue &value)
+{
+    for (auto &p : list)
+        if (p.first == name) {
+            p.second = value;
+            return;
+        }
+    list.append({name, value});
+}
+} // namespace
+
 void MemoryProvider::set(const QString &name, const PropertyValue &value)
 {
-    for (auto &p : properties)
-        if (p.first == name) {
-            p.second = value;
-            return;
-        }
-    properties.append({name, value});
+    put(properties, name, value);
 }
-
 void MemoryProvider::setSet(const QString &name, const PropertyValue &value)
 {
-    for (auto &p : sets)
-        if (p.first == name) {
-            p.second = value;
-            return;
-        }
-    sets.append({name, value});
+    put(sets, name, value);
 }
 
 namespace {
@@ -164,34 +165,34 @@ Ref<Provider> MemoryBackend::provider(const Ref<Node> &node, int index)
     return std::make_shared<MemProvider>(node, index);
 }
 
-Ref<Interfaces::Generic> MemoryBackend::generic(const Ref<Provider> &provider)
+// The node behind `provider` unless it is set to fail `operation` or, for
+// block interfaces, has none; null then, with the error "unsupported".
+static const MemoryNode *usable(const QMap<QString, MemoryNode> &nodes, const Ref<Provider> &provider,
+                                const char *operation, bool needsBlocks)
 {
     auto it = nodes.find(provider->node()->path());
-    if (it == nodes.end() || it->fail.contains(QStringLiteral("generic"))) {
+    if (it == nodes.end() || (needsBlocks && it->blockSize == 0) || it->fail.contains(QLatin1String(operation))) {
         Error::set(Error::Unsupported);
         return nullptr;
     }
-    return std::make_shared<MemGeneric>(it->providers.value(provider->index()));
+    return &*it;
+}
+
+Ref<Interfaces::Generic> MemoryBackend::generic(const Ref<Provider> &provider)
+{
+    const MemoryNode *n = usable(nodes, provider, "generic", false);
+    return n ? std::make_shared<MemGeneric>(n->providers.value(provider->index())) : nullptr;
 }
 
 Ref<Interfaces::Storage> MemoryBackend::storage(const Ref<Provider> &provider)
 {
-    auto it = nodes.find(provider->node()->path());
-    if (it == nodes.end() || it->blockSize == 0 || it->fail.contains(QStringLiteral("storage"))) {
-        Error::set(Error::Unsupported);
-        return nullptr;
-    }
-    return std::make_shared<MemStorage>(*it);
+    const MemoryNode *n = usable(nodes, provider, "storage", true);
+    return n ? std::make_shared<MemStorage>(*n) : nullptr;
 }
 
 Ref<Interfaces::Lockable> MemoryBackend::lockable(const Ref<Provider> &provider)
 {
-    auto it = nodes.find(provider->node()->path());
-    if (it == nodes.end() || it->blockSize == 0 || it->fail.contains(QStringLiteral("lockable"))) {
-        Error::set(Error::Unsupported);
-        return nullptr;
-    }
-    return std::make_shared<MemLockable>();
+    return usable(nodes, provider, "lockable", true) ? std::make_shared<MemLockable>() : nullptr;
 }
 
 Ref<DeviceClient> MemoryBackend::deviceClient(const QString &)
