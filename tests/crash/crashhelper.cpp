@@ -1,8 +1,7 @@
 // Installs the crash handler, then faults as asked:
-//   crashhelper null|thread|divide|overflow|thread-overflow|nested|wait
+//   crashhelper null|thread|divide|overflow|thread-overflow|nested
 //               [--channel0-off] [--broken-stdout]
-// "nested" faults inside the handler itself (through the log printer);
-// "wait" prints "ready" and sleeps, to be looked at from outside.
+// "nested" faults inside the handler itself (through the log printer).
 #include "crash/CrashHandler.h"
 #include "platform/Log.h"
 
@@ -16,7 +15,10 @@ int *volatile nowhere = nullptr;
 volatile int zero = 0;
 
 // The faults are the point: the sanitizer build must not stop them first.
-[[gnu::noinline]] __attribute__((no_sanitize("undefined"))) int faultOnNull() { return *nowhere; }
+[[gnu::noinline]] __attribute__((no_sanitize("undefined"))) int faultOnNull()
+{
+    return *nowhere;
+}
 
 volatile bool keepGoing = true;
 
@@ -28,7 +30,10 @@ volatile bool keepGoing = true;
     return (keepGoing ? recurse(depth + 1) : 0) + frame[0];
 }
 
-[[gnu::noinline]] __attribute__((no_sanitize("undefined"))) int divideByZero(int value) { return value / zero; }
+[[gnu::noinline]] __attribute__((no_sanitize("undefined"))) int divideByZero(int value)
+{
+    return value / zero;
+}
 
 class FaultingPrinter final : public SysLogPrinter {
 public:
@@ -77,12 +82,6 @@ int main(int argc, char *argv[])
         static FaultingPrinter printer;
         SysLogStream::setStdOutPrinter(&printer);
         return faultOnNull();
-    }
-    if (strcmp(mode, "wait") == 0) {
-        printf("ready\n");
-        fflush(stdout);
-        sleep(60);
-        return 0;
     }
     return 2;
 }

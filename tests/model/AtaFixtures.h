@@ -2,6 +2,13 @@
 // lookup by section and label, and the real-drive snapshots.
 #pragma once
 #include "model/Ata.h"
+#include "model/AtaStatus.h"
+#include "model/Smart.h"
+#include "model/SmartRecords.h"
+#include "model/SmartStatus.h"
+
+#include <QAbstractItemModelTester>
+#include <optional>
 
 #include <QByteArray>
 #include <QDir>
@@ -66,14 +73,56 @@ inline QStringList sectionNames(const Applications::DriveScope::Model::Ata &ata)
     return names;
 }
 
-// The folder of real drive snapshots; empty when the shared data is absent.
-inline QString realDriveDir()
+// The rows as "[Section]" and "label = value" lines; a value that is not text
+// carries its type, so a number turning into text shows.
+inline QStringList shownLines(const Applications::DriveScope::Model::Ata &ata)
 {
-    QString shared = qEnvironmentVariable("DRIVESCOPE_SHARED");
-    if (shared.isEmpty())
-        shared = QStringLiteral(SOURCE_DIR "/../shared");
-    const QDir dir(shared + QStringLiteral("/testdata/ata-drives"));
-    return dir.exists() ? dir.absolutePath() : QString();
+    QStringList lines;
+    for (const auto &row : ata.rows()) {
+        if (row.header) {
+            lines << QLatin1Char('[') + row.label + QLatin1Char(']');
+            continue;
+        }
+        QString value = row.value.toString().replace(QLatin1Char('\n'), QLatin1String("\\n"));
+        if (row.value.typeId() != QMetaType::QString)
+            value += QStringLiteral(" (%1)").arg(QString::fromLatin1(row.value.typeName()));
+        lines << row.label + QStringLiteral(" = ") + value;
+    }
+    return lines;
+}
+
+// What the ATA and S.M.A.R.T. tabs show for one drive, with the verdicts:
+// the text its golden file holds. `healthy` absent: the drive reported no
+// health, so there is no S.M.A.R.T. model, as in the acquisition.
+inline QString driveText(const QByteArray &identify, const QByteArray &records, std::optional<bool> healthy)
+{
+    using namespace Applications::DriveScope::Model;
+    Ata ata(identify);
+    QAbstractItemModelTester ataTester(&ata, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    bool decoded = false;
+    const QList<SmartAttribute> attributes = decodeSmartRecords(records, &decoded);
+    std::optional<Smart> smart;
+    if (healthy)
+        smart.emplace(attributes, *healthy);
+    const ChecksumVerdict checksum = checksumVerdict(identify);
+    const HealthVerdict health = smartHealth(smart ? &*smart : nullptr);
+    QStringList out{QStringLiteral("%1; %2 (verdict %3); %4 (verdict %5, icon %6); records decoded: %7")
+                        .arg(ataStandardLabel(&ata), checksum.text)
+                        .arg(int(checksum.verdict))
+                        .arg(health.text)
+                        .arg(int(health.verdict))
+                        .arg(health.iconShown)
+                        .arg(decoded)};
+    out << shownLines(ata);
+    Smart table(attributes, true);
+    QAbstractItemModelTester smartTester(&table, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    for (int r = 0; r < table.rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < table.columnCount(); ++c)
+            cells << table.data(table.index(r, c)).toString();
+        out << cells.join(QStringLiteral(" | "));
+    }
+    return out.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
 } // namespace AtaFixtures

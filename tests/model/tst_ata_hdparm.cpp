@@ -2,6 +2,7 @@
 // (`hdparm --Istdin`): identity, sector counts, DMA modes, feature sets,
 // security, power and acoustic management.
 #include "AtaFixtures.h"
+#include "TestSupport.h"
 
 #include "model/Ata.h"
 #include "model/ata/Snapshot.h"
@@ -47,7 +48,7 @@ bool runHdparm(const QByteArray &identify, Hdparm &out)
     run.start(findHdparm(), {QStringLiteral("--Istdin")});
     run.write(words.join(' ').toLatin1() + '\n');
     run.closeWriteChannel();
-    if (!run.waitForFinished(30000))
+    if (!run.waitForFinished(-1))
         return false;
     out.text = QString::fromLatin1(run.readAllStandardOutput());
 
@@ -98,11 +99,13 @@ QString modeListText(const QList<int> &modes)
 
 class TestAtaHdparm : public QObject {
     Q_OBJECT
+    QString m_dir;
+
 private slots:
     void initTestCase()
     {
-        if (AtaFixtures::realDriveDir().isEmpty())
-            QSKIP("The shared real-drive data (DRIVESCOPE_SHARED/testdata/ata-drives) is absent.");
+        SHARED_DATA_OR_RETURN(dir, "ata-drives");
+        m_dir = dir;
         if (findHdparm().isEmpty())
             QSKIP("hdparm is not installed.");
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -111,7 +114,7 @@ private slots:
     void agree_data()
     {
         QTest::addColumn<QString>("drive");
-        for (const QString &name : QDir(AtaFixtures::realDriveDir()).entryList(QDir::Files, QDir::Name))
+        for (const QString &name : QDir(m_dir).entryList(QDir::Files, QDir::Name))
             QTest::newRow(qPrintable(name)) << name;
     }
     void agree()
@@ -119,7 +122,7 @@ private slots:
         QFETCH(QString, drive);
         AtaSnapshot snapshot;
         QString error;
-        QVERIFY2(loadAtaSnapshot(AtaFixtures::realDriveDir() + '/' + drive, &snapshot, &error), qPrintable(error));
+        QVERIFY2(loadAtaSnapshot(m_dir + '/' + drive, &snapshot, &error), qPrintable(error));
         const Ata ata(snapshot.identify);
         Hdparm h;
         QVERIFY(runHdparm(snapshot.identify, h));

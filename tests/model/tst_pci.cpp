@@ -2,9 +2,8 @@
 // controller's PCI node with its fallbacks.
 #include <QtTest>
 
-#include "ModelRows.h"
-#include "model/NodeUtils.h"
 #include "TestSupport.h"
+#include "model/NodeUtils.h"
 #include "model/PCI.h"
 #include "platform/Error.h"
 #include "platform/Pci.h"
@@ -17,7 +16,6 @@ namespace {
 const QString Path = QStringLiteral("/devices/sas/sdb");
 const QString CompanionNode = QStringLiteral("/devices/pci/0000:3d:00.0");
 const QString AdrNode = QStringLiteral("/devices/pci/0001:3b:1c.5");
-const QString NA = QStringLiteral("<NOT AVAILABLE ON THIS PLATFORM>");
 
 PropertyValue busInfo(const QList<QPair<QString, quint64>> &fields)
 {
@@ -36,7 +34,6 @@ private slots:
     void nodeForAddr();
     void hasPciInformation_data();
     void hasPciInformation();
-    void model_data();
     void model();
 };
 
@@ -123,123 +120,72 @@ void TestPCI::hasPciInformation()
     QCOMPARE(Error::get(), 0x8445u);
 }
 
-void TestPCI::model_data()
-{
-    QTest::addColumn<bool>("companion");
-    QTest::addColumn<QString>("pciAdr");
-    QTest::addColumn<bool>("pciNodes");
-    QTest::addColumn<PropertyValue>("bus");
-    QTest::addColumn<quint64>("classCode");
-    QTest::addColumn<bool>("busFolder");
-    QTest::addColumn<QStringList>("rows");
-    QTest::addColumn<QString>("logged");
-    QTest::addColumn<QString>("notLogged");
-
-    const PropertyValue good = busInfo({{"BUS", 0x3d}, {"DEVICE", 0}, {"FUNCTION", 0}});
-    const QStringList ids{"8086h", "5216h", "1E4Ah", NA};
-    const QStringList nvme = QStringList{"010802h", "01h", "08h", "02h"} + ids;
-
-    QTest::newRow("companion wins over PCI_ADR")
-        << true << "0001:3b:1c.5" << true << good << quint64(0x010802) << true
-        << QStringList{"3Dh", "00h", "00h", "0007h"} + nvme << "Retrieved PCI node using DEVICE_NODE of " + Path
-        << "Resetting address";
-    QTest::newRow("companion without BUS_INFO: no address")
-        << true << "0001:3b:1c.5" << true << PropertyValue{} << quint64(0x010802) << true
-        << QStringList{NA, NA, NA, NA} + nvme << "Retrieved PCI node using DEVICE_NODE of "
-        << "Resetting address";
-    QTest::newRow("PCI_ADR without BUS_INFO") << false << "0001:3b:1c.5" << true << PropertyValue{} << quint64(0x010802)
-                                              << true << QStringList{"3Bh", "1Ch", "05h", "0001h"} + nvme
-                                              << "Retrieved PCI node using PCI_ADR of " + Path << "Resetting address";
-    // The node was opened at the address of PCI_ADR, so that address stays.
-    QTest::newRow("PCI_ADR with BUS_INFO lacking FUNCTION")
-        << false << "0001:3b:1c.5" << true << busInfo({{"BUS", 0x3d}, {"DEVICE", 0}}) << quint64(0x010802) << true
-        << QStringList{"3Bh", "1Ch", "05h", "0001h"} + nvme << "Resetting address"
-        << "";
-    QTest::newRow("companion with BUS 256")
-        << true << "" << true << busInfo({{"BUS", 256}, {"DEVICE", 0}, {"FUNCTION", 0}}) << quint64(0x010802) << true
-        << QStringList{NA, NA, NA, NA} + nvme << "Resetting address"
-        << "";
-    QTest::newRow("BUS_INFO as one nested list")
-        << true << "" << true << PropertyValue{Variant::ofList(good)} << quint64(0x010802) << true
-        << QStringList{"3Dh", "00h", "00h", "0007h"} + nvme << "Retrieved PCI node"
-        << "Resetting address";
-    QTest::newRow("class code 1") << true << "" << true << good << quint64(1) << true
-                                  << QStringList{"3Dh", "00h", "00h", "0007h", "000001h", "00h", "00h", "01h"} + ids
-                                  << ""
-                                  << "";
-    QTest::newRow("PCI node cannot be opened: drive node values")
-        << false << "0001:3b:1c.5" << false << good << quint64(0) << true
-        << QStringList{"3Bh", "1Ch", "05h", "0001h", "010700h", "01h", "07h", "00h", "1E4Ah", "0097h", NA, NA}
-        << "Failed to open PCI node " + AdrNode + "; error: 8443h ("
-        << "Retrieved";
-    QTest::newRow("no PCI bus folder: the failure is silent")
-        << false << "0001:3b:1c.5" << false << good << quint64(0) << false
-        << QStringList{"3Bh", "1Ch", "05h", "0001h", "010700h", "01h", "07h", "00h", "1E4Ah", "0097h", NA, NA} << ""
-        << "Failed to open PCI node";
-    QTest::newRow("unparsable PCI_ADR") << false << "0001:3b:1c" << true << good << quint64(0) << true
-                                        << QStringList{NA,    NA,    NA,      NA,      "010700h", "01h",
-                                                       "07h", "00h", "1E4Ah", "0097h", NA,        NA}
-                                        << ""
-                                        << "PCI node";
-}
-
+// What the tab shows and logs for each way of finding the controller's node is
+// kept in tests/expected/model/pci.txt.
 void TestPCI::model()
 {
-    QFETCH(bool, companion);
-    QFETCH(QString, pciAdr);
-    QFETCH(bool, pciNodes);
-    QFETCH(PropertyValue, bus);
-    QFETCH(quint64, classCode);
-    QFETCH(bool, busFolder);
-    QFETCH(QStringList, rows);
-    QFETCH(QString, logged);
-    QFETCH(QString, notLogged);
-
-    MemoryBackend &backend = MemoryBackend::install();
-    auto &drive = backend.node(Path).p0();
-    drive.set("PCI_CLASS", {Variant::ofInt(0x010700)});
-    drive.set("PCI_VENDOR", {Variant::ofInt(0x1e4a)});
-    drive.set("PCI_DEVICE", {Variant::ofInt(0x0097)});
-    drive.set("PCI_SUBVENDOR", {Variant::ofInt(0x10000)}); // above 16 bits: not shown
-    if (!pciAdr.isEmpty())
-        drive.set("PCI_ADR", {Variant::ofText(pciAdr)});
-    if (companion) {
-        drive.set("DEVICE_NODE", {Variant::ofText("/sys/devices/pci0000:00/0000:3d:00.0/nvme/nvme0")});
-        backend.companions["/sys/devices/pci0000:00/0000:3d:00.0/nvme/nvme0"] = {
-            {"/devices/other", 1}, {CompanionNode, 2}, {AdrNode, 2}};
-    }
-    if (pciNodes) {
+    struct Case {
+        const char *name;
+        bool companion;
+        QString pciAdr;
+        bool pciNodes;
+        PropertyValue bus;
+        quint64 classCode;
+        bool busFolder;
+    };
+    const PropertyValue good = busInfo({{"BUS", 0x3d}, {"DEVICE", 0}, {"FUNCTION", 0}});
+    const QList<Case> cases{
+        {"companion wins over PCI_ADR", true, "0001:3b:1c.5", true, good, 0x010802, true},
+        {"companion without BUS_INFO: no address", true, "0001:3b:1c.5", true, {}, 0x010802, true},
+        {"PCI_ADR without BUS_INFO", false, "0001:3b:1c.5", true, {}, 0x010802, true},
+        // The node was opened at the address of PCI_ADR, so that address stays.
+        {"PCI_ADR with BUS_INFO lacking FUNCTION", false, "0001:3b:1c.5", true, busInfo({{"BUS", 0x3d}, {"DEVICE", 0}}),
+         0x010802, true},
+        {"companion with BUS 256", true, "", true, busInfo({{"BUS", 256}, {"DEVICE", 0}, {"FUNCTION", 0}}), 0x010802,
+         true},
+        {"BUS_INFO as one nested list", true, "", true, {Variant::ofList(good)}, 0x010802, true},
+        {"class code 1", true, "", true, good, 1, true},
+        {"PCI node cannot be opened: drive node values", false, "0001:3b:1c.5", false, good, 0, true},
+        {"no PCI bus folder: the failure is silent", false, "0001:3b:1c.5", false, good, 0, false},
+        {"unparsable PCI_ADR", false, "0001:3b:1c", true, good, 0, true},
+    };
+    QString out;
+    for (const Case &c : cases) {
+        MemoryBackend &backend = MemoryBackend::install();
+        auto &drive = backend.node(Path).p0();
+        drive.set("PCI_CLASS", {Variant::ofInt(0x010700)});
+        drive.set("PCI_VENDOR", {Variant::ofInt(0x1e4a)});
+        drive.set("PCI_DEVICE", {Variant::ofInt(0x0097)});
+        drive.set("PCI_SUBVENDOR", {Variant::ofInt(0x10000)}); // above 16 bits: not shown
+        if (!c.pciAdr.isEmpty())
+            drive.set("PCI_ADR", {Variant::ofText(c.pciAdr)});
+        if (c.companion) {
+            drive.set("DEVICE_NODE", {Variant::ofText("/sys/devices/pci0000:00/0000:3d:00.0/nvme/nvme0")});
+            backend.companions["/sys/devices/pci0000:00/0000:3d:00.0/nvme/nvme0"] = {
+                {"/devices/other", 1}, {CompanionNode, 2}, {AdrNode, 2}};
+        }
         for (const QString &path : {CompanionNode, AdrNode}) {
+            if (!c.pciNodes)
+                break;
             auto &pci = backend.node(path).p0();
-            if (!bus.isEmpty())
-                pci.set("BUS_INFO", bus);
+            if (!c.bus.isEmpty())
+                pci.set("BUS_INFO", c.bus);
             pci.set("BUS_SEGMENT", {Variant::ofInt(7)});
-            pci.set("CLASSCODE", {Variant::ofInt(classCode)});
+            pci.set("CLASSCODE", {Variant::ofInt(c.classCode)});
             pci.set("VENDOR_ID", {Variant::ofInt(0x8086)});
             pci.set("PRODUCT_ID", {Variant::ofInt(0x5216)});
             pci.set("SUBSYS_VENDOR_ID", {Variant::ofInt(0x1e4a)});
             pci.set("SUBSYS_PRODUCT_ID", {Variant::ofText("1")});
         }
+        if (c.busFolder)
+            backend.node("/devices/pci/bus");
+        TestSupport::LogCapture log;
+        Model::PCI pci(openGeneric(Path, 0, false), Path);
+        out += QStringLiteral("=== %1\n").arg(QLatin1String(c.name)) + TestSupport::shownText(pci);
+        for (const QString &line : log.messages())
+            out += QStringLiteral("log: ") + line + QLatin1Char('\n');
     }
-    if (busFolder)
-        backend.node("/devices/pci/bus");
-
-    SysLogFilter::setLevel(1);
-    TestSupport::LogCapture log;
-    Model::PCI pci(openGeneric(Path, 0, false), Path);
-    const QList<ShownGroup> groups = shownGroups(pci);
-    QCOMPARE(shownTitles(groups), QStringList({"ADDRESS INFORMATION", "DEVICE INFORMATION"}));
-    QStringList shown;
-    for (const ShownGroup &group : groups)
-        for (const ShownRow &row : group.rows) {
-            shown.append(row.value);
-            QCOMPARE(row.dimmed, row.value == NA);
-        }
-    QCOMPARE(shown, rows);
-    if (!logged.isEmpty())
-        QVERIFY2(log.contains(logged), qPrintable(log.text()));
-    if (!notLogged.isEmpty())
-        QVERIFY2(!log.contains(notLogged), qPrintable(log.text()));
+    COMPARE_GOLDEN("model/pci.txt", out);
 }
 
 QTEST_GUILESS_MAIN(TestPCI)

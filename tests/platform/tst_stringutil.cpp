@@ -1,4 +1,4 @@
-// Size texts with the start-up prefixes and separators, and the word helpers.
+// Size texts with the start-up prefixes and separators.
 #include <QtTest>
 
 #include "platform/StringUtil.h"
@@ -76,45 +76,6 @@ private slots:
         StringUtil::setBIPrefixes("_XYZ");
         StringUtil::resetFormatting();
         QCOMPARE(StringUtil::formatSizesSmart(1536, false), QString("1.5 K"));
-    }
-
-    void split_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("words");
-        QTest::newRow("empty") << QString() << QStringList();
-        QTest::newRow("blanks only") << " \t\n " << QStringList();
-        QTest::newRow("one") << "quiet" << QStringList{"quiet"};
-        QTest::newRow("runs of white space") << "  a\t\tb \n c  " << QStringList{"a", "b", "c"};
-        QTest::newRow("boot words") << "quiet app.drivescope.usb.ctrlinfo.disable splash"
-                                    << QStringList{"quiet", "app.drivescope.usb.ctrlinfo.disable", "splash"};
-    }
-
-    void split()
-    {
-        QFETCH(QString, text);
-        QFETCH(QStringList, words);
-        QCOMPARE(StringUtil::split(text), words);
-    }
-
-    void startsWithAndTrim_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("prefix");
-        QTest::addColumn<bool>("starts");
-        QTest::newRow("prefix") << "VPD_PAGE_131" << "VPD_PAGE_" << true;
-        QTest::newRow("case matters") << "vpd_page_131" << "VPD_PAGE_" << false;
-        QTest::newRow("longer prefix") << "VPD" << "VPD_PAGE_" << false;
-        QTest::newRow("empty prefix") << "x" << "" << true;
-    }
-
-    void startsWithAndTrim()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, prefix);
-        QFETCH(bool, starts);
-        QCOMPARE(StringUtil::startsWith(text, prefix), starts);
-        QCOMPARE(StringUtil::trim(" \t" + text + "\n "), text);
     }
 };
 

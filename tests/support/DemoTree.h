@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include "model/ata/Snapshot.h"
+
 namespace DemoTree {
 
 const QString Sata = QStringLiteral("/devices/sata/disk0");
@@ -61,45 +63,6 @@ inline QByteArray attributeRecord(quint8 id, quint8 value, quint8 worst, quint64
     return r;
 }
 
-// A snapshot file of the shared data: tagged sections (4-byte tag, 4-byte
-// big-endian length, data). Empty identify when unreadable.
-inline AtaData readSnapshot(const QString &file)
-{
-    AtaData data;
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return data;
-    const QByteArray all = f.readAll();
-    QByteArray smdt, smth;
-    for (qsizetype at = 0; at + 8 <= all.size();) {
-        const QByteArray tag = all.mid(at, 4);
-        const quint32 length = qFromBigEndian<quint32>(all.constData() + at + 4);
-        if (length > quint32(all.size() - at - 8))
-            break;
-        const QByteArray body = all.mid(at + 8, length);
-        if (tag == "IDFY" && body.size() == 512)
-            data.identify = body;
-        else if (tag == "SMDT" && body.size() == 512)
-            smdt = body;
-        else if (tag == "SMTH" && body.size() == 512)
-            smth = body;
-        else if (tag == "SMST" && body.size() == 4)
-            data.healthy = qFromBigEndian<quint32>(body.constData()) != 0;
-        at += 8 + length;
-    }
-    for (int e = 0; e < 30 && !smdt.isEmpty(); ++e) {
-        QByteArray record = smdt.mid(2 + 12 * e, 12);
-        if (quint8(record[0]) == 0)
-            continue;
-        for (int t = 0; t < 30 && !smth.isEmpty(); ++t) {
-            if (smth[2 + 12 * t] == record[0])
-                record[11] = smth[2 + 12 * t + 1];
-        }
-        data.attributes += record;
-    }
-    return data;
-}
-
 // Real data when the shared folder has it (`shared` is …/testdata or empty).
 inline AtaData sataData(const QString &shared)
 {
@@ -109,9 +72,10 @@ inline AtaData sataData(const QString &shared)
         for (const QString &name : files) {
             if (!name.startsWith(QLatin1String("ST")) && !name.startsWith(QLatin1String("SAMSUNG")))
                 continue;
-            AtaData data = readSnapshot(dir.filePath(name));
-            if (data.identify.size() == 512 && !data.attributes.isEmpty())
-                return data;
+            Applications::DriveScope::Model::AtaSnapshot snapshot;
+            if (Applications::DriveScope::Model::loadAtaSnapshot(dir.filePath(name), &snapshot, nullptr) &&
+                !snapshot.attributeRecords.isEmpty())
+                return {snapshot.identify, snapshot.attributeRecords, snapshot.healthy.value_or(true)};
         }
     }
     AtaData data;

@@ -1,33 +1,38 @@
 #include "TestSupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QTest>
 #include <cstring>
 
+#include "model/Roles.h"
 #include "platform/Error.h"
 
 namespace TestSupport {
 
 using namespace Services::Nodes;
 
+namespace {
+void put(QList<QPair<QString, PropertyValue>> &list, const QString &name, const PropertyValue &value)
+{
+    for (auto &p : list)
+        if (p.first == name) {
+            p.second = value;
+            return;
+        }
+    list.append({name, value});
+}
+} // namespace
+
 void MemoryProvider::set(const QString &name, const PropertyValue &value)
 {
-    for (auto &p : properties)
-        if (p.first == name) {
-            p.second = value;
-            return;
-        }
-    properties.append({name, value});
+    put(properties, name, value);
 }
-
 void MemoryProvider::setSet(const QString &name, const PropertyValue &value)
 {
-    for (auto &p : sets)
-        if (p.first == name) {
-            p.second = value;
-            return;
-        }
-    sets.append({name, value});
+    put(sets, name, value);
 }
 
 namespace {
@@ -57,7 +62,10 @@ class MemGeneric : public Interfaces::Generic {
 public:
     explicit MemGeneric(const MemoryProvider &p) : m_p(p) {}
     int propertyCount() override { return m_p.properties.size(); }
-    QString propertyName(int i) override { return i >= 0 && i < m_p.properties.size() ? m_p.properties[i].first : QString(); }
+    QString propertyName(int i) override
+    {
+        return i >= 0 && i < m_p.properties.size() ? m_p.properties[i].first : QString();
+    }
     PropertyValue read(const QString &name) override
     {
         for (const auto &p : m_p.properties)
@@ -79,7 +87,7 @@ public:
     }
 
 private:
-    MemoryProvider m_p;  // a copy: the interface sees the node as it was when opened
+    MemoryProvider m_p; // a copy: the interface sees the node as it was when opened
 };
 
 class MemStorage : public Interfaces::Storage {
@@ -157,34 +165,34 @@ Ref<Provider> MemoryBackend::provider(const Ref<Node> &node, int index)
     return std::make_shared<MemProvider>(node, index);
 }
 
-Ref<Interfaces::Generic> MemoryBackend::generic(const Ref<Provider> &provider)
+// The node behind `provider` unless it is set to fail `operation` or, for
+// block interfaces, has none; null then, with the error "unsupported".
+static const MemoryNode *usable(const QMap<QString, MemoryNode> &nodes, const Ref<Provider> &provider,
+                                const char *operation, bool needsBlocks)
 {
     auto it = nodes.find(provider->node()->path());
-    if (it == nodes.end() || it->fail.contains(QStringLiteral("generic"))) {
+    if (it == nodes.end() || (needsBlocks && it->blockSize == 0) || it->fail.contains(QLatin1String(operation))) {
         Error::set(Error::Unsupported);
         return nullptr;
     }
-    return std::make_shared<MemGeneric>(it->providers.value(provider->index()));
+    return &*it;
+}
+
+Ref<Interfaces::Generic> MemoryBackend::generic(const Ref<Provider> &provider)
+{
+    const MemoryNode *n = usable(nodes, provider, "generic", false);
+    return n ? std::make_shared<MemGeneric>(n->providers.value(provider->index())) : nullptr;
 }
 
 Ref<Interfaces::Storage> MemoryBackend::storage(const Ref<Provider> &provider)
 {
-    auto it = nodes.find(provider->node()->path());
-    if (it == nodes.end() || it->blockSize == 0 || it->fail.contains(QStringLiteral("storage"))) {
-        Error::set(Error::Unsupported);
-        return nullptr;
-    }
-    return std::make_shared<MemStorage>(*it);
+    const MemoryNode *n = usable(nodes, provider, "storage", true);
+    return n ? std::make_shared<MemStorage>(*n) : nullptr;
 }
 
 Ref<Interfaces::Lockable> MemoryBackend::lockable(const Ref<Provider> &provider)
 {
-    auto it = nodes.find(provider->node()->path());
-    if (it == nodes.end() || it->blockSize == 0 || it->fail.contains(QStringLiteral("lockable"))) {
-        Error::set(Error::Unsupported);
-        return nullptr;
-    }
-    return std::make_shared<MemLockable>();
+    return usable(nodes, provider, "lockable", true) ? std::make_shared<MemLockable>() : nullptr;
 }
 
 Ref<DeviceClient> MemoryBackend::deviceClient(const QString &)
@@ -201,8 +209,23 @@ Ref<DeviceClient> MemoryBackend::driveListClient()
 
 // ---- log and message capture ----
 
-LogCapture::LogCapture() { SysLogStream::setStdOutPrinter(this); }
-LogCapture::~LogCapture() { SysLogStream::setStdOutPrinter(nullptr); }
+LogCapture::LogCapture(int level) : m_level(SysLogFilter::level())
+{
+    for (int c = 0; c < SysLogFilter::channelCount(); ++c) {
+        m_states.append(SysLogFilter::state(c));
+        SysLogFilter::setState(c, true);
+    }
+    SysLogFilter::setLevel(level);
+    SysLogStream::setStdOutPrinter(this);
+}
+
+LogCapture::~LogCapture()
+{
+    SysLogStream::setStdOutPrinter(nullptr);
+    SysLogFilter::setLevel(m_level);
+    for (int c = 0; c < m_states.size(); ++c)
+        SysLogFilter::setState(c, m_states[c]);
+}
 
 void LogCapture::write(const char *data, size_t length)
 {
@@ -214,6 +237,32 @@ QString LogCapture::text() const
 {
     QMutexLocker lock(&m_mutex);
     return QString::fromUtf8(m_text);
+}
+
+QStringList LogCapture::messages() const
+{
+    static const QRegularExpression prefix(QStringLiteral(R"(^[^\[]*\[[^\]]*\] [^:]*: )"));
+    QStringList out;
+    for (QString line : text().split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        out << line.remove(prefix);
+    return out;
+}
+
+QString shownText(QAbstractItemModel &model)
+{
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QString out;
+    for (int g = 0; g < model.rowCount(); ++g) {
+        const QModelIndex title = model.index(g, 0);
+        out += QLatin1Char('[') + model.data(title).toString() + QStringLiteral("]\n");
+        for (int r = 0; r < model.rowCount(title); ++r) {
+            const QModelIndex value = model.index(r, 1, title);
+            const bool dimmed = model.data(value, Applications::DriveScope::Model::Roles::Dimmed).toBool();
+            out += model.data(model.index(r, 0, title)).toString() + QStringLiteral(" = ") +
+                   (dimmed ? QStringLiteral("~") : QString()) + model.data(value).toString() + QLatin1Char('\n');
+        }
+    }
+    return out;
 }
 
 namespace {
@@ -278,6 +327,50 @@ QString sharedTestData()
         root = QStringLiteral(SOURCE_DIR_FOR_SUPPORT "/../shared");
     const QString dir = QDir(root).filePath(QStringLiteral("testdata"));
     return QFileInfo(dir).isDir() ? QDir(dir).absolutePath() : QString();
+}
+
+QString sharedDataOrSkip(const QString &sub, const char *file, int line)
+{
+    const QString root = sharedTestData();
+    const QString dir = root.isEmpty() ? QString() : QDir(root).filePath(sub);
+    if (!dir.isEmpty() && QFileInfo(dir).exists())
+        return dir;
+    const QByteArray message = "the shared real-drive data (DRIVESCOPE_SHARED/testdata/" + sub.toUtf8() + ") is absent";
+    if (qEnvironmentVariableIsSet("CI"))
+        QTest::qFail(message.constData(), file, line);
+    else
+        QTest::qSkip(message.constData(), file, line);
+    return QString();
+}
+
+QString compareGolden(const QString &name, const QString &actual)
+{
+    const QString path = QStringLiteral(SOURCE_DIR_FOR_SUPPORT "/tests/expected/") + name;
+    if (qEnvironmentVariable("DRIVESCOPE_UPDATE_EXPECTED") == QLatin1String("1")) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(actual.toUtf8()) < 0)
+            return QStringLiteral("cannot write ") + path;
+        return QString();
+    }
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return QStringLiteral("no expected file %1 (DRIVESCOPE_UPDATE_EXPECTED=1 writes it)").arg(path);
+    const QString expected = QString::fromUtf8(in.readAll());
+    if (expected == actual)
+        return QString();
+    const QString actualPath = QDir::current().filePath(QString(name).replace('/', '_') + QStringLiteral(".actual"));
+    QFile keep(actualPath);
+    if (keep.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        keep.write(actual.toUtf8());
+    const QStringList want = expected.split('\n'), got = actual.split('\n');
+    qsizetype i = 0;
+    while (i < want.size() && i < got.size() && want[i] == got[i])
+        ++i;
+    return QStringLiteral("%1 differs at line %2:\n  expected: %3\n  actual:   %4\n(all of it: %5)")
+        .arg(name)
+        .arg(i + 1)
+        .arg(want.value(i, QStringLiteral("<end>")), got.value(i, QStringLiteral("<end>")), actualPath);
 }
 
 } // namespace TestSupport

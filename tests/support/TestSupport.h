@@ -1,6 +1,7 @@
 // Test helpers: an in-memory node backend for hand-built trees, a log printer
 // that records, Qt message capture, and the location of the shared real data.
 #pragma once
+#include <QAbstractItemModel>
 #include <QByteArray>
 #include <QMap>
 #include <QMutex>
@@ -24,10 +25,10 @@ struct MemoryProvider {
 struct MemoryNode {
     QString canonical;
     QMap<int, MemoryProvider> providers;
-    QByteArray image;          // block contents; blocks past its end read as zeros
-    quint64 blockSize = 0;     // 0: no storage interface
+    QByteArray image;      // block contents; blocks past its end read as zeros
+    quint64 blockSize = 0; // 0: no storage interface
     quint64 blockCount = 0;
-    QStringList fail;          // "open", "provider", "generic", "storage", "lockable", "read"
+    QStringList fail; // "open", "provider", "generic", "storage", "lockable", "read"
     MemoryProvider &p0() { return providers[0]; }
 };
 
@@ -40,7 +41,7 @@ public:
     QString boot;
     QStringList notices; // what errors() says about the source
 
-    MemoryNode &node(const QString &path);  // creates it
+    MemoryNode &node(const QString &path); // creates it
     // Installs a fresh MemoryBackend as the backend in use and returns it.
     static MemoryBackend &install();
 
@@ -55,24 +56,34 @@ public:
     Ref<DeviceClient> deviceClient(const QString &path) override;
     QList<Services::Nodes::DriveEntry> drives() override { return driveList; }
     Ref<DeviceClient> driveListClient() override;
-    QList<Services::Nodes::CompanionNode> companionNodes(const QString &text) override { return companions.value(text); }
+    QList<Services::Nodes::CompanionNode> companionNodes(const QString &text) override
+    {
+        return companions.value(text);
+    }
     bool pciBusExists() override { return nodes.contains(QStringLiteral("/devices/pci/bus")); }
     bool hosted() override { return isHosted; }
     QString bootParameter() override { return boot; }
 };
 
 // Records everything written to the standard-output log printer while alive.
+// It sets the program's log filter to `level` with every channel on, and puts
+// the filter back afterwards, so DRIVESCOPE_LOG_LEVEL and _CHANNELS in the
+// environment cannot change what a test reads.
 class LogCapture : public SysLogPrinter {
 public:
-    LogCapture();
+    explicit LogCapture(int level = 1);
     ~LogCapture() override;
     void write(const char *data, size_t length) override;
     QString text() const;
+    // The messages alone, without the process, thread, channel and level in front.
+    QStringList messages() const;
     bool contains(const QString &needle) const { return text().contains(needle); }
 
 private:
     mutable QMutex m_mutex;
     QByteArray m_text;
+    int m_level;
+    QList<bool> m_states;
 };
 
 // Records qDebug/qWarning/qCritical messages while alive.
@@ -85,8 +96,33 @@ public:
     bool contains(const QString &needle) const;
 };
 
+// A grouped model as the window shows it: "[TITLE]" lines and "LABEL = VALUE"
+// rows, "~" before a dimmed value. Checks the model with QAbstractItemModelTester first.
+QString shownText(QAbstractItemModel &model);
+
 // The folder of the shared real-drive data (…/shared/testdata), or an empty
 // string when it is not there.
 QString sharedTestData();
 
+// The folder `sub` of the shared real-drive data. When it is absent the running
+// test is failed under CI (environment variable CI set) and skipped otherwise;
+// the caller returns on an empty result. Use through SHARED_DATA_OR_RETURN.
+QString sharedDataOrSkip(const QString &sub, const char *file, int line);
+
+// Compares `actual` with the file tests/expected/`name`. Empty when equal, else
+// the first differing line; the actual text is left beside the build as
+// `name`.actual. With DRIVESCOPE_UPDATE_EXPECTED=1 the file is rewritten instead.
+QString compareGolden(const QString &name, const QString &actual);
+
 } // namespace TestSupport
+
+#define SHARED_DATA_OR_RETURN(var, sub)                                                                                \
+    const QString var = TestSupport::sharedDataOrSkip(QStringLiteral(sub), __FILE__, __LINE__);                        \
+    if (var.isEmpty())                                                                                                 \
+    return
+
+#define COMPARE_GOLDEN(name, actual)                                                                                   \
+    do {                                                                                                               \
+        const QString goldenError_ = TestSupport::compareGolden(name, actual);                                         \
+        QVERIFY2(goldenError_.isEmpty(), qPrintable(goldenError_));                                                    \
+    } while (false)

@@ -4,12 +4,10 @@
 // loop device is always detached again.
 #include <QtTest>
 
-#include "report/Report.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/Transport.h"
 #include "platform/sim/SimBackend.h"
-
-#include <cerrno>
+#include "report/Report.h"
 
 #include <unistd.h>
 
@@ -183,24 +181,6 @@ private:
     }
 
 private slots:
-    void errnoClasses_data()
-    {
-        QTest::addColumn<int>("error");
-        QTest::addColumn<int>("failure");
-        QTest::newRow("EPERM") << EPERM << int(Linux::Failure::NoRights);
-        QTest::newRow("EACCES") << EACCES << int(Linux::Failure::NoRights);
-        QTest::newRow("ENOTTY") << ENOTTY << int(Linux::Failure::NotSupported);
-        QTest::newRow("EINVAL") << EINVAL << int(Linux::Failure::NotSupported);
-        QTest::newRow("EOPNOTSUPP") << EOPNOTSUPP << int(Linux::Failure::NotSupported);
-        QTest::newRow("EIO") << EIO << int(Linux::Failure::DeviceError);
-    }
-    void errnoClasses()
-    {
-        QFETCH(int, error);
-        QFETCH(int, failure);
-        QCOMPARE(int(Linux::classifyErrno(error)), failure);
-    }
-
     // A loop device knows none of the commands: every transport answers "not
     // this kind of device" and nothing breaks.
     void commandsToLoopDevice()

@@ -1,0 +1,75 @@
+// The layers' rule: each folder includes only from itself and the layers below
+// it, so a wrong-way include is named here even where no link would fail.
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// What each layer may include besides itself.
+const QMap<QString, QStringList> Allowed{
+    {"platform", {}},
+    {"crash", {"platform"}},
+    {"model", {"platform"}},
+    {"report", {"platform", "model"}},
+};
+const QStringList Layers{"platform", "model", "report", "app", "crash"};
+
+// "file:line includes layer/..." for every include against the rule under `root`.
+QStringList wrongWayIncludes(const QString &root)
+{
+    static const QRegularExpression include(QStringLiteral("^\\s*#\\s*include\\s*[<\"]([a-z]+)/"));
+    QStringList found;
+    for (auto it = Allowed.cbegin(); it != Allowed.cend(); ++it) {
+        QDirIterator files(root + '/' + it.key(), {"*.h", "*.cpp"}, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile f(files.next());
+            if (!f.open(QIODevice::ReadOnly))
+                continue;
+            int line = 0;
+            while (!f.atEnd()) {
+                ++line;
+                const QString text = QString::fromUtf8(f.readLine());
+                const QString layer = include.match(text).captured(1);
+                if (Layers.contains(layer) && layer != it.key() && !it.value().contains(layer))
+                    found << QStringLiteral("%1:%2 includes %3/")
+                                 .arg(QDir(root).relativeFilePath(f.fileName()))
+                                 .arg(line)
+                                 .arg(layer);
+            }
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+class TestLayers : public QObject {
+    Q_OBJECT
+private slots:
+    void sourcesKeepTheRule() { QCOMPARE(wrongWayIncludes(QStringLiteral(SOURCE_DIR)), QStringList()); }
+
+    void wrongWayIsNamed()
+    {
+        QTemporaryDir root;
+        const auto put = [&](const QString &file, const QByteArray &text) {
+            QDir().mkpath(QFileInfo(root.filePath(file)).path());
+            QFile f(root.filePath(file));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(text);
+        };
+        put("platform/linux/A.cpp", "#include \"platform/Log.h\"\n#include \"model/Ata.h\"\n");
+        put("model/B.h", "#include <QString>\n#  include \"app/MainWindow.h\"\n");
+        put("report/C.cpp", "#include \"model/Smart.h\"\n#include \"report/Report.h\"\n");
+        put("crash/D.cpp", "#include \"report/Report.h\"\n");
+        QStringList found = wrongWayIncludes(root.path());
+        found.sort();
+        QCOMPARE(found, (QStringList{"crash/D.cpp:1 includes report/", "model/B.h:2 includes app/",
+                                     "platform/linux/A.cpp:2 includes model/"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLayers)
+#include "tst_layers.moc"
