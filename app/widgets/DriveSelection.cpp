@@ -32,10 +32,10 @@ signals:
 protected:
     void run() override
     {
-        // A bounded wait, so that an interrupt that arrives before the wait
-        // begins cannot keep the thread from seeing the stop request.
+        // Both backends keep an interrupt that comes before the wait begins, and
+        // finish() sets the stop flag before it interrupts: a plain blocking wait.
         while (!m_stop) {
-            if (!m_client->wait(250))
+            if (!m_client->wait(0xFFFFFFFFu))
                 continue;
             if (m_stop)
                 break;
