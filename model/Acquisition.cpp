@@ -72,7 +72,7 @@ std::unique_ptr<DriveData> Acquisition::acquireDrive(const QString &path, const 
     static const char *const failures[] = {"", "Could not open node", "Could not create node provider for node",
                                            "Could not create generic interface for node"};
     if (o.failedStep) {
-        qCritical().noquote() << failures[o.failedStep] << path << "; error:" << hexError();
+        qCritical().noquote().nospace() << failures[o.failedStep] << ' ' << path << "; error: " << hexError();
         return nullptr;
     }
     const Ref<Interfaces::Generic> &generic = o.generic;
@@ -185,7 +185,7 @@ void Acquisition::readIdentify(const Ref<Interfaces::Generic> &generic, const QS
     const QByteArray &buffer = result.first().buffer;
     if (buffer.isNull() || buffer.size() != IdentifySize) {
         const QString size = buffer.isNull() ? QStringLiteral("NULL") : QString::number(buffer.size());
-        qWarning().noquote() << "Invalid data returned for IDENTIFY; size:" << size << "; node:" << path;
+        qWarning().noquote().nospace() << "Invalid data returned for IDENTIFY; size: " << size << "; node: " << path;
         qDebug() << "Expected size:" << IdentifySize;
         return;
     }

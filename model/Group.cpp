@@ -51,7 +51,7 @@ void Group::GroupRecord::setValue(const QString &label, const QVariant &value, b
             return;
         }
     }
-    entries.append(new EntryRecord{label, shown, dimmed});
+    entries.append(new EntryRecord{label, shown, dimmed, QString()});
 }
 
 void Group::GroupRecord::setDimmedValue(const QString &label, const QString &value)
@@ -113,6 +113,14 @@ void Group::GroupRecord::setBool(const QString &label, const PropertyValue &valu
         setValue(label, text("gen.button.yes", "YES"), false);
     else
         setValue(label, text("gen.button.no", "NO"), false);
+}
+
+void Group::GroupRecord::setDetail(const QString &label, const QString &detail)
+{
+    for (EntryRecord *entry : entries) {
+        if (entry->label == label)
+            entry->detail = detail;
+    }
 }
 
 Group::Group(QObject *parent) : QAbstractItemModel(parent) {}
@@ -204,6 +212,8 @@ QVariant Group::data(const QModelIndex &index, int role) const
         return index.column() == 0 ? QVariant(entry->label) : entry->value;
     if (role == Roles::Dimmed && entry->dimmed && index.column() == 1)
         return true;
+    if (role == Qt::ToolTipRole && !entry->detail.isEmpty())
+        return entry->detail;
     return QVariant();
 }
 

@@ -23,6 +23,7 @@ public:
         QString label;
         QVariant value;
         bool dimmed = false;
+        QString detail; // shown as the row's tooltip: the name of an id
     };
 
     // One titled group; owns its entries.
@@ -41,6 +42,8 @@ public:
                        const QString &unit = QString(), bool hexSuffix = false, int width = 0,
                        bool naPlatform = false);
         void setBool(const QString &label, const PropertyValue &values);
+        // The tooltip of the row `label` (which must exist already).
+        void setDetail(const QString &label, const QString &detail);
 
         QString title;
         QList<EntryRecord *> entries;

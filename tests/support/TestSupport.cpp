@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <cstring>
 
@@ -278,6 +279,35 @@ QString sharedTestData()
         root = QStringLiteral(SOURCE_DIR_FOR_SUPPORT "/../shared");
     const QString dir = QDir(root).filePath(QStringLiteral("testdata"));
     return QFileInfo(dir).isDir() ? QDir(dir).absolutePath() : QString();
+}
+
+bool matchesExpected(const QByteArray &actual, const QString &name, QString *why)
+{
+    const QString path = QStringLiteral(SOURCE_DIR_FOR_SUPPORT "/tests/expected/") + name;
+    QFile file(path);
+    if (qEnvironmentVariable("DRIVESCOPE_UPDATE_EXPECTED") == QLatin1String("1")) {
+        QDir().mkpath(QFileInfo(path).path());
+        if (file.open(QIODevice::WriteOnly) && file.write(actual) == actual.size())
+            return true;
+        *why = QStringLiteral("cannot write ") + path;
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        *why = path + QStringLiteral(" is missing (DRIVESCOPE_UPDATE_EXPECTED=1 writes it)");
+        return false;
+    }
+    const QList<QByteArray> expected = file.readAll().split('\n');
+    const QList<QByteArray> got = actual.split('\n');
+    for (int i = 0; i < qMax(expected.size(), got.size()); ++i) {
+        if (expected.value(i) != got.value(i)) {
+            *why = QStringLiteral("%1 line %2:\n expected: %3\n actual:   %4")
+                       .arg(name)
+                       .arg(i + 1)
+                       .arg(QString::fromUtf8(expected.value(i)), QString::fromUtf8(got.value(i)));
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace TestSupport

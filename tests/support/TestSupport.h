@@ -89,4 +89,9 @@ public:
 // string when it is not there.
 QString sharedTestData();
 
+// Compares `actual` with the golden file tests/expected/<name>; with
+// DRIVESCOPE_UPDATE_EXPECTED=1 in the environment it writes the file instead.
+// False with the first differing line in *why.
+bool matchesExpected(const QByteArray &actual, const QString &name, QString *why);
+
 } // namespace TestSupport
