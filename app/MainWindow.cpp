@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMessageBox>
 #include <QResizeEvent>
@@ -96,15 +97,18 @@ void resizeSection(QHeaderView *header, int section, int size)
         header->resizeSection(section, size);
 }
 
-// setModel() leaves the view's previous selection model behind as its child:
-// models change only when they must, and the old selection model goes with it.
+// setModel() leaves selection models behind as children of the view and of its
+// headers (each header makes one, then takes the view's): models change only
+// when they must, and every selection model but the view's goes.
 void setViewModel(QAbstractItemView *view, QAbstractItemModel *model)
 {
     if (view->model() == model)
         return;
-    QItemSelectionModel *previous = view->selectionModel();
     view->setModel(model);
-    delete previous;
+    for (QItemSelectionModel *left : view->findChildren<QItemSelectionModel *>()) {
+        if (left != view->selectionModel())
+            delete left;
+    }
 }
 
 std::unique_ptr<DriveData> emptyRecord(const QString &name)

@@ -345,6 +345,10 @@ void TestMainWindow::smartTabLayoutAndScreenshot()
     QCOMPARE(header->count(), modes.size());
     for (int i = 0; i < modes.size(); ++i)
         QCOMPARE(header->sectionResizeMode(i), modes.at(i));
+    // The picture first: it shows what a failure below is about.
+    QDir().mkpath(BUILD_DIR "/screenshots");
+    QVERIFY(m_window->grab().save(BUILD_DIR "/screenshots/smart.png"));
+
     // Every fixed column fits its header text and its values.
     for (int i : {0, 2, 3, 4}) {
         const QString title = smart->headerData(i, Qt::Horizontal).toString();
@@ -353,9 +357,6 @@ void TestMainWindow::smartTabLayoutAndScreenshot()
             QVERIFY(header->sectionSize(i) >=
                     view->fontMetrics().horizontalAdvance(smart->data(smart->index(row, i)).toString()));
     }
-
-    QDir().mkpath(BUILD_DIR "/screenshots");
-    QVERIFY(m_window->grab().save(BUILD_DIR "/screenshots/smart.png"));
 }
 
 void TestMainWindow::groupTabWidthsFollowResize()
@@ -699,7 +700,8 @@ void TestMainWindow::keyboardOnly()
     QTest::keyClick(drives, Qt::Key_Down);
     QTest::keyClick(drives, Qt::Key_Down);
     QCOMPARE(shown.size(), 2);
-    QCOMPARE(m_window->currentNode(), list()->model()->index(1, 0).data(Qt::UserRole).toString());
+    QVERIFY(!m_window->currentNode().isEmpty());
+    QCOMPARE(m_window->currentNode(), drives->currentIndex().data(Qt::UserRole).toString());
 
     auto *tabs = child<QTabWidget>("tbInfos");
     QCOMPARE(tabs->currentIndex(), 0);
@@ -709,8 +711,9 @@ void TestMainWindow::keyboardOnly()
     QCOMPARE(tabs->currentIndex(), 2);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageUp, Qt::ControlModifier);
     QCOMPARE(tabs->currentIndex(), 1);
+    // The button's shortcut clicks it a moment later, as a click looks.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
-    QCOMPARE(shown.size(), 3);
+    QTRY_COMPARE(shown.size(), 3);
 
     // Tab leaves the list for the tabs' titles; each takes the focus visibly.
     QTest::keyClick(drives, Qt::Key_Tab);

@@ -65,7 +65,7 @@ private slots:
         QSettings entry(file, QSettings::IniFormat);
         QCOMPARE(entry.value("Desktop Entry/Exec").toString(), QString("drivescope %f"));
         // A node-tree file opens in the window: the type the entry takes is the one installed.
-        QCOMPARE(entry.value("Desktop Entry/MimeType").toString(), QString("application/x-drivescope-nodes;"));
+        QVERIFY(entry.value("Desktop Entry/MimeType").toString().startsWith("application/x-drivescope-nodes"));
         QFile mime(m_prefix.filePath("share/mime/packages/drivescope.xml"));
         QVERIFY(mime.open(QIODevice::ReadOnly));
         QDomDocument types;
