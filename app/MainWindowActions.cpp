@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
@@ -72,6 +73,14 @@ bool MainWindow::saveReport(const QString &file, bool allDrives, bool json, QStr
     } else {
         if (error)
             *error = text("dlg.err.savereport.nodrive", "No drive is shown.");
+        return false;
+    }
+    // Only regular files: a device node given as the output would be replaced.
+    const QFileInfo target(file);
+    if (target.exists() && !target.isFile()) {
+        if (error)
+            *error =
+                text("dlg.err.savereport.notfile", "Will not write %1: it exists and is not a regular file.").arg(file);
         return false;
     }
     const QByteArray bytes = writeReport(m_acquisition, drives, json).toUtf8();

@@ -59,8 +59,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void iconsLoad_data();
-    void iconsLoad();
     void startsWithEverythingDisabled();
     void listMarksUnsupportedDrives();
     void selectingDriveEnablesTabsWithModels_data();
@@ -172,23 +170,6 @@ void TestMainWindow::postEvent(const QString &node, Node::Event type)
 {
     QVERIFY(QMetaObject::invokeMethod(m_window.get(), "nodeEvent", Qt::DirectConnection, Q_ARG(QString, node),
                                       Q_ARG(Applications::DriveScope::Handler::Node::Event, type)));
-}
-
-void TestMainWindow::iconsLoad_data()
-{
-    QTest::addColumn<QString>("path");
-    // The status icons are named without the slash after the colon.
-    for (const char *path :
-         {":images/status.ok.16.png", ":images/status.warning.16.png", ":images/status.err.14.png",
-          ":/images/smart.small.png", ":/images/reload.14.t.png", ":/images/status.ok.png", ":/images/smart.png",
-          ":/images/reload.16.t.png", ":/images/status.err.png", ":/images/icon.drivescope.16.png"})
-        QTest::newRow(path) << QString::fromLatin1(path);
-}
-
-void TestMainWindow::iconsLoad()
-{
-    QFETCH(QString, path);
-    QVERIFY2(!QPixmap(path).isNull(), qPrintable(path));
 }
 
 void TestMainWindow::startsWithEverythingDisabled()
@@ -684,6 +665,10 @@ void TestMainWindow::saveReportAsTheReportToolDoes()
     tool.start(BUILD_DIR "/report/drivescope-report", args);
     QVERIFY(tool.waitForFinished(60000));
     QCOMPARE(saved.readAll(), tool.readAllStandardOutput());
+
+    // Never over a device node.
+    QVERIFY(!m_window->saveReport("/dev/null", all, json, &error));
+    QVERIFY(error.contains("is not a regular file"));
 }
 
 // Without a mouse: the list takes the focus, arrows choose a drive, Ctrl+Page
