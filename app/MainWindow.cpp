@@ -3,11 +3,15 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QThread>
 #include <QTimerEvent>
 
@@ -27,6 +31,7 @@
 #include "platform/Log.h"
 #include "platform/Nodes.h"
 #include "platform/Sys.h"
+#include "platform/Version.h"
 #include "ui_MainWindow.h"
 
 namespace Applications::DriveScope {
@@ -92,6 +97,20 @@ void resizeSection(QHeaderView *header, int section, int size)
         header->resizeSection(section, size);
 }
 
+// setModel() leaves selection models behind as children of the view and of its
+// headers (each header makes one, then takes the view's): models change only
+// when they must, and every selection model but the view's goes.
+void setViewModel(QAbstractItemView *view, QAbstractItemModel *model)
+{
+    if (view->model() == model)
+        return;
+    view->setModel(model);
+    for (QItemSelectionModel *left : view->findChildren<QItemSelectionModel *>()) {
+        if (left != view->selectionModel())
+            delete left;
+    }
+}
+
 std::unique_ptr<DriveData> emptyRecord(const QString &name)
 {
     auto record = std::make_unique<DriveData>();
@@ -108,6 +127,7 @@ MainWindow::MainWindow() : Libraries::Widgets::Quill::MainWindow(nullptr, Qt::Wi
     qRegisterMetaType<Handler::Node::Event>("Applications::DriveScope::Handler::Node::Event");
 
     m_ui->setupUi(this);
+    setupActions();
 
     m_ui->lblNonModNative->setText(text("main.nonmodnative", "UNMODIFIED DATA IS AVAILABLE ON %1")
                                        .arg(Libraries::Quill::Tools::Info::productBaseName() + QStringLiteral("/S")));
@@ -306,7 +326,7 @@ void MainWindow::setGroupTab(Model::Group *model, QTableView *view)
 {
     auto *adapter = qobject_cast<Model::OneColumn *>(view->model());
     if (!model) {
-        view->setModel(nullptr);
+        setViewModel(view, nullptr);
         delete adapter;
         return;
     }
@@ -315,7 +335,7 @@ void MainWindow::setGroupTab(Model::Group *model, QTableView *view)
     if (!adapter || adapter->source() != model) {
         replaced = adapter;
         adapter = new Model::OneColumn(model);
-        view->setModel(adapter);
+        setViewModel(view, adapter);
     }
     view->clearSpans();
     view->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -336,7 +356,7 @@ void MainWindow::setAtaTab(const DriveData &data)
     Model::Ata *ata = data.ata.get();
     if (view->model() != ata) {
         view->clearSpans();
-        view->setModel(ata);
+        setViewModel(view, ata);
     }
     view->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     setResizeMode(view->horizontalHeader(), 0, QHeaderView::Stretch);
@@ -363,8 +383,7 @@ void MainWindow::setSmartTab(const DriveData &data)
 {
     QTableView *view = m_ui->tvSmart;
     Model::Smart *smart = data.smart.get();
-    if (view->model() != smart)
-        view->setModel(smart);
+    setViewModel(view, smart);
 
     QHeaderView *header = view->horizontalHeader();
     setResizeMode(header, 0, QHeaderView::Fixed);
@@ -373,19 +392,11 @@ void MainWindow::setSmartTab(const DriveData &data)
         setResizeMode(header, section, QHeaderView::Fixed);
     setResizeMode(header, 5, QHeaderView::ResizeToContents);
 
-    // The id column fits "FFh", the value columns "255", with room for the focus frame.
-    const QFontMetrics metrics = header->fontMetrics();
-    const int margin = header->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, header);
-    int hexWidth = 0;
-    int decWidth = 0;
-    for (int i = 0; i < 256; ++i) {
-        hexWidth = qMax(hexWidth, metrics.horizontalAdvance(QStringLiteral("%1h").arg(QString::number(i, 16).toUpper(),
-                                                                                      2, QLatin1Char('0'))));
-        decWidth = qMax(decWidth, metrics.horizontalAdvance(QString::number(i)));
+    // The fixed columns fit the widest of their values and their header text.
+    for (int section : {0, 2, 3, 4}) {
+        if (section < header->count())
+            view->resizeColumnToContents(section);
     }
-    resizeSection(header, 0, hexWidth + 2 * margin + 4);
-    for (int section : {2, 3, 4})
-        resizeSection(header, section, int((decWidth + 2 * margin + 4) * 1.25));
     view->verticalHeader()->setDefaultSectionSize(22);
 
     const Model::TabState state = Model::tabState(&data, Model::Tab::Smart, hosted());
@@ -446,7 +457,14 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 
 void MainWindow::helpRequested()
 {
-    tellHelpUrl(QStringLiteral("/Program/app.drivescope.html"), QString());
+    if (!tellHelpUrl(QStringLiteral("/Program/app.drivescope.html"), QString()))
+        return;
+    // The page names the version the build was made from.
+    if (auto *browser = helpViewer()->findChild<QTextBrowser *>()) {
+        QTextCursor at = browser->document()->find(QStringLiteral("@VERSION@"));
+        if (!at.isNull())
+            at.insertText(programVersion());
+    }
 }
 
 void MainWindow::onWindowOpened(quint32 pow)
@@ -472,7 +490,9 @@ void MainWindow::driveSelectModelRowsInserted(const QModelIndex &parent, int fir
         if (m_acquisition.isDriveSupported(path))
             continue;
         entries.insert(path, UnsupportedEntry);
-        list->setEntryTooltip(path, text("main.drive.tooltip.unsupported", "NO SUITABLE INFORMATION AVAILABLE"));
+        list->setEntryTooltip(path, text("main.drive.tooltip.unsupported",
+                                         "No ATA, S.M.A.R.T., SCSI, NVMe, USB or SD/eMMC data: only the General, "
+                                         "Partitions and PCI tabs can show something"));
     }
     list->setEntryFlags(entries);
 }

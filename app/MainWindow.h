@@ -41,6 +41,16 @@ public:
     // Shows `record` in place of the current one, which is destroyed.
     void setRecord(std::unique_ptr<DriveData> record);
 
+    // Writes the report of the shown drive (or of every drive) to `file`, text
+    // or JSON, byte for byte as drivescope-report writes it. False with a
+    // sentence in *error when there is nothing to write or the file cannot be.
+    bool saveReport(const QString &file, bool allDrives, bool json, QString *error);
+    // The selected rows of `view` as text: the cells of a row separated by
+    // tabs, one row per line.
+    static QString selectedRowsText(const QTableView *view);
+    // The tab of `view` as the text report prints it.
+    QString tabReportText(const QTableView *view) const;
+
 public slots:
     void on_driveselect_selectionChanged();
     void driveSelectModelRowsInserted(const QModelIndex &parent, int first, int last);
@@ -72,6 +82,9 @@ private:
     void setSmartTab(const DriveData &data);
     void killRefreshTimer();
     void showSourceNotices();
+    // Copy, Copy all, Save report, the keys between tabs and for refresh.
+    void setupActions();
+    void askAndSaveReport(bool allDrives);
 
     std::unique_ptr<Ui::MainWindow> m_ui;
     QString m_node;

@@ -40,6 +40,12 @@ QString Node::node() const
     return m_path;
 }
 
+bool Node::watching() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_client && !m_path.isEmpty() && m_clientPath == m_path;
+}
+
 void Node::stop()
 {
     {
@@ -87,6 +93,7 @@ void Node::process()
         if (current.isEmpty())
             continue;
         m_client = DeviceClient::create(current, false);
+        m_clientPath = current;
         Ref<DeviceClient> client = m_client;
         if (!client)
             continue;
@@ -113,6 +120,7 @@ void Node::process()
             if (current.isEmpty())
                 break;
             m_client = DeviceClient::create(current, false);
+            m_clientPath = current;
             client = m_client;
             if (!client)
                 break;

@@ -25,6 +25,9 @@ public:
     void setNode(const QString &path);
     // The path being watched (empty when none).
     QString node() const;
+    // True once the worker holds a device client for node(): from then on no
+    // event of that node is missed.
+    bool watching() const;
     // Ends process(): the loop emits finished() and returns.
     void stop();
 
@@ -45,6 +48,7 @@ private:
     QString m_path;
     bool m_stop = false;
     Ref<DeviceClient> m_client;
+    QString m_clientPath;     // the node m_client watches
     quint64 m_generation = 0; // counts setNode calls that changed something
 };
 

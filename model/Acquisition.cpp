@@ -50,7 +50,7 @@ std::unique_ptr<DriveData> Acquisition::acquireDrive(const QString &path, const 
     static const char *const failures[] = {"", "Could not open node", "Could not create node provider for node",
                                            "Could not create generic interface for node"};
     if (!generic) {
-        qCritical().noquote() << failures[failedStep] << path << "; error:" << hexError();
+        qCritical().noquote().nospace() << failures[failedStep] << ' ' << path << "; error: " << hexError();
         return nullptr;
     }
 
@@ -162,7 +162,7 @@ void Acquisition::readIdentify(const Ref<Interfaces::Generic> &generic, const QS
     const QByteArray &buffer = result.first().buffer;
     if (buffer.isNull() || buffer.size() != IdentifySize) {
         const QString size = buffer.isNull() ? QStringLiteral("NULL") : QString::number(buffer.size());
-        qWarning().noquote() << "Invalid data returned for IDENTIFY; size:" << size << "; node:" << path;
+        qWarning().noquote().nospace() << "Invalid data returned for IDENTIFY; size: " << size << "; node: " << path;
         qDebug() << "Expected size:" << IdentifySize;
         return;
     }

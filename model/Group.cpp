@@ -61,7 +61,7 @@ void Group::GroupRecord::setValue(const QString &label, const QVariant &value, L
             return;
         }
     }
-    entries.push_back(std::make_unique<EntryRecord>(EntryRecord{label, shown, dimmed}));
+    entries.push_back(std::make_unique<EntryRecord>(EntryRecord{label, shown, dimmed, QString()}));
 }
 
 void Group::GroupRecord::setString(const QString &label, const PropertyValue &values)
@@ -117,6 +117,14 @@ void Group::GroupRecord::setBool(const QString &label, const PropertyValue &valu
         setValue(label, text("gen.button.yes", "YES"));
     else
         setValue(label, text("gen.button.no", "NO"));
+}
+
+void Group::GroupRecord::setDetail(const QString &label, const QString &detail)
+{
+    for (const auto &entry : entries) {
+        if (entry->label == label)
+            entry->detail = detail;
+    }
 }
 
 Group::Group(QObject *parent) : QAbstractItemModel(parent) {}
@@ -210,6 +218,8 @@ QVariant Group::data(const QModelIndex &index, int role) const
         return index.column() == 0 ? QVariant(entry->label) : entry->value;
     if (role == Roles::Dimmed && entry->dimmed && index.column() == 1)
         return true;
+    if (role == Qt::ToolTipRole && !entry->detail.isEmpty())
+        return entry->detail;
     return QVariant();
 }
 

@@ -68,6 +68,7 @@ public:
         QString label;
         QVariant value;
         bool dimmed = false;
+        QString detail; // shown as the row's tooltip: the name of an id
     };
 
     using NumberFormat = Model::NumberFormat;
@@ -87,6 +88,8 @@ public:
         void setNamedString(const QString &label, const QString &name, const PropertyValue &values);
         void setNumber(const QString &label, const PropertyValue &values, const NumberFormat &format = {});
         void setBool(const QString &label, const PropertyValue &values);
+        // The tooltip of the row `label` (which must exist already).
+        void setDetail(const QString &label, const QString &detail);
 
         QString title;
         std::vector<std::unique_ptr<EntryRecord>> entries;

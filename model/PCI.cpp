@@ -171,6 +171,16 @@ PCI::PCI(const Ref<Interfaces::Generic> &node, const QString &path, QObject *par
     setHexRow(dev, trKey("pci.gen.dw0.w0", "VENDOR"), vendor != 0, vendor, 4);
     setHexRow(dev, trKey("pci.gen.dw0.w1", "PRODUCT"), product != 0, product, 4);
     setHexRow(dev, trKey("pci.gen.dw11.w0", "SUBSYSTEM VENDOR"), subVendor != 0, subVendor, 4);
+    // The names lspci prints beside the ids, as tooltips of their rows.
+    using Bus = Services::Nodes::Backend::IdBus;
+    const Services::Nodes::Backend &backend = Services::Nodes::Backend::instance();
+    if (vendor)
+        dev.setDetail(trKey("pci.gen.dw0.w0", "VENDOR"), backend.hardwareName(Bus::Pci, quint16(vendor)));
+    if (vendor && product)
+        dev.setDetail(trKey("pci.gen.dw0.w1", "PRODUCT"),
+                      backend.hardwareName(Bus::Pci, quint16(vendor), int(product & 0xFFFF)));
+    if (subVendor)
+        dev.setDetail(trKey("pci.gen.dw11.w0", "SUBSYSTEM VENDOR"), backend.hardwareName(Bus::Pci, quint16(subVendor)));
     setHexRow(dev, trKey("pci.gen.dw11.w1", "SUBSYSTEM PRODUCT"), subProduct != 0, subProduct, 4);
 }
 

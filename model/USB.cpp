@@ -103,8 +103,24 @@ USB::USB(const Ref<Interfaces::Generic> &node, const QString &path, QObject *par
     GroupRecord &dev = group(trKey("main.grid.text.devinfo", "DEVICE INFORMATION"));
     dev.setNamedString(trKey("quill.gen.text.firmware", "FIRMWARE"), QStringLiteral("USB_FIRMWARE"), read("FIRMWARE"));
     dev.setNamedString(trKey("quill.gen.text.serial", "SERIAL"), QStringLiteral("USB_SERIAL"), read("SERIAL"));
-    setNamedIdRow(dev, trKey("usb.manufacturer", "MANUFACTURER"), read("USB_MANUFACTURER"), read("USB_ID_VENDOR"));
-    setNamedIdRow(dev, trKey("usb.product", "PRODUCT"), read("USB_PRODUCT"), read("USB_ID_PRODUCT"));
+    const PropertyValue vendorId = read("USB_ID_VENDOR");
+    const PropertyValue productId = read("USB_ID_PRODUCT");
+    const QString manufacturerLabel = trKey("usb.manufacturer", "MANUFACTURER");
+    const QString productLabel = trKey("usb.product", "PRODUCT");
+    setNamedIdRow(dev, manufacturerLabel, read("USB_MANUFACTURER"), vendorId);
+    setNamedIdRow(dev, productLabel, read("USB_PRODUCT"), productId);
+    // The names lsusb prints beside the ids, as tooltips of their rows.
+    const auto id = [](const PropertyValue &v) {
+        return !v.isEmpty() && v.first().kind == Variant::Integer && v.first().integer <= 0xFFFF
+                   ? int(v.first().integer)
+                   : -1;
+    };
+    using Bus = Services::Nodes::Backend::IdBus;
+    const Services::Nodes::Backend &backend = Services::Nodes::Backend::instance();
+    if (id(vendorId) >= 0)
+        dev.setDetail(manufacturerLabel, backend.hardwareName(Bus::Usb, quint16(id(vendorId))));
+    if (id(vendorId) >= 0 && id(productId) >= 0)
+        dev.setDetail(productLabel, backend.hardwareName(Bus::Usb, quint16(id(vendorId)), id(productId)));
     setFormatted(dev, trKey("quill.gen.text.version", "VERSION"), QStringLiteral("USB_VERSION"), hexadecimal);
     setFormatted(dev, trKey("usb.configurations", "CONFIGURATIONS"), QStringLiteral("USB_CONFIGURATIONS"), hexadecimal);
     setFormatted(dev, trKey("usb.conn.cur", "CUR CONNECTION"), QStringLiteral("USB_CONNECTION"), text);

@@ -42,6 +42,25 @@ std::unique_ptr<Backend> Backend::fromEnvironment()
     return Linux::createBackend();
 }
 
+QString Backend::drivePath(const QString &name)
+{
+    for (const DriveEntry &entry : drives()) {
+        if (entry.path == name)
+            return name;
+    }
+    return QString();
+}
+
+QString Backend::kernelName(const QString &) const
+{
+    return QString();
+}
+
+QString Backend::hardwareName(IdBus, quint16, int) const
+{
+    return QString();
+}
+
 Ref<Provider> Provider::create(const Ref<Node> &node, int providerIndex)
 {
     if (!node) {

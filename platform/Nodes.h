@@ -127,6 +127,18 @@ public:
 
     // The drives to list, in display order.
     virtual QList<DriveEntry> drives() = 0;
+    // The node path of the listed drive a user names: its node path, or where
+    // the backend knows kernel names also "/dev/sda", "sda" and links to the
+    // device node ("/dev/disk/by-id/..."). Null when no listed drive answers.
+    virtual QString drivePath(const QString &name);
+    // The kernel name of a drive node ("sda"); null when the backend has none.
+    virtual QString kernelName(const QString &path) const;
+
+    enum class IdBus { Pci, Usb };
+    // The name the system's hardware database gives vendor `vendor` (product
+    // < 0) or its product, as lspci and lsusb print it; null when it has none
+    // (the simulator has no database).
+    virtual QString hardwareName(IdBus bus, quint16 vendor, int product = -1) const;
     // A client whose Changed events mean that drives() may answer differently now.
     virtual Ref<DeviceClient> driveListClient() = 0;
 

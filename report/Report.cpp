@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 #include <memory>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "platform/Log.h"
 #include "platform/Nodes.h"
 #include "platform/Sys.h"
+#include "platform/Version.h"
 #include "report/Snapshot.h"
 
 namespace Applications::DriveScope {
@@ -25,22 +27,13 @@ using namespace Model;
 
 namespace {
 
-const char usage[] = "Usage: drivescope-report [--json] (--list | --all | --drive PATH)\n"
-                     "       drivescope-report --snapshot FILE [--with-images] [--redact]\n"
-                     "  --list        the drive list: path, display name, supported or not\n"
-                     "  --all         every tab of every drive\n"
-                     "  --drive PATH  every tab of one drive\n"
-                     "  --json        JSON instead of text\n"
-                     "  --snapshot FILE  write every drive as a node-tree file that DRIVESCOPE_NODES can replay\n"
-                     "  --with-images    with it, the first and last MiB of every drive beside the file\n"
-                     "  --redact         with it, serial numbers, WWNs, GUIDs and signatures replaced by stand-ins\n"
-                     "The drives come from DRIVESCOPE_NODES (a node-tree file) or else from this machine.\n";
 
 struct Row {
     bool header = false;
     QString label;
     QVariant value;
     bool dimmed = false;
+    QString detail; // the hardware database's name of an id
 };
 
 bool isDimmed(const QAbstractItemModel &model, const QModelIndex &index)
@@ -70,10 +63,20 @@ QList<Row> flatRows(QAbstractItemModel *model)
             const QModelIndex value = flat->index(r, 1);
             row.value = flat->data(value);
             row.dimmed = isDimmed(*flat, value);
+            row.detail = flat->data(value, Qt::ToolTipRole).toString();
         }
         rows << row;
     }
     return rows;
+}
+
+// "     LABEL: value", the lines of a multi-line value indented under its first.
+QString valueLine(const Row &row)
+{
+    const QString prefix = QStringLiteral("     %1: ").arg(row.label);
+    QString value = row.value.toString();
+    value.replace(QLatin1Char('\n'), QLatin1Char('\n') + QString(prefix.size(), QLatin1Char(' ')));
+    return prefix + value + (row.dimmed ? QStringLiteral(" (dimmed)") : QString());
 }
 
 QStringList columns(QAbstractItemModel *model)
@@ -87,20 +90,14 @@ QStringList columns(QAbstractItemModel *model)
 QString verdictName(Verdict v)
 {
     switch (v) {
-    case Verdict::Ok:
-        return QStringLiteral("ok");
-    case Verdict::Warning:
-        return QStringLiteral("warning");
-    case Verdict::Error:
-        return QStringLiteral("error");
+    case Verdict::Ok: return QStringLiteral("ok");
+    case Verdict::Warning: return QStringLiteral("warning");
+    case Verdict::Error: return QStringLiteral("error");
     }
     return QString();
 }
 
-bool hostedMode()
-{
-    return Sys::info(Sys::InfoHosted) != 0;
-}
+bool hostedMode() { return Sys::info(Sys::InfoHosted) != 0; }
 
 QString displayName(const QString &path)
 {
@@ -146,9 +143,13 @@ QJsonObject driveJson(Acquisition &acquisition, const QString &path, const QStri
             for (const Row &row : flatRows(model)) {
                 if (row.header)
                     rows.append(QJsonObject{{"label", row.label}, {"header", true}});
-                else
-                    rows.append(QJsonObject{
-                        {"label", row.label}, {"value", QJsonValue::fromVariant(row.value)}, {"dimmed", row.dimmed}});
+                else {
+                    QJsonObject r{
+                        {"label", row.label}, {"value", QJsonValue::fromVariant(row.value)}, {"dimmed", row.dimmed}};
+                    if (!row.detail.isEmpty())
+                        r["detail"] = row.detail;
+                    rows.append(r);
+                }
             }
         }
         t["rows"] = rows;
@@ -158,148 +159,281 @@ QJsonObject driveJson(Acquisition &acquisition, const QString &path, const QStri
     return drive;
 }
 
+QStringList tabText(const DriveData *data, Tab tab)
+{
+    QStringList lines;
+    QAbstractItemModel *model = data ? tabModel(*data, tab) : nullptr;
+    const TabState state = tabState(data, tab, hostedMode());
+    lines << QStringLiteral("-- %1 [%2]").arg(tabEnglishTitle(tab), model ? "enabled" : "disabled");
+    for (int i = 0; i < state.lines.size(); ++i) {
+        QString line = QStringLiteral("   status: ") + state.lines[i];
+        if (state.verdict && i == state.lines.size() - 1)
+            line += QStringLiteral(" [%1]").arg(verdictName(*state.verdict));
+        lines << line;
+    }
+    if (!model)
+        return lines;
+    if (tab == Tab::Smart) {
+        lines << QStringLiteral("   ") + columns(model).join(QStringLiteral(" | "));
+        for (int r = 0; r < model->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < model->columnCount(); ++c)
+                cells << model->data(model->index(r, c)).toString();
+            lines << QStringLiteral("   ") + cells.join(QStringLiteral(" | "));
+        }
+        return lines;
+    }
+    for (const Row &row : flatRows(model))
+        lines << (row.header ? QStringLiteral("   ") + row.label : valueLine(row));
+    return lines;
+}
+
 QStringList driveText(Acquisition &acquisition, const QString &path, const QString &name)
 {
     QStringList lines;
     std::unique_ptr<DriveData> data = acquisition.acquireDrive(path, name);
-    lines << QStringLiteral("== %1: %2%3")
-                 .arg(path, name, acquisition.isDriveSupported(path) ? QString() : QStringLiteral(" (not supported)"));
+    lines << QStringLiteral("== %1: %2%3").arg(path, name,
+                                               acquisition.isDriveSupported(path) ? QString() : QStringLiteral(" (not supported)"));
     if (!data)
         lines << QStringLiteral("   error: ") + openDriveError(name);
-    for (Tab tab : allTabs()) {
-        QAbstractItemModel *model = data ? tabModel(*data, tab) : nullptr;
-        const TabState state = tabState(data.get(), tab, hostedMode());
-        lines << QStringLiteral("-- %1 [%2]").arg(tabEnglishTitle(tab), model ? "enabled" : "disabled");
-        for (int i = 0; i < state.lines.size(); ++i) {
-            QString line = QStringLiteral("   status: ") + state.lines[i];
-            if (state.verdict && i == state.lines.size() - 1)
-                line += QStringLiteral(" [%1]").arg(verdictName(*state.verdict));
-            lines << line;
-        }
-        if (!model)
-            continue;
-        if (tab == Tab::Smart) {
-            lines << QStringLiteral("   ") + columns(model).join(QStringLiteral(" | "));
-            for (int r = 0; r < model->rowCount(); ++r) {
-                QStringList cells;
-                for (int c = 0; c < model->columnCount(); ++c)
-                    cells << model->data(model->index(r, c)).toString();
-                lines << QStringLiteral("   ") + cells.join(QStringLiteral(" | "));
-            }
-            continue;
-        }
-        for (const Row &row : flatRows(model)) {
-            if (row.header)
-                lines << QStringLiteral("   ") + row.label;
-            else
-                lines << QStringLiteral("     %1: %2%3")
-                             .arg(row.label, row.value.toString(),
-                                  row.dimmed ? QStringLiteral(" (dimmed)") : QString());
+    for (Tab tab : allTabs())
+        lines << tabText(data.get(), tab);
+    return lines;
+}
+
+namespace {
+
+struct Options {
+    bool json = false;
+    bool withImages = false;
+    bool redact = false;
+    QString value; // the argument of the mode: PATH, FILE
+};
+
+struct Context {
+    const Options &options;
+    QTextStream &out;
+    QTextStream &err;
+};
+
+int showUsage(Context &c);
+int showVersion(Context &c);
+int runList(Context &c);
+int runAll(Context &c);
+int runDrive(Context &c);
+int runSnapshot(Context &c);
+
+// What the program does; exactly one per run. A new mode is one row here.
+struct Mode {
+    const char *name;
+    const char *argument; // null when the mode takes none
+    bool needsSource;     // reads drives (false: answers without the machine)
+    int (*run)(Context &);
+    const char *help;
+};
+const Mode modes[] = {
+    {"--list", nullptr, true, runList, "the drive list: node path, kernel name, display name, supported or not"},
+    {"--all", nullptr, true, runAll, "every tab of every drive"},
+    {"--drive", "NAME", true, runDrive,
+     "every tab of one drive: its node path, /dev/sda, sda or a link such as /dev/disk/by-id/..."},
+    {"--snapshot", "FILE", true, runSnapshot, "write every drive as a node-tree file that DRIVESCOPE_NODES can replay"},
+    {"--help", nullptr, false, showUsage, "this text"},
+    {"--version", nullptr, false, showVersion, "the program's name and version"},
+};
+
+// Switches that modify a mode; `with` names the only mode they go with.
+struct Flag {
+    const char *name;
+    bool Options::*member;
+    const char *with;
+    const char *help;
+};
+const Flag flags[] = {
+    {"--json", &Options::json, nullptr, "JSON instead of text"},
+    {"--with-images", &Options::withImages, "--snapshot", "the first and last MiB of every drive beside the file"},
+    {"--redact", &Options::redact, "--snapshot", "serial numbers, WWNs, GUIDs and signatures replaced by stand-ins"},
+};
+
+QString usageText()
+{
+    QString text = QStringLiteral("Usage: drivescope-report MODE [SWITCHES]\nModes (give exactly one):\n");
+    const auto line = [&](QString name, const char *help) {
+        text += QStringLiteral("  %1 %2\n").arg(name.leftJustified(16), QString::fromUtf8(help));
+    };
+    for (const Mode &m : modes)
+        line(QString::fromLatin1(m.name) + (m.argument ? QLatin1Char(' ') + QLatin1String(m.argument) : QString()),
+             m.help);
+    text += QStringLiteral("Switches:\n");
+    for (const Flag &f : flags)
+        line(QString::fromLatin1(f.name),
+             f.with ? QByteArray(f.help).append(" (with ").append(f.with).append(")").constData() : f.help);
+    text += QStringLiteral("The drives come from DRIVESCOPE_NODES (a node-tree file) or else from this machine.\n"
+                           "Exit status: 0 success, 1 a drive or the drive source cannot be read, 2 bad arguments.\n");
+    return text;
+}
+
+int showUsage(Context &c)
+{
+    c.out << usageText();
+    return 0;
+}
+
+int showVersion(Context &c)
+{
+    c.out << "drivescope-report " << programVersion() << "\n";
+    return 0;
+}
+
+Services::Nodes::Backend &backend()
+{
+    return Services::Nodes::Backend::instance();
+}
+
+int runList(Context &c)
+{
+    Acquisition acquisition;
+    QJsonArray drives;
+    for (const auto &entry : backend().drives()) {
+        const bool supported = acquisition.isDriveSupported(entry.path);
+        const QString kernel = backend().kernelName(entry.path);
+        if (c.options.json) {
+            QJsonObject d{{"path", entry.path}, {"name", entry.label}, {"supported", supported}};
+            if (!kernel.isEmpty())
+                d["kernel"] = kernel;
+            drives.append(d);
+        } else {
+            c.out << entry.path << "\t" << (kernel.isEmpty() ? QStringLiteral("-") : kernel) << "\t" << entry.label
+                  << "\t" << (supported ? "supported" : "not supported") << "\n";
         }
     }
-    return lines;
+    if (c.options.json)
+        c.out << QJsonDocument(QJsonObject{{"drives", drives}}).toJson(QJsonDocument::Indented);
+    return 0;
+}
+
+int report(Context &c, const QList<Services::Nodes::DriveEntry> &entries)
+{
+    Acquisition acquisition;
+    QStringList failed;
+    c.out << writeReport(acquisition, entries, c.options.json, &failed);
+    c.out.flush();
+    for (const QString &name : failed)
+        c.err << openDriveError(name) << "\n";
+    return failed.isEmpty() ? 0 : 1;
+}
+
+int runAll(Context &c)
+{
+    // Drives that cannot be opened are named in the report; the others still count.
+    report(c, backend().drives());
+    return 0;
+}
+
+int runDrive(Context &c)
+{
+    const QString path = backend().drivePath(c.options.value);
+    if (path.isEmpty()) {
+        c.err << "drivescope-report: no drive " << c.options.value << " (--list shows the drives)\n";
+        return 1;
+    }
+    return report(c, {Services::Nodes::DriveEntry{path, displayName(path), 2}});
+}
+
+int runSnapshot(Context &c)
+{
+    QString error;
+    if (!Services::Nodes::writeSnapshot(backend(), c.options.value, c.options.withImages, c.options.redact, &error)) {
+        c.err << "drivescope-report: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+QString writeReport(Acquisition &acquisition, const QList<Services::Nodes::DriveEntry> &drives, bool json,
+                    QStringList *failed)
+{
+    QString text;
+    QJsonArray array;
+    for (const auto &entry : drives) {
+        bool opened = true;
+        if (json) {
+            const QJsonObject d = driveJson(acquisition, entry.path, entry.label);
+            opened = !d.contains("error");
+            array.append(d);
+        } else {
+            const QStringList lines = driveText(acquisition, entry.path, entry.label);
+            for (const QString &line : lines)
+                text += line + QLatin1Char('\n');
+            opened = !(lines.size() > 1 && lines[1].startsWith(QLatin1String("   error: ")));
+        }
+        if (!opened && failed)
+            *failed << entry.label;
+    }
+    if (json)
+        text = QString::fromUtf8(QJsonDocument(QJsonObject{{"drives", array}}).toJson(QJsonDocument::Indented));
+    return text;
 }
 
 int runReport(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    bool json = false, list = false, all = false, withImages = false, redact = false;
-    QString drive, snapshot;
+    Options options;
+    const Mode *mode = nullptr;
+    const auto fail = [&](const QString &why) {
+        err << "drivescope-report: " << why << "\n" << usageText();
+        return 2;
+    };
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
-        if (a == QLatin1String("--json"))
-            json = true;
-        else if (a == QLatin1String("--list"))
-            list = true;
-        else if (a == QLatin1String("--all"))
-            all = true;
-        else if (a == QLatin1String("--drive") && i + 1 < args.size())
-            drive = args[++i];
-        else if (a == QLatin1String("--snapshot") && i + 1 < args.size() && !args[i + 1].isEmpty())
-            snapshot = args[++i];
-        else if (a == QLatin1String("--with-images"))
-            withImages = true;
-        else if (a == QLatin1String("--redact"))
-            redact = true;
-        else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            out << usage;
-            return 0;
-        } else {
-            err << "drivescope-report: unknown or incomplete argument: " << a << "\n" << usage;
-            return 2;
-        }
-    }
-    if (int(list) + int(all) + int(!drive.isEmpty()) + int(!snapshot.isEmpty()) != 1) {
-        err << "drivescope-report: give exactly one of --list, --all, --drive PATH, --snapshot FILE\n" << usage;
-        return 2;
-    }
-    if ((withImages || redact) && snapshot.isEmpty()) {
-        err << "drivescope-report: --with-images and --redact go with --snapshot FILE\n" << usage;
-        return 2;
-    }
-
-    // Problems with the source itself were reported once, as it was read.
-    Services::Nodes::Backend &backend = Services::Nodes::Backend::instance();
-    if (!backend.available()) {
-        err << "drivescope-report: cannot read the drive source (" << backend.describe() << ")\n";
-        return 1;
-    }
-
-    // What the source finds out while drives are read (missing rights, a drive
-    // left asleep) is said once, after the report.
-    const QStringList knownBefore = backend.errors();
-    auto tellNotices = [&] {
-        for (const QString &line : backend.errors()) {
-            if (!knownBefore.contains(line))
-                err << "drivescope-report: " << line << "\n";
-        }
-    };
-
-    if (!snapshot.isEmpty()) {
-        QString error;
-        const bool written = Services::Nodes::writeSnapshot(backend, snapshot, withImages, redact, &error);
-        tellNotices();
-        if (!written) {
-            err << "drivescope-report: " << error << "\n";
-            return 1;
-        }
-        return 0;
-    }
-
-    Acquisition acquisition;
-    QList<Services::Nodes::DriveEntry> entries;
-    if (!drive.isEmpty())
-        entries << Services::Nodes::DriveEntry{drive, displayName(drive), 2};
-    else
-        entries = backend.drives();
-
-    QJsonArray drives;
-    for (const auto &entry : entries) {
-        if (list) {
-            const bool supported = acquisition.isDriveSupported(entry.path);
-            if (json)
-                drives.append(QJsonObject{{"path", entry.path}, {"name", entry.label}, {"supported", supported}});
-            else
-                out << entry.path << "\t" << entry.label << "\t" << (supported ? "supported" : "not supported") << "\n";
+        const Flag *flag =
+            std::find_if(std::begin(flags), std::end(flags), [&](const Flag &f) { return a == QLatin1String(f.name); });
+        if (flag != std::end(flags)) {
+            options.*(flag->member) = true;
             continue;
         }
-        if (json) {
-            const QJsonObject d = driveJson(acquisition, entry.path, entry.label);
-            if (d.contains("error"))
-                err << d["error"].toString() << "\n";
-            drives.append(d);
-        } else {
-            const QStringList lines = driveText(acquisition, entry.path, entry.label);
-            for (const QString &line : lines)
-                out << line << "\n";
-            if (lines.size() > 1 && lines[1].startsWith(QLatin1String("   error: ")))
-                err << openDriveError(entry.label) << "\n";
+        const Mode *m = std::find_if(std::begin(modes), std::end(modes),
+                                     [&](const Mode &candidate) { return a == QLatin1String(candidate.name); });
+        if (a == QLatin1String("-h"))
+            m = std::find_if(std::begin(modes), std::end(modes),
+                             [](const Mode &candidate) { return candidate.run == showUsage; });
+        if (m == std::end(modes))
+            return fail(QStringLiteral("unknown argument: ") + a);
+        if (mode)
+            return fail(QStringLiteral("give exactly one of the modes"));
+        mode = m;
+        if (m->argument) {
+            if (i + 1 >= args.size() || args[i + 1].isEmpty())
+                return fail(QStringLiteral("%1 needs %2").arg(QLatin1String(m->name), QLatin1String(m->argument)));
+            options.value = args[++i];
         }
     }
-    if (json)
-        out << QJsonDocument(QJsonObject{{"drives", drives}}).toJson(QJsonDocument::Indented);
+    if (!mode)
+        return fail(QStringLiteral("give exactly one of the modes"));
+    for (const Flag &f : flags) {
+        if (options.*(f.member) && f.with && qstrcmp(f.with, mode->name) != 0)
+            return fail(QStringLiteral("%1 goes with %2").arg(QLatin1String(f.name), QLatin1String(f.with)));
+    }
+    Context context{options, out, err};
+    if (!mode->needsSource)
+        return mode->run(context);
+
+    // Problems with the source itself were reported once, as it was read.
+    if (!backend().available()) {
+        err << "drivescope-report: cannot read the drive source (" << backend().describe() << ")\n";
+        return 1;
+    }
+    // What the source finds out while drives are read (missing rights, a drive
+    // left asleep) is said once, after the report, each sentence a line of its own.
+    const QStringList knownBefore = backend().errors();
+    const int status = mode->run(context);
     out.flush();
-    tellNotices();
-    return 0;
+    for (const QString &line : backend().errors()) {
+        if (!knownBefore.contains(line))
+            err << "drivescope-report: " << line << "\n";
+    }
+    err.flush();
+    return status;
 }
 
 int runReport(const QStringList &args)

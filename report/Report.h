@@ -6,19 +6,28 @@
 #include <QTextStream>
 
 #include "model/Acquisition.h"
+#include "model/TabStatus.h"
 
 namespace Applications::DriveScope {
 
 // args without the program name. Exit status: 0 success, 2 bad arguments,
-// 1 when the drive source cannot be read. Creates a QCoreApplication when
+// 1 when the drive source or the named drive cannot be read. Creates a QCoreApplication when
 // none exists.
 int runReport(const QStringList &args);
 int runReport(const QStringList &args, QTextStream &out, QTextStream &err);
+
+// The report of `drives` exactly as drivescope-report --drive/--all writes it,
+// text or JSON; drives that cannot be opened are in it with their error, and
+// their names are appended to *failed.
+QString writeReport(Acquisition &acquisition, const QList<Services::Nodes::DriveEntry> &drives, bool json,
+                    QStringList *failed = nullptr);
 
 // One drive as the JSON report shows it ("error" set when it cannot be opened).
 QJsonObject driveJson(Acquisition &acquisition, const QString &path, const QString &name);
 // The same as text lines.
 QStringList driveText(Acquisition &acquisition, const QString &path, const QString &name);
+// One tab of a record as the text report shows it (`data` null: no drive).
+QStringList tabText(const DriveData *data, Model::Tab tab);
 
 // The message of the window's error dialog for a drive that cannot be opened.
 QString openDriveError(const QString &name);

@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-bash scripts/build.sh
+# The programs only: the tests, fuzz support and benchmarks are the test command's.
+BUILD_TARGETS="drivescope drivescope-report crashdump" bash scripts/build.sh
 if [ "${1:-}" = "--demo" ]; then
   shift
   bash scripts/make-demo.sh

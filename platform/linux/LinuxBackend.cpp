@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/linux/Discovery.h"
+#include "platform/linux/HardwareDb.h"
 #include "platform/linux/Hotplug.h"
 #include "platform/linux/Properties.h"
 #include "platform/linux/Reader.h"
@@ -344,6 +345,32 @@ public:
             list.append({blockPrefix + name, label.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(label, name), 2});
         }
         return list;
+    }
+
+    QString drivePath(const QString &name) override
+    {
+        if (name.startsWith(blockPrefix))
+            return Backend::drivePath(name);
+        // A device node or a link to one names the disk by its DEVNAME.
+        const QString devName = name.startsWith(QLatin1String("/dev/")) ? reader().deviceName(name) : QString();
+        if (name.startsWith(QLatin1String("/dev/")) && devName.isEmpty())
+            return QString();
+        for (const QString &disk : listDisks(reader())) {
+            const auto described = describeDisk(reader(), disk);
+            if (described && (devName.isEmpty() ? disk == name : described->devName == devName))
+                return blockPrefix + disk;
+        }
+        return QString();
+    }
+
+    QString kernelName(const QString &path) const override
+    {
+        return path.startsWith(blockPrefix) ? path.mid(blockPrefix.size()) : QString();
+    }
+
+    QString hardwareName(IdBus bus, quint16 vendor, int product) const override
+    {
+        return hardwareDatabaseName(bus == IdBus::Pci ? HardwareBus::Pci : HardwareBus::Usb, vendor, product);
     }
 
     Ref<DeviceClient> driveListClient() override { return createHotplugClient(QString()); }

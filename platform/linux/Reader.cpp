@@ -117,6 +117,18 @@ QString Reader::procText(const QString &path) const
     return QString::fromUtf8(file.read(64 * 1024)).trimmed();
 }
 
+QString Reader::deviceName(const QString &path) const
+{
+    const QString prefix = QStringLiteral("/dev/");
+    if (!path.startsWith(prefix))
+        return QString();
+    const QString root = QFileInfo(m_dev).canonicalFilePath();
+    const QString target = QFileInfo(m_dev + QLatin1Char('/') + path.mid(prefix.size())).canonicalFilePath();
+    if (root.isEmpty() || !target.startsWith(root + QLatin1Char('/')))
+        return QString();
+    return target.mid(root.size() + 1);
+}
+
 int Reader::openDevice(const QString &name, int *error) const
 {
     if (name.isEmpty() || name.contains(QLatin1String(".."))) {

@@ -41,6 +41,11 @@ public:
     // Text from /proc beside the sysfs root (the kernel command line).
     QString procText(const QString &path) const;
 
+    // The name below the device root that `path` ("/dev/sda", a link such as
+    // "/dev/disk/by-id/...") leads to: "sda". Null when it leads nowhere or
+    // out of the device root.
+    QString deviceName(const QString &path) const;
+
     // Opens /dev/<name> read-only, non-blocking, close-on-exec. -1 on failure
     // with errno kept in *error.
     int openDevice(const QString &name, int *error) const;

@@ -1,6 +1,7 @@
-// Start-up as the user meets it: the program prints the drive report when
-// there is no display and runs its window when there is one; the language of
-// the environment picks the catalogue, with English wherever none exists.
+// Start-up as the user meets it: --help and --version, --nodes FILE (or the
+// FILE a file manager hands over), the drive report when there is no display;
+// the language of the environment picks the catalogue, with English wherever
+// none exists.
 #include <QtTest>
 
 #include <QJsonDocument>
@@ -14,6 +15,7 @@
 #include "app/Resources.h"
 #include "model/Startup.h"
 #include "platform/StringUtil.h"
+#include "platform/Version.h"
 
 using namespace Applications::DriveScope;
 
@@ -61,7 +63,10 @@ class TestStartup : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void withoutDisplayPrintsReport();
-    void withDisplayRunsWindow();
+    void helpAndVersion_data();
+    void helpAndVersion();
+    void nodeTreeByArgument_data();
+    void nodeTreeByArgument();
     void languageFromEnvironment_data();
     void languageFromEnvironment();
 
@@ -95,21 +100,59 @@ void TestStartup::withoutDisplayPrintsReport()
     QVERIFY(out.contains("S.M.A.R.T."));
 }
 
-void TestStartup::withDisplayRunsWindow()
+// Answered before any window or report, with a display or without.
+void TestStartup::helpAndVersion_data()
 {
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("start");
+    QTest::newRow("help") << "--help"
+                          << "Usage: drivescope [--nodes FILE | FILE]\n";
+    QTest::newRow("version") << "--version"
+                             << "drivescope " + programVersion() + "\n";
+}
+
+void TestStartup::helpAndVersion()
+{
+    QFETCH(QString, argument);
+    QFETCH(QString, start);
+    for (bool display : {false, true}) {
+        QProcess process;
+        QProcessEnvironment env = cleanEnvironment(m_tree);
+        if (display)
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        process.setProcessEnvironment(env);
+        process.start(m_program, {argument});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        QVERIFY2(out.startsWith(start), qPrintable(out));
+        QVERIFY(!out.contains("ACME SATA SSD"));
+    }
+}
+
+// The tree named on the command line replaces the environment's.
+void TestStartup::nodeTreeByArgument_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::newRow("--nodes") << QStringList{"--nodes", m_tree} << 0;
+    QTest::newRow("file") << QStringList{m_tree} << 0;
+    QTest::newRow("no such file") << QStringList{"--nodes", m_dir.filePath("none.json")} << 1;
+    QTest::newRow("without file") << QStringList{"--nodes"} << 2;
+}
+
+void TestStartup::nodeTreeByArgument()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
     QProcess process;
     QProcessEnvironment env = cleanEnvironment(m_tree);
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("DRIVESCOPE_NODES", m_dir.filePath("elsewhere.json"));
     process.setProcessEnvironment(env);
-    process.start(m_program, {});
-    QVERIFY(process.waitForStarted(10000));
-    // The window runs its event loop until it is closed: still there after a while.
-    QVERIFY(!process.waitForFinished(3000));
-    QCOMPARE(process.state(), QProcess::Running);
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    QVERIFY2(!out.contains("ACME SATA SSD"), "the report ran instead of the window");
-    process.kill();
-    process.waitForFinished(10000);
+    process.start(m_program, args);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), status);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).contains("ACME SATA SSD"), status == 0);
 }
 
 void TestStartup::languageFromEnvironment_data()

@@ -69,6 +69,8 @@ const Allowed kAllowed[] = {
     {"tools/crashdump/main.cpp", "write open", "", "writes the crash log file, NewOnly: never an existing file"},
     {"app/platform/Snapshot.cpp", "write open", "",
      "the snapshot file and its images, the user's output; refused when the path is not a regular file"},
+    {"app/MainWindowActions.cpp", "write open", "",
+     "Save report: the file the user chose, through QSaveFile; refused when it is not a regular file"},
     {"app/platform/Binary.cpp", "program start", "", "Binary::create, used only to start the crash dump helper"},
     {"app/platform/Binary.cpp", "helper start", "", "the definition of Binary::create"},
     {"crash/CrashHandler.cpp", "helper start", "\"drivescope-crashdump\"", "starts the crash dump helper"},

@@ -119,7 +119,7 @@ void TestAcquisition::smartAndIdentifyChecks_data()
     const QByteArray two = record(5, 100, 99, 0x112233445566ull, 10) + record(194, 40, 30, 0x28, 0);
     QTest::newRow("complete") << id512 << two << 1ull << true << 2 << true << "";
     QTest::newRow("identify 511") << QByteArray(511, 'A') << two << 1ull << false << 2 << true
-                                  << "Invalid data returned for IDENTIFY; size: 511 ; node: /d";
+                                  << "Invalid data returned for IDENTIFY; size: 511; node: /d";
     QTest::newRow("attributes 30 bytes") << id512 << QByteArray(30, '\1') << 1ull << true << 0 << true
                                          << "Data is not a multiple of attribute size: 30";
     QTest::newRow("failing health") << id512 << two << 0ull << true << 2 << false << "";
@@ -173,7 +173,8 @@ void TestAcquisition::openFailure()
     QVERIFY(!acquisition.acquireDrive("/broken", "x"));
     QVERIFY(messages.contains("Could not create generic interface for node /broken"));
     QVERIFY(!acquisition.acquireDrive("/missing", "x"));
-    QVERIFY(messages.contains("Could not open node /missing"));
+    // The log line reads as written: no blank before the semicolon.
+    QVERIFY(messages.contains("Could not open node /missing; error: "));
 
     // S.M.A.R.T. switched off or not offered costs only the Smart model.
     auto &n = ataDrive(b, "/off", QByteArray(512, 0), record(1, 1, 1, 1, 1));

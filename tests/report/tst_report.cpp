@@ -1,16 +1,22 @@
-// The report tool's arguments, exit codes and output, and the status texts it
+// The report tool's arguments, exit codes and output (golden files under
+// tests/expected/), the names it takes for a drive, and the status texts it
 // shares with the window.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QtTest>
 
-#include "model/DriveData.h"
-#include "report/Report.h"
+#include "DemoTree.h"
 #include "TestSupport.h"
 #include "model/Ata.h"
+#include "model/DriveData.h"
 #include "model/Smart.h"
 #include "model/TabStatus.h"
+#include "platform/Version.h"
+#include "platform/linux/LinuxBackend.h"
+#include "platform/sim/SimBackend.h"
+#include "report/Report.h"
 
 using namespace Applications::DriveScope;
 using namespace Applications::DriveScope::Model;
@@ -64,7 +70,11 @@ private Q_SLOTS:
     void arguments();
     void listMarksUnsupported();
     void jsonHasEveryTabOfEveryDrive();
-    void textShowsStatusAndDimmedValues();
+    void goldenReports_data();
+    void goldenReports();
+    void driveNames_data();
+    void driveNames();
+    void thisMachinesDrive();
     void checksumVerdicts_data();
     void checksumVerdicts();
     void stateLines();
@@ -114,6 +124,10 @@ void TestReport::arguments_data()
     QTest::newRow("snapshot without file") << QStringList{"--snapshot"} << 2;
     QTest::newRow("snapshot and list") << QStringList{"--snapshot", "x.json", "--list"} << 2;
     QTest::newRow("images without snapshot") << QStringList{"--all", "--with-images"} << 2;
+    QTest::newRow("version") << QStringList{"--version"} << 0;
+    QTest::newRow("no such drive") << QStringList{"--drive", "/nowhere"} << 1;
+    QTest::newRow("drive that does not open") << QStringList{"--drive", "/broken", "--json"} << 1;
+    QTest::newRow("drive that opens") << QStringList{"--drive", "/sata"} << 0;
 }
 
 void TestReport::arguments()
@@ -125,6 +139,10 @@ void TestReport::arguments()
     QCOMPARE(run.status, status);
     if (status == 2)
         QVERIFY(run.err.contains("Usage:"));
+    if (args == QStringList{"--version"})
+        QCOMPARE(run.out, "drivescope-report " + programVersion() + "\n");
+    if (args == QStringList{"--help"})
+        QVERIFY(run.out.startsWith("Usage: drivescope-report") && run.err.isEmpty());
 }
 
 void TestReport::listMarksUnsupported()
@@ -133,10 +151,11 @@ void TestReport::listMarksUnsupported()
     const Run run = report({"--list"});
     QCOMPARE(run.status, 0);
     QVERIFY(run.err.isEmpty());
-    QVERIFY(run.out.contains("/sata\tSATA disk\tsupported"));
-    QVERIFY(run.out.contains("/plain\tPlain\tnot supported"));
+    // The memory backend knows no kernel names.
+    QVERIFY(run.out.contains("/sata\t-\tSATA disk\tsupported"));
+    QVERIFY(run.out.contains("/plain\t-\tPlain\tnot supported"));
     // A drive that cannot be opened stays unmarked.
-    QVERIFY(run.out.contains("/broken\tBroken\tsupported"));
+    QVERIFY(run.out.contains("/broken\t-\tBroken\tsupported"));
 }
 
 void TestReport::jsonHasEveryTabOfEveryDrive()
@@ -194,16 +213,107 @@ void TestReport::noticesOnceAfterTheReport()
     QVERIFY(!run.err.contains("known from the start"));
 }
 
-void TestReport::textShowsStatusAndDimmedValues()
+// The reports of the window tests' machine, with real IDENTIFY and S.M.A.R.T.
+// data: every line is a drive, a tab or indented (multi-line values go on
+// under their value, never at the margin).
+void TestReport::goldenReports_data()
 {
-    demoMachine(MemoryBackend::install());
-    const Run run = report({"--drive", "/sata"});
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("text") << QStringList{"--all"} << "report-demotree.txt";
+    QTest::newRow("json") << QStringList{"--drive", DemoTree::Sata, "--json"} << "report-demotree-sata.json";
+}
+
+void TestReport::goldenReports()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, expected);
+    SHARED_DATA_OR_RETURN(drives, "ata-drives");
+    const QString shared = TestSupport::sharedTestData();
+    QTemporaryDir dir;
+    QVERIFY(DemoTree::write(dir.filePath("machine.json"), DemoTree::machine(shared)));
+    Services::Nodes::Backend::install(Services::Nodes::Sim::createBackend(dir.filePath("machine.json")));
+    const Run run = report(args);
     QCOMPARE(run.status, 0);
-    QVERIFY(run.out.startsWith("== /sata: SATA disk\n"));
-    QVERIFY(run.out.contains("-- ATA [enabled]\n   status: ATA Standard: "));
-    QVERIFY(run.out.contains("   status: Checksum valid [ok]"));
-    QVERIFY(run.out.contains("-- S.M.A.R.T. [disabled]\n   status: DEVICE DATA NOT AVAILABLE [warning]"));
-    QVERIFY(run.out.contains("-- Partitions [enabled]\n   status: SAFE DISK NOT ENABLED"));
+    COMPARE_GOLDEN(expected, run.out);
+    if (!args.contains("--json")) {
+        for (const QString &line : run.out.split('\n', Qt::SkipEmptyParts))
+            QVERIFY2(line.startsWith("== ") || line.startsWith("-- ") || line.startsWith("   "), qPrintable(line));
+    }
+}
+
+// A drive by every name people give it; one that is not there fails.
+void TestReport::driveNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("node path") << "/devices/block/sda"
+                               << "/devices/block/sda";
+    QTest::newRow("kernel name") << "nvme0n1"
+                                 << "/devices/block/nvme0n1";
+    QTest::newRow("device node") << "/dev/sdb"
+                                 << "/devices/block/sdb";
+    QTest::newRow("link by id") << "/dev/disk/by-id/ata-ACME_SSD_S123"
+                                << "/devices/block/sda";
+    QTest::newRow("no such disk") << "sdz" << QString();
+    QTest::newRow("no such node") << "/dev/sdz" << QString();
+    QTest::newRow("partition") << "/dev/sda1" << QString();
+    QTest::newRow("link out of /dev") << "/dev/disk/by-id/elsewhere" << QString();
+    QTest::newRow("hidden multipath path") << "nvme0c0n1" << QString();
+}
+
+void TestReport::driveNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, path);
+    QTemporaryDir dev;
+    QVERIFY(QDir(dev.path()).mkpath("disk/by-id"));
+    for (const char *node : {"sda", "sda1", "sdb", "nvme0n1", "nvme0c0n1"}) {
+        QFile f(dev.filePath(node));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QFile::link("../../sda", dev.filePath("disk/by-id/ata-ACME_SSD_S123")));
+    QVERIFY(QFile::link("/etc/hostname", dev.filePath("disk/by-id/elsewhere")));
+    Services::Nodes::Backend::install(
+        Services::Nodes::Linux::createBackend(QStringLiteral(TESTS_DIR "/data/sysfs/synthetic/sys"), dev.path()));
+    QCOMPARE(Services::Nodes::Backend::instance().drivePath(name), path);
+    const Run run = report({"--drive", name});
+    if (path.isEmpty()) {
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("no drive " + name), qPrintable(run.err));
+    } else {
+        QVERIFY2(run.out.startsWith("== " + path + ": "), qPrintable(run.out.left(200)));
+    }
+}
+
+// This machine's virtio disk: by its names, in the list with its kernel name,
+// and its controller's ids with the names lspci prints.
+void TestReport::thisMachinesDrive()
+{
+    if (!QFileInfo::exists("/sys/block/vda"))
+        QSKIP("This machine has no virtio disk vda");
+    Services::Nodes::Backend::install(Services::Nodes::Linux::createBackend());
+    for (const QString &name : {QStringLiteral("vda"), QStringLiteral("/dev/vda")}) {
+        const Run run = report({"--drive", name});
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.out.startsWith("== /devices/block/vda: "));
+    }
+    QVERIFY(report({"--list"}).out.contains("/devices/block/vda\tvda\t"));
+
+    const QString address = QFileInfo("/sys/block/vda").canonicalFilePath().section('/', 4, 4);
+    QProcess lspci;
+    lspci.start("lspci", {"-mm", "-s", address});
+    if (!lspci.waitForFinished() || lspci.exitCode() != 0)
+        QSKIP("lspci is not there");
+    // 00:02.0 "class" "vendor" "device" -r01 -p00 "subsystem vendor" "subsystem device"
+    const QStringList quoted = QString::fromUtf8(lspci.readAllStandardOutput()).split('"');
+    QVERIFY(quoted.size() >= 6);
+    const Run run = report({"--drive", "vda", "--json"});
+    QMap<QString, QString> details;
+    for (const QJsonValue row : QJsonDocument::fromJson(run.out.toUtf8())["drives"][0]["tabs"]["PCI"]["rows"].toArray())
+        details.insert(row["label"].toString(), row["detail"].toString());
+    QCOMPARE(details.value("VENDOR"), quoted[3]);
+    QCOMPARE(details.value("PRODUCT"), quoted[5]);
 }
 
 void TestReport::checksumVerdicts_data()

@@ -66,7 +66,15 @@ private slots:
     {
         const QString file = m_prefix.filePath("share/applications/drivescope.desktop");
         QSettings entry(file, QSettings::IniFormat);
-        QCOMPARE(entry.value("Desktop Entry/Exec").toString(), QString("drivescope"));
+        QCOMPARE(entry.value("Desktop Entry/Exec").toString(), QString("drivescope %f"));
+        // A node-tree file opens in the window: the type the entry takes is the one installed.
+        QVERIFY(entry.value("Desktop Entry/MimeType").toString().startsWith("application/x-drivescope-nodes"));
+        QFile mime(m_prefix.filePath("share/mime/packages/drivescope.xml"));
+        QVERIFY(mime.open(QIODevice::ReadOnly));
+        QDomDocument types;
+        QVERIFY(types.setContent(&mime));
+        QCOMPARE(types.documentElement().firstChildElement("mime-type").attribute("type"),
+                 QString("application/x-drivescope-nodes"));
         QCOMPARE(entry.value("Desktop Entry/Icon").toString(), QString("drivescope"));
         QCOMPARE(entry.value("Desktop Entry/Type").toString(), QString("Application"));
         QCOMPARE(entry.value("Desktop Action full-access/Exec").toString(), QString("drivescope-admin"));
