@@ -6,6 +6,7 @@
 #include <QTextStream>
 
 #include "model/Acquisition.h"
+#include "platform/Nodes.h"
 
 namespace Applications::DriveScope {
 
@@ -19,6 +20,14 @@ int runReport(const QStringList &args, QTextStream &out, QTextStream &err);
 QJsonObject driveJson(Acquisition &acquisition, const QString &path, const QString &name);
 // The same as text lines.
 QStringList driveText(Acquisition &acquisition, const QString &path, const QString &name);
+
+// --watch: prints the drives present, then one JSON line per drive added,
+// removed or changed until standard input closes. 1 when nothing can be watched.
+int runWatch(QTextStream &out, QTextStream &err);
+// The lines for a drive list that went from `before` to `after`:
+// {"event":"add"|"remove"|"change","path":...,"name":...}.
+QStringList watchLines(const QList<Services::Nodes::DriveEntry> &before,
+                       const QList<Services::Nodes::DriveEntry> &after);
 
 // The message of the window's error dialog for a drive that cannot be opened.
 QString openDriveError(const QString &name);
