@@ -6,18 +6,18 @@
 #include <memory>
 #include <unistd.h>
 
+#include "model/Startup.h"
 #include "model/Ata.h"
 #include "model/Group.h"
 #include "model/OneColumn.h"
 #include "model/Roles.h"
 #include "model/Smart.h"
-#include "model/Startup.h"
 #include "model/TabStatus.h"
 #include "platform/I18n.h"
 #include "platform/Log.h"
 #include "platform/Nodes.h"
-#include "platform/Sys.h"
 #include "report/Snapshot.h"
+#include "platform/Sys.h"
 
 namespace Applications::DriveScope {
 
@@ -25,18 +25,19 @@ using namespace Model;
 
 namespace {
 
-const char usage[] = "Usage: drivescope-report [--json] (--list | --all | --drive PATH)\n"
-                     "       drivescope-report --snapshot FILE [--with-images] [--redact]\n"
-                     "       drivescope-report --watch\n"
-                     "  --list        the drive list: path, display name, supported or not\n"
-                     "  --all         every tab of every drive\n"
-                     "  --drive PATH  every tab of one drive\n"
-                     "  --json        JSON instead of text\n"
-                     "  --snapshot FILE  write every drive as a node-tree file that DRIVESCOPE_NODES can replay\n"
-                     "  --with-images    with it, the first and last MiB of every drive beside the file\n"
-                     "  --redact         with it, serial numbers, WWNs, GUIDs and signatures replaced by stand-ins\n"
-                     "  --watch       one JSON line per drive added, removed or changed, until input closes\n"
-                     "The drives come from DRIVESCOPE_NODES (a node-tree file) or else from this machine.\n";
+const char usage[] =
+    "Usage: drivescope-report [--json] (--list | --all | --drive PATH)\n"
+    "       drivescope-report --snapshot FILE [--with-images] [--redact]\n"
+    "       drivescope-report --watch\n"
+    "  --list        the drive list: path, display name, supported or not\n"
+    "  --all         every tab of every drive\n"
+    "  --drive PATH  every tab of one drive\n"
+    "  --json        JSON instead of text\n"
+    "  --snapshot FILE  write every drive as a node-tree file that DRIVESCOPE_NODES can replay\n"
+    "  --with-images    with it, the first and last MiB of every drive beside the file\n"
+    "  --redact         with it, serial numbers, WWNs, GUIDs and signatures replaced by stand-ins\n"
+    "  --watch       one JSON line per drive added, removed or changed, until input closes\n"
+    "The drives come from DRIVESCOPE_NODES (a node-tree file) or else from this machine.\n";
 
 // Log lines go to standard error while a report writes to standard output.
 class StdErrPrinter : public SysLogPrinter {
@@ -104,20 +105,14 @@ QStringList columns(QAbstractItemModel *model)
 QString verdictName(Verdict v)
 {
     switch (v) {
-    case Verdict::Ok:
-        return QStringLiteral("ok");
-    case Verdict::Warning:
-        return QStringLiteral("warning");
-    case Verdict::Error:
-        return QStringLiteral("error");
+    case Verdict::Ok: return QStringLiteral("ok");
+    case Verdict::Warning: return QStringLiteral("warning");
+    case Verdict::Error: return QStringLiteral("error");
     }
     return QString();
 }
 
-bool hostedMode()
-{
-    return Sys::info(Sys::InfoHosted) != 0;
-}
+bool hostedMode() { return Sys::info(Sys::InfoHosted) != 0; }
 
 QString displayName(const QString &path)
 {
@@ -164,8 +159,9 @@ QJsonObject driveJson(Acquisition &acquisition, const QString &path, const QStri
                 if (row.header)
                     rows.append(QJsonObject{{"label", row.label}, {"header", true}});
                 else
-                    rows.append(QJsonObject{
-                        {"label", row.label}, {"value", QJsonValue::fromVariant(row.value)}, {"dimmed", row.dimmed}});
+                    rows.append(QJsonObject{{"label", row.label},
+                                            {"value", QJsonValue::fromVariant(row.value)},
+                                            {"dimmed", row.dimmed}});
             }
         }
         t["rows"] = rows;
@@ -179,8 +175,8 @@ QStringList driveText(Acquisition &acquisition, const QString &path, const QStri
 {
     QStringList lines;
     std::unique_ptr<DriveData> data = acquisition.acquireDrive(path, name);
-    lines << QStringLiteral("== %1: %2%3")
-                 .arg(path, name, acquisition.isDriveSupported(path) ? QString() : QStringLiteral(" (not supported)"));
+    lines << QStringLiteral("== %1: %2%3").arg(path, name,
+                                               acquisition.isDriveSupported(path) ? QString() : QStringLiteral(" (not supported)"));
     if (!data)
         lines << QStringLiteral("   error: ") + openDriveError(name);
     for (Tab tab : allTabs()) {
@@ -209,9 +205,8 @@ QStringList driveText(Acquisition &acquisition, const QString &path, const QStri
             if (row.header)
                 lines << QStringLiteral("   ") + row.label;
             else
-                lines << QStringLiteral("     %1: %2%3")
-                             .arg(row.label, row.value.toString(),
-                                  row.dimmed ? QStringLiteral(" (dimmed)") : QString());
+                lines << QStringLiteral("     %1: %2%3").arg(row.label, row.value.toString(),
+                                                            row.dimmed ? QStringLiteral(" (dimmed)") : QString());
         }
     }
     return lines;
