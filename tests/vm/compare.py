@@ -18,6 +18,31 @@ from devices import DRIVES  # noqa: E402
 # (role, field) -> why ours and the peer may differ there. Every entry says
 # who is right and why the difference is not ours to fix.
 EXCEPTIONS = {
+    # QEMU's IDENTIFY declares ATA/ATAPI-7 in w80 but fills w217, a word
+    # ATA8-ACS defined later; the ATA tab shows the rows of the standard the
+    # drive declares, smartctl reads w217 whatever the drive declares.
+    ("sata-ssd", "rotation rate"): "w217 beyond the declared ATA/ATAPI-7",
+    ("sata-hdd", "rotation rate"): "w217 beyond the declared ATA/ATAPI-7",
+    ("pata", "rotation rate"): "w217 beyond the declared ATA/ATAPI-7",
+    # No EVPD request goes to a USB bridge (many hang on one): with no page
+    # cached by the kernel (usb-storage asks for none; hidden in the raw run)
+    # there is no unit serial and no page list. sg_inq asks and QEMU answers.
+    ("usb-stick", "SCSI serial"): "no EVPD to USB bridges",
+    ("usb-stick", "VPD pages"): "no EVPD to USB bridges",
+    ("usb-uas", "SCSI serial", "raw"): "no EVPD to USB bridges",
+    ("usb-uas", "VPD pages", "raw"): "no EVPD to USB bridges",
+    ("usb-optical", "SCSI serial", "raw"): "no EVPD to USB bridges",
+    ("usb-optical", "VPD pages", "raw"): "no EVPD to USB bridges",
+    # libata's page 0 always lists B9h (concurrent positioning ranges) but
+    # refuses to return it for a device without that log (kernel 6.1); we list
+    # the pages that can be read, sg_vpd prints page 0 as it is.
+    ("sata-ssd", "VPD pages"): "libata lists page B9h it will not return",
+    ("sata-hdd", "VPD pages"): "libata lists page B9h it will not return",
+    ("pata", "VPD pages"): "libata lists page B9h it will not return",
+    # The kernel caches only page 0 of the ATAPI drive; the pages it lists
+    # but did not cache are not asked for while a cached set exists (the raw
+    # run, with nothing cached, shows them all).
+    ("atapi-cd", "VPD pages", "cached"): "page 83h listed but not cached by the kernel",
 }
 
 ATA_MAJOR = {4: "ATA/ATAPI-4", 5: "ATA/ATAPI-5", 6: "ATA/ATAPI-6", 7: "ATA/ATAPI-7", 8: "ATA8-ACS",
@@ -77,7 +102,8 @@ def text_field(text, label):
 
 
 def norm(value):
-    if value is None:
+    # Our placeholders for a value not known ("<NA>", "<NOT AVAILABLE>", ...).
+    if value is None or re.fullmatch(r"<[A-Z ]+>", str(value)):
         return None
     return re.sub(r"\s+", " ", str(value)).strip()
 
@@ -159,8 +185,13 @@ def compare_scsi(t, run, role, ours, peer_dir):
     t.add(run, role, "SCSI product", ours.get("SCSI", "MODEL"), text_field(inq, "Product identification"))
     t.add(run, role, "SCSI revision", ours.get("SCSI", "REVISION"), text_field(inq, "Product revision level"))
     t.add(run, role, "SCSI serial", ours.get("SCSI", "SERIAL"), text_field(inq, "Unit serial number"))
-    vpd0 = load(os.path.join(peer_dir, "sg_vpd0.txt"))
-    pages = ["%02Xh" % int(p, 16) for p in re.findall(r"^\s+0x([0-9a-f]{2})\s", vpd0, re.M)]
+    # sg_vpd -H: the page in hex, "offset  bytes..."; the list starts at byte 4.
+    data = []
+    for line in load(os.path.join(peer_dir, "sg_vpd0.txt")).splitlines():
+        m = re.match(r"^\s*([0-9a-f]{2,})\s+((?:[0-9a-f]{2}\s*)+)", line)
+        if m:
+            data += [int(b, 16) for b in m.group(2).split()]
+    pages = ["%02Xh" % b for b in data[4:4 + (data[3] if len(data) > 3 else 0)]]
     listed = ours.get("SCSI", "AVAILABLE VPD PAGES")
     t.add(run, role, "VPD pages", " ".join(l.split(" / ")[0] for l in str(listed).split("\n")) if listed else None,
           " ".join(pages) if pages else None)
@@ -205,12 +236,16 @@ def lsusb_devices(text):
     return devices
 
 
-def compare_usb(t, run, role, ours, lsusb, serial):
-    usb = next((d for d in lsusb if d["serial"] == serial), None)
-    if role == "usb-uas":
-        # QEMU generates the UAS device's USB serial; find it by its interface class (UAS protocol 98).
-        usb = next((d for d in lsusb if any(i.endswith(":98") for i in d["interfaces"])), None)
-    if not usb:
+def usb_of(lsusb, drive):
+    if drive["role"] == "usb-uas":
+        # QEMU generates the UAS device's USB serial; find it by its interface protocol (UAS, 98).
+        return next((u for u in lsusb if any(i.endswith(":98") for i in u["interfaces"])), {"serial": None})
+    return next((u for u in lsusb if u["serial"] == drive["serial"]), {"serial": None})
+
+
+def compare_usb(t, run, role, ours, lsusb, drive):
+    usb = usb_of(lsusb, drive)
+    if not usb["serial"]:
         t.add(run, role, "USB device in lsusb", ours.get("USB", "SERIAL"), None)
         return
     t.add(run, role, "USB serial", ours.get("USB", "SERIAL"), usb["serial"])
@@ -250,15 +285,24 @@ def fs_name(name):
 
 def compare_partitions(t, run, role, ours, peer_dir):
     sfdisk = load_json(os.path.join(peer_dir, "sfdisk.json")).get("partitiontable")
-    label = {"gpt": "GPT", "dos": "MBR"}.get(sfdisk["label"]) if sfdisk else "NONE"
-    t.add(run, role, "partition table", ours.get("Partitions", "PARTITION TABLE TYPE"), label)
-    parts = sfdisk["partitions"] if sfdisk else []
-    t.add(run, role, "partition count", ours.get("Partitions", "PARTITIONS"), len(parts), same_int)
-    blkid = {}
+    blkid, whole = {}, {}
     for block in load(os.path.join(peer_dir, "blkid.txt")).split("\n\n"):
         fields = dict(l.split("=", 1) for l in block.splitlines() if "=" in l)
         if "DEVNAME" in fields:
             blkid[fields["DEVNAME"]] = fields.get("TYPE")
+            if not re.search(r"\d$|p\d+$", fields["DEVNAME"]) or "/nvme" in fields["DEVNAME"] and "p" not in fields["DEVNAME"][9:]:
+                whole = fields
+    if whole.get("USAGE") == "filesystem" and "PTTYPE" not in whole:
+        # A file system on the whole disk: sfdisk takes a FAT boot sector's
+        # 55AAh for an empty DOS label; blkid knows it is a file system.
+        t.add(run, role, "partition table", ours.get("Partitions", "PARTITION TABLE TYPE"), "SUPERFLOPPY")
+        t.add(run, role, "whole-disk file system", fs_name(ours.get("Partitions", "FILE SYSTEM TYPE", "PARTITION 1")),
+              fs_name(whole.get("TYPE")))
+        return
+    label = {"gpt": "GPT", "dos": "MBR"}.get(sfdisk["label"]) if sfdisk else "NONE"
+    t.add(run, role, "partition table", ours.get("Partitions", "PARTITION TABLE TYPE"), label)
+    parts = sfdisk.get("partitions", []) if sfdisk else []
+    t.add(run, role, "partition count", ours.get("Partitions", "PARTITIONS"), len(parts), same_int)
     for i, p in enumerate(parts):
         group = "PARTITION %d" % (i + 1)
         field = "partition %d " % (i + 1)
@@ -287,7 +331,8 @@ def identify(dev, ours, peer_dir, paths):
         return "sd"
     m = re.match(r"nvme\d+n(\d+)$", dev)
     if m:
-        return next((d["role"] for d in DRIVES if d.get("nsid") == int(m.group(1))), None)
+        sn = load_json(os.path.join(peer_dir, "id-ctrl.json")).get("sn", "").strip()
+        return next((d["role"] for d in DRIVES if d.get("nsid") == int(m.group(1)) and d["serial"] == sn), None)
     serial = peer_serial(peer_dir)
     for d in DRIVES:
         if serial and d.get("serial") == serial:
@@ -298,7 +343,7 @@ def identify(dev, ours, peer_dir, paths):
     return None
 
 
-def compare_general(t, run, role, ours, peer_dir, d):
+def compare_general(t, run, role, ours, peer_dir, d, lsusb):
     inq = load(os.path.join(peer_dir, "sg_inq.txt"))
     hdparm = load(os.path.join(peer_dir, "hdparm.txt"))
     kind = d["kind"]
@@ -312,7 +357,7 @@ def compare_general(t, run, role, ours, peer_dir, d):
         name, serial = card.get("name"), card.get("serial")
     else:
         name = "%s %s" % (text_field(inq, "Vendor identification"), text_field(inq, "Product identification"))
-        serial = d["serial"] if kind.startswith("usb") else text_field(inq, "Unit serial number")
+        serial = usb_of(lsusb, d)["serial"] if kind.startswith("usb") else text_field(inq, "Unit serial number")
     t.add(run, role, "General NAME", ours.get("General", "NAME"), name)
     t.add(run, role, "General SERIAL", ours.get("General", "SERIAL"), serial,
           same_int if kind == "sd" else None)
@@ -327,22 +372,27 @@ def hotplug(work):
     lines = [json.loads(l) for l in load(os.path.join(work, "out", "watch.jsonl")).splitlines() if l.strip()]
     ours = load_json(os.path.join(work, "out", "ours.json")).get("drives", [])
     paths = dict(l.split()[0::2] for l in load(os.path.join(work, "out", "sysfs-paths.txt")).splitlines())
-    stick = next((d for d in ours if identify(d["path"].rsplit("/", 1)[-1], None, os.path.join(
-        work, "out", "peer", d["path"].rsplit("/", 1)[-1]), paths) == "usb-stick"), None)
+    def drive_of(role):
+        for d in ours:
+            dev = d["path"].rsplit("/", 1)[-1]
+            if identify(dev, None, os.path.join(work, "out", "peer", dev), paths) == role:
+                return d
+        return {"path": "(no %s)" % role, "name": ""}
+
     problems = []
     present = [l for l in lines if l["event"] == "present"]
     if len(present) != len(DRIVES):
         problems.append("%d drives present at the start, %d expected" % (len(present), len(DRIVES)))
-    events = [(l["event"], l["path"]) for l in lines if l["event"] != "present"]
-    ns2 = "/devices/block/nvme0n2"
-    expected_kinds = [("remove", stick["path"] if stick else "?"), ("add", None), ("remove", ns2), ("add", ns2)]
-    if len(events) != len(expected_kinds) or any(
-            e[0] != k[0] or (k[1] and e[1] != k[1]) for e, k in zip(events, expected_kinds)):
-        problems.append("events %s, expected %s" % (events, expected_kinds))
-    else:
-        added = next(l for l in lines if l["event"] == "add")
-        if stick and added["name"].split(" (")[0] != stick["name"].split(" (")[0]:
-            problems.append("the stick came back as %r, was %r" % (added["name"], stick["name"]))
+    events = [l for l in lines if l["event"] != "present"]
+    expected = []
+    for role in ("usb-stick", "nvme-hot"):
+        d = drive_of(role)
+        expected += [("remove", d["path"], d["name"]), ("add", None, d["name"].split(" (")[0])]
+    got = [(l["event"], l["path"], l["name"]) for l in events]
+    if len(got) != len(expected) or any(
+            g[0] != e[0] or (e[1] and (g[1], g[2]) != (e[1], e[2])) or (not e[1] and g[2].split(" (")[0] != e[2])
+            for g, e in zip(got, expected)):
+        problems.append("events %s, expected %s" % (got, expected))
     status = load(os.path.join(work, "out", "status.txt"))
     if "watch-status 0" not in status:
         problems.append("the watcher did not end cleanly when its input closed: " + status.replace("\n", "; "))
@@ -376,7 +426,7 @@ def main():
                 table.add(run, dev, "drive known", ours.get("General", "SERIAL"), "a configured drive")
                 continue
             d = next(x for x in DRIVES if x["role"] == role)
-            compare_general(table, run, role, ours, peer_dir, d)
+            compare_general(table, run, role, ours, peer_dir, d, lsusb)
             kind = d["kind"]
             if kind in ("ata", "atapi"):
                 compare_ata(table, run, role, ours, peer_dir)
@@ -385,11 +435,18 @@ def main():
             if kind == "nvme":
                 compare_nvme(table, run, role, ours, peer_dir, d)
             if kind in ("usb", "usb-optical"):
-                compare_usb(table, run, role, ours, lsusb, d["serial"])
+                compare_usb(table, run, role, ours, lsusb, d)
             if kind == "sd":
                 compare_sd(table, run, role, ours, peer_dir)
             if kind not in ("atapi", "usb-optical"):
                 compare_partitions(table, run, role, ours, peer_dir)
+    # Unprivileged (uid 1000, no capabilities): what sysfs tells is the same as root sees.
+    cached, unpriv = report(work, "ours.json"), report(work, "unpriv.json")
+    for dev in sorted(cached):
+        mine = unpriv.get(dev)
+        for field in ("NAME", "SERIAL", "BLOCKS"):
+            table.add("unpriv", dev, "General " + field, mine.get("General", field) if mine else None,
+                      cached[dev].get("General", field))
     text = table.text()
     with open(os.path.join(work, "agreement.txt"), "w") as f:
         f.write(text + "\n")

@@ -24,9 +24,14 @@ DRIVES = [
     dict(role="nvme-ns1", kind="nvme", serial="DSNVME0005", nsid=1, eui="0011223344556677",
          image=(24, "label: gpt\n,,L\n", [(1, "ext4")]),
          qemu=["nvme-ns,bus=nvme0,drive={node},nsid=1,eui64=0x0011223344556677"]),
-    dict(role="nvme-ns2", kind="nvme", serial="DSNVME0005", nsid=2, eui="a0b1c2d3e4f50617", hot="ns2",
+    dict(role="nvme-ns2", kind="nvme", serial="DSNVME0005", nsid=2, eui="a0b1c2d3e4f50617",
          image=(16, None, [(0, "vfat")]),
-         qemu=["nvme-ns,id=ns2,bus=nvme0,drive={node},nsid=2,eui64=0xa0b1c2d3e4f50617"]),
+         qemu=["nvme-ns,bus=nvme0,drive={node},nsid=2,eui64=0xa0b1c2d3e4f50617"]),
+    # QEMU 7.2's NVMe bus takes no hot-plugged namespace: the namespace comes
+    # and goes with a controller of its own, through ACPI PCI hot-plug.
+    dict(role="nvme-hot", kind="nvme", serial="DSNVME0012", nsid=1, hot="nvme1",
+         image=(16, "label: gpt\n,,L\n", [(1, "vfat")]),
+         qemu=["nvme,id=nvme1,serial=DSNVME0012,drive={node}"]),
     dict(role="virtio-scsi", kind="scsi", serial="DSVSCSI0006", vendor="DSVENDOR", product="VSCSI DISK",
          fw="V6.0", image=(16, "label: gpt\n,,L\n", [(1, "vfat")]),
          qemu=["scsi-hd,bus=vscsi.0,drive={node},vendor=DSVENDOR,product=VSCSI DISK,ver=V6.0,serial=DSVSCSI0006,"

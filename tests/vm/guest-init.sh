@@ -54,10 +54,15 @@ for d in $(drives); do
     mkdir -p $p
     case $d in
     sd* | sr*)
-        hdparm -I /dev/$d >$p/hdparm.txt 2>&1
+        # hdparm cannot IDENTIFY an ATAPI device itself: it decodes libata's IDENTIFY PACKET DEVICE.
+        id=$(ls $(readlink -f /sys/block/$d/device)/../../../link*/dev*/ata_device/dev*/id 2>/dev/null | head -1)
+        case $d in
+        sr*) [ -n "$id" ] && hdparm --Istdin <"$id" >$p/hdparm.txt 2>&1 ;;
+        *) hdparm -I /dev/$d >$p/hdparm.txt 2>&1 ;;
+        esac
         smartctl -x --json /dev/$d >$p/smartctl.json 2>&1
         sg_inq /dev/$d >$p/sg_inq.txt 2>&1
-        sg_vpd -p 0 /dev/$d >$p/sg_vpd0.txt 2>&1
+        sg_vpd -p 0 -H /dev/$d >$p/sg_vpd0.txt 2>&1
         sg_vpd -p 0x80 /dev/$d >$p/sg_vpd80.txt 2>&1
         ;;
     nvme*)

@@ -161,6 +161,7 @@ class Qmp:
             except OSError:
                 time.sleep(0.1)
         self.file = self.sock.makefile("rw")
+        self.events = []
         self.file.readline()
         self.command("qmp_capabilities")
 
@@ -171,14 +172,26 @@ class Qmp:
             reply = json.loads(self.file.readline())
             if "return" in reply or "error" in reply:
                 return reply
+            self.events.append(reply)
+
+    def wait_deleted(self, device, seconds=60):
+        """PCI hot-unplug ends when the guest has ejected the device: only then is its id free again."""
+        self.sock.settimeout(seconds)
+        try:
+            while not any(e.get("event") == "DEVICE_DELETED" and e.get("data", {}).get("device") == device
+                          for e in self.events):
+                self.events.append(json.loads(self.file.readline()))
+        finally:
+            self.sock.settimeout(None)
 
 
 def hotplug(qmp, step):
     kind, what = step.split("-")
-    d = hot_device("stick" if what == "stick" else "ns2")
+    d = hot_device("stick" if what == "stick" else "nvme1")
     node = "d_" + d["role"].replace("-", "_")
     if kind == "del":
         return qmp.command("device_del", id=d["hot"])
+    qmp.wait_deleted(d["hot"])
     spec = d["qemu"][0].format(node=node)
     driver, *props = spec.split(",")
     args = dict(p.split("=", 1) for p in props)
