@@ -17,7 +17,7 @@ MODULES = ["scsi_mod", "sd_mod", "sr_mod", "sg", "libata", "ahci", "ata_piix", "
            "virtio_scsi", "megaraid_sas", "sym53c8xx", "xhci_pci", "usb_storage", "uas", "sdhci_pci", "mmc_block"]
 PARAMS = {"usb_storage": "delay_use=0"}
 TOOLS = ["hdparm", "smartctl", "nvme", "sg_inq", "sg_vpd", "sfdisk", "blkid", "lsusb", "strace", "setpriv"]
-GUEST_TIMEOUT = int(os.environ.get("VM_GUEST_TIMEOUT", "270"))
+GUEST_TIMEOUT = int(os.environ.get("VM_GUEST_TIMEOUT", "600"))
 
 
 def fail_or_skip(message):
