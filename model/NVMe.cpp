@@ -16,9 +16,14 @@ void decimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v
 {
     g.setNumber(label, v);
 }
-void hexadecimal(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
+// An EUI-64 read from a drive is text that keeps its leading zero bytes;
+// one given as an integer is shown in hexadecimal.
+void eui(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
 {
-    g.setNumber(label, v, NumberFormat::hex());
+    if (!v.isEmpty() && v.first().kind == Variant::Text)
+        g.setString(label, {Variant::ofText(v.first().text.toUpper())});
+    else
+        g.setNumber(label, v, NumberFormat::hex());
 }
 } // namespace
 
@@ -54,7 +59,7 @@ NVMe::NVMe(const Ref<Interfaces::Generic> &node, const QString &path, QObject *p
     setFormatted(ns, trKey("nvme.namespace.capacity", "CAPACITY"), QStringLiteral("NVM_NCAP"), decimal, fromNode);
     setFormatted(ns, trKey("nvme.namespace.used", "USED"), QStringLiteral("NVM_NUSE"), decimal, fromNode);
     setFormatted(ns, trKey("nvme.namespace.nguid", "NGUID"), QStringLiteral("NVM_NGUID"), text, fromNode);
-    setFormatted(ns, trKey("nvme.namespace.eui", "EUI"), QStringLiteral("NVM_EUI"), hexadecimal, fromNode);
+    setFormatted(ns, trKey("nvme.namespace.eui", "EUI"), QStringLiteral("NVM_EUI"), eui, fromNode);
 }
 
 NVMe::~NVMe() = default;

@@ -222,6 +222,7 @@ int runList(Context &c);
 int runAll(Context &c);
 int runDrive(Context &c);
 int runSnapshot(Context &c);
+int runWatchMode(Context &c) { return runWatch(c.out, c.err); }
 
 // What the program does; exactly one per run. A new mode is one row here.
 struct Mode {
@@ -237,6 +238,7 @@ const Mode modes[] = {
     {"--drive", "NAME", true, runDrive,
      "every tab of one drive: its node path, /dev/sda, sda or a link such as /dev/disk/by-id/..."},
     {"--snapshot", "FILE", true, runSnapshot, "write every drive as a node-tree file that DRIVESCOPE_NODES can replay"},
+    {"--watch", nullptr, true, runWatchMode, "one JSON line per drive added, removed or changed, until input closes"},
     {"--help", nullptr, false, showUsage, "this text"},
     {"--version", nullptr, false, showVersion, "the program's name and version"},
 };

@@ -7,6 +7,7 @@
 
 #include "model/Acquisition.h"
 #include "model/TabStatus.h"
+#include "platform/Nodes.h"
 
 namespace Applications::DriveScope {
 
@@ -28,6 +29,14 @@ QJsonObject driveJson(Acquisition &acquisition, const QString &path, const QStri
 QStringList driveText(Acquisition &acquisition, const QString &path, const QString &name);
 // One tab of a record as the text report shows it (`data` null: no drive).
 QStringList tabText(const DriveData *data, Model::Tab tab);
+
+// --watch: prints the drives present, then one JSON line per drive added,
+// removed or changed until standard input closes. 1 when nothing can be watched.
+int runWatch(QTextStream &out, QTextStream &err);
+// The lines for a drive list that went from `before` to `after`:
+// {"event":"add"|"remove"|"change","path":...,"name":...}.
+QStringList watchLines(const QList<Services::Nodes::DriveEntry> &before,
+                       const QList<Services::Nodes::DriveEntry> &after);
 
 // The message of the window's error dialog for a drive that cannot be opened.
 QString openDriveError(const QString &name);

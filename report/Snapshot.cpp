@@ -170,6 +170,8 @@ PropertyValue redactValue(const QString &property, PropertyValue value, Redactor
             v.text = r.signature(v.text);
         } else if (property == QLatin1String("NVM_EUI") && v.kind == Variant::Integer) {
             v.integer = r.number(v.integer);
+        } else if (property == QLatin1String("NVM_EUI") && v.kind == Variant::Text) {
+            v.text = QStringLiteral("%1").arg(r.number(v.text.toULongLong(nullptr, 16)), 16, 16, QLatin1Char('0'));
         } else if (v.kind == Variant::Buffer && name == QLatin1String("ATA_IDENTIFY") && v.buffer.size() == 512) {
             QByteArray &b = v.buffer;
             QByteArray serial;

@@ -13,6 +13,8 @@ packages=(
   python3 xz-utils pciutils libatasmart-bin desktop-file-utils
   # the read-only audit traces the report tool
   strace
+  # the virtual-machine rig (tests/vm): a guest with real storage drivers, and peers run inside it
+  qemu-system-x86 linux-image-amd64 busybox-static cpio smartmontools nvme-cli sg3-utils mmc-utils usbutils
   # sanitizer and fuzzing builds (the runtime package matching this clang follows below)
   clang
 )

@@ -375,12 +375,11 @@ QString nguidText(const QByteArray &nguid)
     return hex.mid(0, 8) + '-' + hex.mid(8, 4) + '-' + hex.mid(12, 4) + '-' + hex.mid(16, 4) + '-' + hex.mid(20);
 }
 
-quint64 euiNumber(const QByteArray &eui64)
+QString euiText(const QByteArray &eui64)
 {
-    quint64 value = 0;
-    for (int i = 0; i < eui64.size() && i < 8; ++i)
-        value = (value << 8) | at(eui64, i);
-    return value;
+    if (eui64.size() != 8 || eui64.count('\0') == 8)
+        return QString();
+    return QString::fromLatin1(eui64.toHex());
 }
 
 ExtCsd parseExtCsd(const QByteArray &data)

@@ -110,8 +110,9 @@ struct NvmeNamespace {
 NvmeNamespace parseNvmeNamespace(const QByteArray &data);
 // 8-4-4-4-12 lower-case hex; null for an all-zero or malformed id.
 QString nguidText(const QByteArray &nguid);
-// The EUI-64 as an integer, first byte most significant.
-quint64 euiNumber(const QByteArray &eui64);
+// The EUI-64 as 16 lower-case hex digits, leading zero bytes kept; null for
+// an all-zero or malformed id.
+QString euiText(const QByteArray &eui64);
 
 // ---- MMC EXT_CSD --------------------------------------------------------------
 

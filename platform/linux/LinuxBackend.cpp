@@ -79,7 +79,8 @@ public:
     PropertyValue read(const QString &name) override
     {
         PropertyValue value = table(false).value(name);
-        if (value.isEmpty() && !table(false).contains(name) && DiskProperties::rawOnly(name))
+        if ((value.isEmpty() && !table(false).contains(name) && DiskProperties::rawOnly(name)) ||
+            m_props.identityNeedsRaw(name))
             value = table(true).value(name);
         if (value.isEmpty())
             Error::set(Error::NotOffered);

@@ -74,6 +74,21 @@ QString PropertyTable::name(int index) const
     return index >= 0 && index < m_entries.size() ? m_entries[index].first : QString();
 }
 
+bool DiskProperties::identityNeedsRaw(const QString &name) const
+{
+    // Without libata's cached IDENTIFY the sysfs name is the INQUIRY product
+    // text; without VPD page 80h there is no serial: the raw commands tell.
+    if (name == QLatin1String("VPD_SERIAL"))
+        return m_disk.kind != DiskKind::Usb && !m_disk.scsiDevice.isEmpty() && !m_companion.contains(name);
+    if (name != QLatin1String("NAME") && name != QLatin1String("SERIAL") && name != QLatin1String("FIRMWARE"))
+        return false;
+    if (m_disk.kind == DiskKind::Ata)
+        return m_identify.size() != 512;
+    if (m_disk.kind == DiskKind::Scsi || m_disk.kind == DiskKind::Sas)
+        return name == QLatin1String("SERIAL") && !m_node.contains(name);
+    return false;
+}
+
 // ---- sysfs ------------------------------------------------------------------------------
 
 DiskProperties::DiskProperties(const Reader &reader, const Disk &disk) : m_reader(reader), m_disk(disk)
@@ -406,8 +421,8 @@ void DiskProperties::readNvme()
         eui = m.captured(1);
     if (!nguid.isEmpty() && nguid != QLatin1String("00000000-0000-0000-0000-000000000000"))
         m_node.setText(QStringLiteral("NVM_NGUID"), nguid.toLower());
-    if (const auto value = parseNumber(eui, 16); value && *value)
-        m_node.setInt(QStringLiteral("NVM_EUI"), *value);
+    // Kept as text: an EUI-64 is eight bytes, leading zero bytes included.
+    m_node.setText(QStringLiteral("NVM_EUI"), Commands::euiText(QByteArray::fromHex(eui.toLatin1())));
 }
 
 void DiskProperties::readMmc()

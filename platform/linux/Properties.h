@@ -51,6 +51,9 @@ public:
     PropertyTable &sets(bool withRaw);
     // True when `name` could come only from raw commands.
     static bool rawOnly(const QString &name);
+    // True when the sysfs value of `name` only stands in until raw data
+    // gives the drive's own (no cached IDENTIFY or VPD page 80h).
+    bool identityNeedsRaw(const QString &name) const;
     const RawNotes &notes() const { return m_notes; }
     const Disk &disk() const { return m_disk; }
     quint64 blockSize() const { return m_blockSize; }

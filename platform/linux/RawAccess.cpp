@@ -50,19 +50,28 @@ void DiskProperties::readRaw()
 void DiskProperties::rawAta(RawDevice &device)
 {
     using Commands::AtaCommand;
-    const bool optical = m_node.value(QStringLiteral("TYPE")).value(0).text == QLatin1String("OPTICAL");
+    // An optical drive by its SCSI peripheral type, whatever bus it hangs off.
+    const bool optical = m_node.value(QStringLiteral("TYPE")).value(0).text == QLatin1String("OPTICAL") ||
+                         sys(m_disk.scsiDevice, "type") == QLatin1String("5");
     const bool libata = m_disk.kind == DiskKind::Ata;
+    // Only libata turns ATA PASS-THROUGH into ATA commands for an ATAPI
+    // device; anywhere else both opcodes reach the drive as MMC commands.
+    if (optical && !libata)
+        return;
     // Ask first whether the disk sleeps: IDENTIFY and S.M.A.R.T. could wake it.
     Commands::Sense sense;
     const QByteArray power = device.ata(AtaCommand::CheckPowerMode, &sense, optical);
-    if (power.isNull()) {
+    // ATAPI devices may refuse CHECK POWER MODE: their power state is then
+    // unknown, and IDENTIFY PACKET DEVICE still says what they are.
+    const bool atapiRefused = power.isNull() && libata && optical && device.failure() == Failure::DeviceError;
+    if (power.isNull() && !atapiRefused) {
         const bool rights = device.failure() == Failure::NoRights;
         if (libata || rights)
             note(QStringLiteral("No ATA data from %1 (CHECK POWER MODE: %2)").arg(m_disk.name, device.failureText()),
                  rights);
         return; // a SCSI device that does not pass ATA commands through
     }
-    const Commands::PowerMode mode = Commands::powerMode(sense);
+    const Commands::PowerMode mode = atapiRefused ? Commands::PowerMode::Unknown : Commands::powerMode(sense);
     m_node.setText(QStringLiteral("ATA_POWER_MODE"), Commands::powerModeText(mode));
     if (mode == Commands::PowerMode::Standby) {
         m_notes.standby = true;
@@ -123,11 +132,13 @@ void DiskProperties::rawScsi(RawDevice &device)
     }
     if (!result.isEmpty())
         m_sets.set(QStringLiteral("GET_SCSI_VPDS"), result);
-    if (m_companion.value(QStringLiteral("VPD_SERIAL")).isEmpty()) {
-        for (const Variant &v : result) {
-            if (v.name == QLatin1String("VPD_PAGE_128"))
-                m_companion.setText(QStringLiteral("VPD_SERIAL"), Commands::vpdSerial(v.buffer));
-        }
+    for (const Variant &v : result) {
+        if (v.name != QLatin1String("VPD_PAGE_128"))
+            continue;
+        if (m_companion.value(QStringLiteral("VPD_SERIAL")).isEmpty())
+            m_companion.setText(QStringLiteral("VPD_SERIAL"), Commands::vpdSerial(v.buffer));
+        if (m_node.value(QStringLiteral("SERIAL")).isEmpty())
+            m_node.setText(QStringLiteral("SERIAL"), Commands::vpdSerial(v.buffer));
     }
 }
 
@@ -143,8 +154,7 @@ void DiskProperties::rawNvme(RawDevice &device)
         m_node.setInt(QStringLiteral("NVM_NCAP"), ns.capacity);
         m_node.setInt(QStringLiteral("NVM_NUSE"), ns.utilisation);
         m_node.setText(QStringLiteral("NVM_NGUID"), Commands::nguidText(ns.nguid));
-        if (const quint64 eui = Commands::euiNumber(ns.eui64))
-            m_node.setInt(QStringLiteral("NVM_EUI"), eui);
+        m_node.setText(QStringLiteral("NVM_EUI"), Commands::euiText(ns.eui64));
     }
     // Identify Controller goes to the controller's character device when it
     // can be opened, else through the namespace.

@@ -48,6 +48,8 @@ void TestNVMe::rows_data()
                                                      << "<NOT AVAILABLE ON THIS PLATFORM>" << true;
     QTest::newRow("eui hexadecimal without leading zero") << true << false << Ns << "EUI"
                                                           << "ABC" << false;
+    QTest::newRow("eui text keeps leading zero bytes") << true << false << Ns << "EUI"
+                                                       << "0011223344556677" << false;
     QTest::newRow("size of the wrong kind") << true << false << Ns << "SIZE"
                                             << "<INVALID>" << true;
 }
@@ -72,6 +74,8 @@ void TestNVMe::rows()
     node.set("NVM_NSZE", {Variant::ofText("1953525168")});
     node.set("NVM_NGUID", {Variant::ofText("2e4b1c07-55a1")});
     node.set("NVM_EUI", {Variant::ofInt(0x0ABC)});
+    if (QTest::currentDataTag() == QLatin1String("eui text keeps leading zero bytes"))
+        node.set("NVM_EUI", {Variant::ofText("0011223344556677")});
     if (controller) {
         auto &ctrl = backend.node(Path).providers[1];
         ctrl.set("MODEL", {Variant::ofText("CTRL MODEL")});

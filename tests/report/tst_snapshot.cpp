@@ -81,8 +81,8 @@ private slots:
                  QStringLiteral("ATA_SMART_ENABLED"));
         QCOMPARE(first(root, "/devices/block/sdc", "SCSI_MODEL", "1")["text"].toString(),
                  QStringLiteral("ST600MM0006"));
-        QCOMPARE(first(root, "/devices/block/nvme0n1", "NVM_EUI")["int"].toString(),
-                 QStringLiteral("0x25385b21b03a77"));
+        QCOMPARE(first(root, "/devices/block/nvme0n1", "NVM_EUI")["text"].toString(),
+                 QStringLiteral("0025385b21b03a77"));
         QCOMPARE(setBuffer(root, "/devices/block/sda", "ATA_IDENTIFY", "ATA_IDENTIFY").size(), 512);
         // Companions: the query text of the drive leads to a PCI node in the file.
         const QString deviceNode = first(root, "/devices/block/nvme0n1", "DEVICE_NODE")["text"].toString();

@@ -303,7 +303,8 @@ private slots:
         QCOMPARE(n.size, quint64(0x74706DB0));
         QCOMPARE(n.utilisation, quint64(0x1000));
         QCOMPARE(Commands::nguidText(n.nguid), QStringLiteral("0025385b-a1b2-c3d4-e5f6-000000000001"));
-        QCOMPARE(Commands::euiNumber(n.eui64), quint64(0x0025385B21B03A77));
+        QCOMPARE(Commands::euiText(n.eui64), QStringLiteral("0025385b21b03a77"));
+        QVERIFY(Commands::euiText(QByteArray(8, '\0')).isNull());
         QVERIFY(Commands::nguidText(QByteArray(16, '\0')).isNull());
     }
 

@@ -120,7 +120,7 @@ private slots:
             {nvme, 0, "NVM_NSID", "1"},
             {nvme, 0, "NVM_NSZE", "1953525168"},
             {nvme, 0, "NVM_NGUID", "0025385b-a1b2-c3d4-e5f6-000000000001"},
-            {nvme, 0, "NVM_EUI", QString::number(0x0025385B21B03A77ull)},
+            {nvme, 0, "NVM_EUI", "0025385b21b03a77"},
             {nvme, 1, "FIRMWARE", "2B2QEXM7"},
             {nvme, 1, "SERIAL", "S6B0NL0T123456"},
             {nvme, 1, "CONNECTION", "16.0 GT/s PCIe x4"},
