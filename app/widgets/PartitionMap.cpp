@@ -135,7 +135,8 @@ PartitionMap::~PartitionMap() = default;
 
 int PartitionMap::minimumPartitionWidth() const
 {
-    return qMax(28, fontMetrics().horizontalAdvance(QStringLiteral("99")) + 2 * kPad);
+    // Room for the number and a short size.
+    return qMax(28, fontMetrics().horizontalAdvance(QStringLiteral("8 MiB")) + 2 * kPad + 1);
 }
 
 QSize PartitionMap::sizeHint() const
@@ -338,6 +339,9 @@ QString PartitionMap::toolTipOf(int segment) const
         if (!s.fsName.isEmpty())
             lines << tr("File system: %1 (%2)").arg(s.fsName, s.fsType);
         lines << tr("Size: %1").arg(Model::sizeText(s.bytes));
+        // The table's groups count the entries; an MBR numbers logical partitions from 5.
+        if (quint32(s.index + 1) != s.number)
+            lines << tr("Rows: PARTITION %1").arg(s.index + 1);
     }
     lines << rangeText(s);
     return lines.join(QLatin1Char('\n'));
