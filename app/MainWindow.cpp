@@ -296,6 +296,7 @@ bool MainWindow::applyPage(QWidget *page, const DriveData &data)
         setGroupTab(data.general.get(), ui.tvGeneral);
     } else if (page == ui.tbPart) {
         setGroupTab(data.partitions.get(), ui.tvPart);
+        ui.mapPart->showLayout(data.partitions ? &data.partitions->layout() : nullptr, ui.tvPart);
         ui.lblPart->setText(stateLine(data, Tab::Partitions));
     } else if (page == ui.tbAta) {
         setAtaTab(data);

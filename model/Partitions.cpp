@@ -55,6 +55,22 @@ bool isGptTable(int type)
            type == PartitionManager::TableGptBackup || type == PartitionManager::TableSyncedGptBackup;
 }
 
+// The map's one line for a table that could not be read.
+QString unreadableReason(quint32 code)
+{
+    switch (code) {
+    case Error::AccessDenied:
+        return tx("main.part.map.held", "Another program holds the drive exclusively; its table was not read");
+    case Error::BadData:
+        return tx("main.part.map.damaged", "The partition table is damaged or of an unsupported kind");
+    case Error::BadArguments:
+        return tx("main.part.map.noblocks", "The drive's blocks cannot be read");
+    default:
+        return tx("main.part.map.unreadable", "The partition table cannot be read (error %1)")
+            .arg(SysLog::errorText(code));
+    }
+}
+
 PropertyValue chsText(const Partition &p, quint32 chs)
 {
     if (p.kind() < Partition::KindMbrPrimary || p.kind() > Partition::KindMbrHybrid)
@@ -83,9 +99,11 @@ Partitions::Partitions(const Ref<Interfaces::Generic> &node, const QString &path
                           SysLog::errorText(code));
         table.setDimmedValue(tx("main.part.table.type", "PARTITION TABLE TYPE"),
                              placeholder(tx("gen.text.error", "ERROR")));
+        m_layout = PartitionLayout::unreadable(unreadableReason(code));
         return;
     }
 
+    m_layout = PartitionLayout::fromTable(*manager);
     const int type = manager->tableType();
     const bool gpt = isGptTable(type);
     table.setString(

@@ -10,6 +10,7 @@
 #include "model/Ata.h"
 #include "model/Group.h"
 #include "model/OneColumn.h"
+#include "model/Partitions.h"
 #include "model/Roles.h"
 #include "model/Smart.h"
 #include "model/Startup.h"
@@ -153,6 +154,8 @@ QJsonObject driveJson(Acquisition &acquisition, const QString &path, const QStri
             }
         }
         t["rows"] = rows;
+        if (tab == Tab::Partitions && data && data->partitions)
+            t["layout"] = data->partitions->layout().toJson();
         tabs[tabEnglishTitle(tab)] = t;
     }
     drive["tabs"] = tabs;
@@ -173,6 +176,8 @@ QStringList tabText(const DriveData *data, Tab tab)
     }
     if (!model)
         return lines;
+    if (tab == Tab::Partitions && data->partitions)
+        lines << QStringLiteral("   LAYOUT: ") + data->partitions->layout().summary();
     if (tab == Tab::Smart) {
         lines << QStringLiteral("   ") + columns(model).join(QStringLiteral(" | "));
         for (int r = 0; r < model->rowCount(); ++r) {

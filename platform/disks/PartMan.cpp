@@ -387,6 +387,8 @@ bool Reader::readGpt(const QByteArray &mbr)
                  .arg(header.lastUsable + 1)
                  .arg(m_count));
     m_out.m_gptHeaderLba = header.myLba;
+    m_out.m_gptFirstUsable = header.firstUsable;
+    m_out.m_gptLastUsable = header.lastUsable;
     m_out.m_gptGuid = header.guid;
     m_out.m_gptEntryCount = header.count;
     m_out.m_gptEntrySize = header.entrySize;

@@ -110,6 +110,9 @@ public:
     quint32 gptEntryCount() const { return m_gptEntryCount; }
     quint32 gptEntrySize() const { return m_gptEntrySize; }
     quint64 gptHeaderLba() const { return m_gptHeaderLba; } // the header in use
+    // The blocks the GPT header in use lets partitions take; 0 for other tables.
+    quint64 gptFirstUsable() const { return m_gptFirstUsable; }
+    quint64 gptLastUsable() const { return m_gptLastUsable; }
     quint64 blockSize() const { return m_blockSize; }
     quint64 blockCount() const { return m_blockCount; }
     // The entries of the protective or hybrid MBR of a GPT disk (kind 5), 0xEE ones included.
@@ -128,6 +131,8 @@ private:
     quint32 m_gptEntryCount = 0;
     quint32 m_gptEntrySize = 0;
     quint64 m_gptHeaderLba = 0;
+    quint64 m_gptFirstUsable = 0;
+    quint64 m_gptLastUsable = 0;
     quint64 m_blockSize = 0;
     quint64 m_blockCount = 0;
     QStringList m_warnings;

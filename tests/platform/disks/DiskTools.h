@@ -46,6 +46,7 @@ inline QString runScript(const QString &dir, const QString &script, QByteArray *
 }
 
 struct RefPartition {
+    quint32 number = 0; // from the node name ("disk.img5")
     quint64 start = 0;
     quint64 size = 0;
     QString type; // GPT GUID upper case, or the MBR type as two hex digits
@@ -57,6 +58,7 @@ struct RefTable {
     QString label; // "gpt", "dos" or empty
     QString id;    // GPT GUID upper case, or "0x" and 8 hex digits
     quint32 tableLength = 0;
+    quint64 firstLba = 0, lastLba = 0; // GPT only
     QList<RefPartition> partitions;
 };
 
@@ -72,11 +74,18 @@ inline RefTable sfdiskTable(const QString &image, bool nested = false)
     t.label = table.value("label").toString();
     t.id = table.value("id").toString().toUpper();
     t.tableLength = table.value("table-length").toString().toUInt();
+    t.firstLba = quint64(table.value("firstlba").toDouble());
+    t.lastLba = quint64(table.value("lastlba").toDouble());
     if (t.label == "gpt" && t.tableLength == 0)
         t.tableLength = 128;
     for (const QJsonValue &v : table.value("partitions").toArray()) {
         const QJsonObject o = v.toObject();
         RefPartition p;
+        const QString node = o.value("node").toString();
+        qsizetype digits = node.size();
+        while (digits > 0 && node.at(digits - 1).isDigit())
+            --digits;
+        p.number = node.mid(digits).toUInt();
         p.start = quint64(o.value("start").toDouble());
         p.size = quint64(o.value("size").toDouble());
         p.type = o.value("type").toString().toUpper();
