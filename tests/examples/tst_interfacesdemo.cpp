@@ -4,11 +4,13 @@
 #include <QtTest>
 
 #include "ModelRows.h"
-#include "model/NodeUtils.h"
+#include "model/Acquisition.h"
 #include "model/NVMe.h"
+#include "model/NodeUtils.h"
 #include "model/PCI.h"
 #include "model/SCSI.h"
 #include "model/SDeMMC.h"
+#include "model/TabStatus.h"
 #include "model/USB.h"
 #include "platform/sim/SimBackend.h"
 
@@ -20,6 +22,7 @@ private slots:
     void initTestCase();
     void noUnexpectedPlaceholder_data();
     void noUnexpectedPlaceholder();
+    void nvmeVerdicts();
     void pciInformation_data();
     void pciInformation();
 };
@@ -43,8 +46,10 @@ void TestInterfacesDemo::noUnexpectedPlaceholder_data()
     QTest::addColumn<int>("groups");
 
     const QStringList noFlashId{"CONTROLLER INFO/FLASH ID"};
-    QTest::newRow("NVMe") << "NVMe"
-                          << "/devices/nvme/nvme0n1" << QStringList{} << 2;
+    QTest::newRow("NVMe, healthy log") << "NVMe"
+                                       << "/devices/nvme/nvme0n1" << QStringList{} << 3;
+    QTest::newRow("NVMe, log with warnings") << "NVMe"
+                                             << "/devices/nvme/nvme1n1" << QStringList{} << 3;
     QTest::newRow("SCSI of the SAS disk") << "SCSI"
                                           << "/devices/sas/sdb" << QStringList{} << 1;
     QTest::newRow("SCSI of the USB stick") << "SCSI"
@@ -74,8 +79,8 @@ void TestInterfacesDemo::noUnexpectedPlaceholder()
     const Ref<Interfaces::Generic> node = openGeneric(path, 0, true);
     QVERIFY(node);
     std::unique_ptr<Model::Group> model;
-    if (tab == "NVMe")
-        model = std::make_unique<Model::NVMe>(node, path);
+    if (tab == "NVMe") // through the acquisition, which reads the health log
+        model = std::move(Acquisition().acquireDrive(path, path)->nvme);
     else if (tab == "SCSI")
         model = std::make_unique<Model::SCSI>(node, path);
     else if (tab == "USB")
@@ -93,6 +98,16 @@ void TestInterfacesDemo::noUnexpectedPlaceholder()
             if (row.dimmed || row.value.startsWith('<'))
                 placeholders.append(group.title + "/" + row.label);
     QCOMPARE(placeholders, expected);
+}
+
+// One demo NVMe drive is healthy, the other one is not.
+void TestInterfacesDemo::nvmeVerdicts()
+{
+    Acquisition acquisition;
+    const auto healthy = acquisition.acquireDrive("/devices/nvme/nvme0n1", "healthy");
+    const auto worn = acquisition.acquireDrive("/devices/nvme/nvme1n1", "worn");
+    QVERIFY(Model::tabState(healthy.get(), Model::Tab::NVMe, false).verdict == Model::Verdict::Ok);
+    QVERIFY(Model::tabState(worn.get(), Model::Tab::NVMe, false).verdict == Model::Verdict::Error);
 }
 
 void TestInterfacesDemo::pciInformation_data()

@@ -1,6 +1,7 @@
 // The 19 real drives of the shared test data: identity, capacity, standard,
 // transfer mode, security and feature rows, checksum and health verdicts, and
-// every attribute, checked against what each drive is and against skdump.
+// every attribute with its decoded raw value, checked against what each drive
+// is and against skdump.
 #include "AtaFixtures.h"
 
 #include "model/Ata.h"
@@ -8,6 +9,7 @@
 #include "model/Smart.h"
 #include "model/SmartRecords.h"
 #include "model/SmartStatus.h"
+#include "model/ata/Identify.h"
 #include "model/ata/Snapshot.h"
 
 #include <QAbstractItemModelTester>
@@ -18,6 +20,8 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <memory>
+#include <optional>
+#include <utility>
 
 using namespace Applications::DriveScope::Model;
 using AtaFixtures::rowValue;
@@ -46,6 +50,28 @@ bool load(const QString &name, Drive &drive)
     if (drive.snapshot.healthy)
         drive.smart = std::make_unique<Smart>(attributes, *drive.snapshot.healthy);
     return true;
+}
+
+// The attributes as the acquisition hands them over, with the drive's quirks.
+QList<SmartAttribute> attributesOf(const Drive &drive)
+{
+    QList<SmartAttribute> list = decodeSmartRecords(drive.snapshot.attributeRecords, nullptr);
+    const Identify::Words words(drive.snapshot.identify);
+    applyDriveQuirks(list, words.text(27, 20).trimmed(), words.text(23, 4).trimmed());
+    return list;
+}
+
+// skdump's pretty time or temperature: the number and how many of our units
+// (hours, degrees) one of its units is; nothing for other values.
+std::optional<std::pair<double, double>> skdumpValue(const QString &pretty)
+{
+    static const QRegularExpression form(QStringLiteral(R"(^([0-9.]+) (min|h|days|months|years|C)$)"));
+    static const QHash<QString, double> units{{"min", 1 / 60.0},   {"h", 1}, {"days", 24}, {"months", 24 * 30},
+                                              {"years", 24 * 365}, {"C", 1}};
+    const auto m = form.match(pretty);
+    if (!m.hasMatch())
+        return std::nullopt;
+    return std::pair{m.captured(1).toDouble(), units.value(m.captured(2))};
 }
 
 QString cell(const Smart &smart, int row, int column)
@@ -410,15 +436,17 @@ private slots:
         QVERIFY(run.waitForFinished(30000));
         // "  9 power-on-hours   100   100     0   1.9 days    0x2d0000000000 old-age ..."
         static const QRegularExpression line(
-            QStringLiteral(R"(^\s*(\d+)\s+\S+\s+(\d+|n/a)\s+(\d+|n/a)\s+(\d+|n/a)\s+.*\s0x([0-9a-f]{12})\s)"),
+            QStringLiteral(R"(^\s*(\d+)\s+\S+\s+(\d+|n/a)\s+(\d+|n/a)\s+(\d+|n/a)\s+(.*\S)\s+0x([0-9a-f]{12})\s)"),
             QRegularExpression::MultilineOption);
         QList<QStringList> expected;
+        QStringList pretty;
         for (auto it = line.globalMatch(QString::fromLocal8Bit(run.readAllStandardOutput())); it.hasNext();) {
             const auto m = it.next();
             // skdump prints the six raw bytes in record order, lowest first.
             QStringList bytes;
             for (int i = 5; i >= 0; --i)
-                bytes << m.captured(5).mid(2 * i, 2).toUpper();
+                bytes << m.captured(6).mid(2 * i, 2).toUpper();
+            pretty << m.captured(5);
             // skdump says "n/a" for values it deems invalid; those are not compared.
             expected.append({QString::number(m.captured(1).toInt(), 16).toUpper().rightJustified(2, '0') + 'h',
                              m.captured(2), m.captured(3), m.captured(4), bytes.join(' ')});
@@ -437,6 +465,21 @@ private slots:
                     ours[i] = expected[r][i];
             QCOMPARE(ours, expected[r]);
         }
+
+        // Power-on time and temperatures, wherever skdump gives them, agree with our
+        // decoded values to skdump's one decimal ("3.1 months").
+        const QList<SmartAttribute> attributes = attributesOf(d);
+        for (int r = 0; r < attributes.size(); ++r) {
+            const SmartAttribute &a = attributes[r];
+            const auto theirs = skdumpValue(pretty[r]);
+            if (!theirs || (a.id != 0x09 && a.id != 0xBE && a.id != 0xC2))
+                continue;
+            const auto [number, unit] = *theirs;
+            const double ours = rawText(a).section(QLatin1Char(' '), 0, 0).toDouble() / unit;
+            const double slack = a.id == 0x09 ? 1 / unit : 0; // our hours are whole
+            QVERIFY2(qAbs(ours - number) <= 0.05 + slack,
+                     qPrintable(QStringLiteral("%1h: ours %2, skdump %3").arg(a.id, 2, 16).arg(rawText(a), pretty[r])));
+        }
     }
 
     void failingDrive()
@@ -449,6 +492,12 @@ private slots:
         QCOMPARE(v.text, QStringLiteral("Drive not healthy"));
         QCOMPARE(v.verdict, Verdict::Error);
         QVERIFY(v.iconShown);
+        // Its spin retry count (0Ah, value 212 against threshold 223) is the failing attribute.
+        QStringList failing;
+        for (const SmartAttribute &a : d.smart->attributes())
+            if (attributeState(a) == AttributeState::Failing)
+                failing << smartAttributeName(a.id);
+        QCOMPARE(failing, QStringList{"Spin Retry Count"});
     }
 };
 
