@@ -16,16 +16,6 @@ struct Probe : CellStyle {
         return o;
     }
 };
-
-Model::SmartAttribute attribute(quint8 value, quint8 worst, quint8 threshold)
-{
-    Model::SmartAttribute a;
-    a.id = 5;
-    a.value = value;
-    a.worst = worst;
-    a.threshold = threshold;
-    return a;
-}
 } // namespace
 
 class TestCellStyle : public QObject {
@@ -33,7 +23,7 @@ class TestCellStyle : public QObject {
 private slots:
     void attributeStates()
     {
-        const Model::Smart smart({attribute(100, 100, 36), attribute(10, 10, 36), attribute(100, 20, 36)}, true);
+        const Model::Smart smart({{5, 100, 100, 36, 0}, {5, 10, 10, 36, 0}, {5, 100, 20, 36, 0}}, true);
         Probe probe;
         const QStyleOptionViewItem ok = probe.option(smart.index(0, 1));
         const QStyleOptionViewItem failing = probe.option(smart.index(1, 1));

@@ -85,8 +85,6 @@ private slots:
                                      << QStringList{"C2h", "Temperature Celsius", "45", "55", "0", "00 28 00 0A 00 1D"};
         QTest::newRow("id 0") << hex("00 00 00 00 00 00 00 00 00 00 00 00")
                               << QStringList{"00h", "Unknown Attribute 0", "0", "0", "0", "00 00 00 00 00 00"};
-        QTest::newRow("unnamed 0x10") << hex("10 00 00 01 01 00 00 00 00 00 AB 00")
-                                      << QStringList{"10h", "Unknown Attribute 16", "1", "1", "0", "AB 00 00 00 00 00"};
         QTest::newRow("last named 0xFE") << hex("FE 00 00 01 01 00 00 00 00 00 00 00")
                                          << QStringList{"FEh", "Free Fall Protection", "1", "1",
                                                         "0",   "00 00 00 00 00 00"};
@@ -185,16 +183,6 @@ private slots:
         QCOMPARE(texts, QStringList({"TagID", "Name", "Value", "Worst", "Threshold", "Hexdata"}));
         QVERIFY(!smart.headerData(0, Qt::Vertical).isValid());
         QVERIFY(!smart.headerData(6, Qt::Horizontal).isValid());
-    }
-
-    void keepsOrderAndDuplicates()
-    {
-        const QList<SmartAttribute> list{attribute(9, 1, 1, 0, 0), attribute(5, 2, 2, 0, 0), attribute(9, 3, 3, 0, 0)};
-        const Smart smart(list, false);
-        QCOMPARE(smart.rowCount(), 3);
-        QCOMPARE(smart.data(smart.index(2, 2)).toInt(), 3);
-        QCOMPARE(smart.data(smart.index(1, 0)).toString(), QStringLiteral("05h"));
-        QVERIFY(!smart.healthy());
     }
 
     void health_data()
