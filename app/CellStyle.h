@@ -1,5 +1,5 @@
 // The one place that turns the models' cell roles (title row, dimmed value,
-// hexadecimal column) into the window's colours and fonts.
+// hexadecimal column, attribute state) into the window's colours and fonts.
 #pragma once
 #include <QFont>
 #include <QStyledItemDelegate>

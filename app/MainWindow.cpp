@@ -304,7 +304,13 @@ bool MainWindow::applyPage(QWidget *page, const DriveData &data)
         setSmartTab(data);
     } else if (page == ui.tbNVMe) {
         setGroupTab(data.nvme.get(), ui.tvNVMe);
-        ui.lblNVMeState->setText(stateLine(data, Tab::NVMe));
+        // The data line, then the health verdict with its icon while there is a model.
+        const Model::TabState state = Model::tabState(&data, Tab::NVMe, hosted());
+        ui.lblNVMeState->setText(state.lines.value(0));
+        ui.lblNVMeHealthState->setText(state.lines.value(1));
+        ui.lblNVMeHealthState->setVisible(state.lines.size() > 1);
+        ui.lblNVMeHealthIcon->setPixmap(verdictPixmap(state.verdict.value_or(Model::Verdict::Warning)));
+        ui.lblNVMeHealthIcon->setVisible(state.verdict.has_value());
     } else if (page == ui.tbUSB) {
         setGroupTab(data.usb.get(), ui.tvUSB);
         ui.lblUSBState->setText(stateLine(data, Tab::USB));

@@ -1,5 +1,5 @@
 // The S.M.A.R.T. tab over any attribute records: the 12-byte record decoder,
-// the model in every role and the health verdict, with the health flag from
+// the model in every role, decoded raw values, states and the health verdict, with the health flag from
 // the first input byte.
 #include "FuzzSupport.h"
 #include "model/Smart.h"
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t sum = Fuzz::walkModel(smart);
     sum += size_t(smartHealth(&smart).text.size());
     for (const SmartAttribute &a : attributes)
-        sum += size_t(smartAttributeName(a.id).size());
+        sum += size_t(smartAttributeName(a.id).size() + rawText(a).size()) + size_t(attributeState(a));
     Fuzz::keep(sum);
     return 0;
 }

@@ -15,6 +15,7 @@
 #include "model/Smart.h"
 #include "model/SmartRecords.h"
 #include "model/USB.h"
+#include "model/ata/Identify.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 
@@ -31,6 +32,16 @@ constexpr int IdentifySize = 512;
 QString hexError()
 {
     return QString::number(Error::get(), 16).toUpper();
+}
+
+bool hasPropertySet(const Ref<Interfaces::Generic> &generic, const QString &name)
+{
+    const int sets = generic->propertySetCount();
+    for (int i = 0; i < sets; ++i) {
+        if (generic->propertySetName(i) == name)
+            return true;
+    }
+    return false;
 }
 
 bool isNumber(const PropertyValue &value)
@@ -64,7 +75,8 @@ std::unique_ptr<DriveData> Acquisition::acquireDrive(const QString &path, const 
 
     if (type == QLatin1String("NVMe")) {
         data->interfaces = DriveData::Nvme;
-        data->nvme = std::make_unique<NVMe>(generic, path);
+        readNvmeHealth(generic, path, *data);
+        data->nvme = std::make_unique<NVMe>(generic, path, data->nvmeHealth);
     } else if (type == QLatin1String("USB")) {
         data->interfaces = DriveData::Usb;
         data->usb = std::make_unique<USB>(generic, path);
@@ -103,11 +115,24 @@ std::unique_ptr<DriveData> Acquisition::acquireDrive(const QString &path, const 
     }
     data->interfaces |= DriveData::Ata;
 
-    if (hasSmart)
-        readSmart(generic, path, *data);
+    // IDENTIFY first: the drive's model tells how some attributes count.
     if (hasIdentify)
         readIdentify(generic, path, *data);
+    if (hasSmart)
+        readSmart(generic, path, *data);
     return data;
+}
+
+void Acquisition::readNvmeHealth(const Ref<Interfaces::Generic> &generic, const QString &path, DriveData &data)
+{
+    if (!hasPropertySet(generic, QStringLiteral("NVME_SMART_LOG")))
+        return;
+    const PropertyValue result =
+        generic->request({Variant::ofText(QStringLiteral("Yes"), QStringLiteral("NVME_SMART_LOG"))});
+    const QByteArray buffer = result.isEmpty() ? QByteArray() : result.first().buffer;
+    data.nvmeHealth = decodeNvmeHealth(buffer);
+    if (!data.nvmeHealth)
+        qWarning().noquote() << "Invalid NVMe health log; size:" << buffer.size() << "; node:" << path;
 }
 
 void Acquisition::readSmart(const Ref<Interfaces::Generic> &generic, const QString &path, DriveData &data)
@@ -148,6 +173,10 @@ void Acquisition::readSmart(const Ref<Interfaces::Generic> &generic, const QStri
         attributes = decodeSmartRecords(buffer, &whole);
         if (!whole)
             qCritical().noquote() << "Data is not a multiple of attribute size:" << buffer.size();
+        if (data.ata) {
+            const Identify::Words words(data.ata->identify());
+            applyDriveQuirks(attributes, words.text(27, 20).trimmed(), words.text(23, 4).trimmed());
+        }
     }
     data.smart = std::make_unique<Smart>(attributes, healthy);
 }

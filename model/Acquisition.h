@@ -28,6 +28,7 @@ public:
 
 private:
     void readSmart(const Ref<Interfaces::Generic> &generic, const QString &path, DriveData &data);
+    void readNvmeHealth(const Ref<Interfaces::Generic> &generic, const QString &path, DriveData &data);
     void readIdentify(const Ref<Interfaces::Generic> &generic, const QString &path, DriveData &data);
     Ref<Interfaces::Generic> controlInterface();
     Ref<Interfaces::Generic> m_volumeServer;

@@ -3,6 +3,9 @@
 #pragma once
 #include <QString>
 #include <memory>
+#include <optional>
+
+#include "model/NvmeHealth.h"
 
 namespace Applications::DriveScope {
 namespace Model {
@@ -36,6 +39,8 @@ struct DriveData {
     std::unique_ptr<Model::SCSI> scsi;
     std::unique_ptr<Model::SDeMMC> sdemmc;
     std::unique_ptr<Model::PCI> pci;
+    // The NVMe health log, when the drive offered one that could be decoded.
+    std::optional<Model::NvmeHealth> nvmeHealth;
 };
 
 } // namespace Applications::DriveScope

@@ -9,5 +9,6 @@ enum : int {
     Dimmed = Qt::UserRole + 0x100, // bool: a value that is there but says little (greyed)
     TitleRow,                      // bool: a group's or a section's title row
     HexColumn,                     // bool: raw bytes in hexadecimal, shown fixed-pitch
+    AttributeState,                // int, a Model::AttributeState: every cell of a S.M.A.R.T. row
 };
 } // namespace Applications::DriveScope::Model::Roles

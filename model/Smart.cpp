@@ -2,6 +2,7 @@
 #include "model/Smart.h"
 
 #include "model/Roles.h"
+#include "model/SmartRecords.h"
 #include "platform/I18n.h"
 
 #include <algorithm>
@@ -178,8 +179,16 @@ QVariant Smart::data(const QModelIndex &index, int role) const
             return hexData(a.raw);
         }
         return {};
-    case Qt::ToolTipRole:
-        return column == NameColumn ? QVariant(smartAttributeName(a.id)) : QVariant();
+    case Qt::ToolTipRole: {
+        // The decoded raw value, and what the state means when it is not ok.
+        QString tip = rawText(a);
+        const QString state = attributeStateText(attributeState(a));
+        if (!state.isEmpty())
+            tip += QLatin1Char('\n') + state;
+        return column == NameColumn ? smartAttributeName(a.id) + QLatin1Char('\n') + tip : tip;
+    }
+    case Roles::AttributeState:
+        return int(attributeState(a));
     case Roles::HexColumn:
         return column == HexColumn ? QVariant(true) : QVariant();
     case Qt::TextAlignmentRole:

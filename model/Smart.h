@@ -12,6 +12,8 @@ struct SmartAttribute {
     quint8 worst = 0;
     quint8 threshold = 0;
     quint64 raw = 0; // low 48 bits
+    // Set by applyDriveQuirks: this drive counts power-on time (09h) in minutes.
+    bool powerOnMinutes = false;
 };
 
 // The translated name of an attribute id; "Unknown Attribute %1" for ids

@@ -17,4 +17,13 @@ HealthVerdict smartHealth(const Smart *smartOrNull)
     return {trKey("main.smart.health.notokay", "Drive not healthy"), Verdict::Error, true};
 }
 
+HealthVerdict nvmeHealthVerdict(const std::optional<NvmeHealth> &health)
+{
+    if (!health)
+        return {trKey("main.nvme.health.na", "Health not available"), Verdict::Warning, true};
+    if (health->healthy())
+        return {trKey("main.nvme.health.okay", "Drive healthy"), Verdict::Ok, true};
+    return {trKey("main.nvme.health.notokay", "Drive not healthy"), Verdict::Error, true};
+}
+
 } // namespace Applications::DriveScope::Model

@@ -1,7 +1,10 @@
 // The health verdict shown above the S.M.A.R.T. table, shared by the window
 // and the report.
 #pragma once
+#include "model/NvmeHealth.h"
 #include "model/Verdict.h"
+
+#include <optional>
 
 #include <QString>
 
@@ -18,5 +21,8 @@ struct HealthVerdict {
 // No model: data not available; no attributes: health not available (the
 // drive's flag alone is not trusted then); otherwise the drive's own flag.
 HealthVerdict smartHealth(const Smart *smartOrNull);
+// The NVMe tab's verdict, in the S.M.A.R.T. tab's words: health not available
+// without a log, otherwise the log's own critical warning and spare.
+HealthVerdict nvmeHealthVerdict(const std::optional<NvmeHealth> &health);
 
 } // namespace Applications::DriveScope::Model

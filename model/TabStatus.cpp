@@ -46,6 +46,16 @@ const TabInfo &info(Tab tab)
 
 QString notAvailable() { return trKey("main.state.notavail.type", "DEVICE DATA NOT AVAILABLE"); }
 
+// The one status line of an interface tab.
+QString interfaceLine(const QAbstractItemModel *model, bool hosted, quint32 interfaces, Tab tab)
+{
+    if (model)
+        return trKey("main.state.avail", "DEVICE DATA AVAILABLE");
+    if (hosted && info(tab).interfaceBit && (interfaces & info(tab).interfaceBit))
+        return trKey("main.state.notavail.native", "DEVICE DATA NOT AVAILABLE, USE /S INSTEAD");
+    return notAvailable();
+}
+
 } // namespace
 
 const QList<Tab> &allTabs()
@@ -109,13 +119,17 @@ TabState tabState(const DriveData *data, Tab tab, bool hosted)
         state.verdict = health.verdict;
         break;
     }
+    case Tab::NVMe:
+        // The interfaces' wording first, then the health log's verdict.
+        state.lines << interfaceLine(model, hosted, interfaces, tab);
+        if (model) {
+            const HealthVerdict health = nvmeHealthVerdict(data->nvmeHealth);
+            state.lines << health.text;
+            state.verdict = health.verdict;
+        }
+        break;
     default:
-        if (model)
-            state.lines << trKey("main.state.avail", "DEVICE DATA AVAILABLE");
-        else if (hosted && info(tab).interfaceBit && (interfaces & info(tab).interfaceBit))
-            state.lines << trKey("main.state.notavail.native", "DEVICE DATA NOT AVAILABLE, USE /S INSTEAD");
-        else
-            state.lines << notAvailable();
+        state.lines << interfaceLine(model, hosted, interfaces, tab);
         break;
     }
     return state;

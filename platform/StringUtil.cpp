@@ -28,15 +28,19 @@ Formatting current = defaults();
 
 QString character(quint32 code) { return code ? QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1) : QString(); }
 
-// Digits of `value` in groups of three, joined by `separator`.
-QString grouped(quint64 value, const QString &separator)
+// Digits in groups of three, joined by `separator`.
+QString groupedDigits(QString digits, const QString &separator)
 {
-    QString digits = QString::number(value);
     if (separator.isEmpty())
         return digits;
     for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
         digits.insert(i, separator);
     return digits;
+}
+
+QString grouped(quint64 value, const QString &separator)
+{
+    return groupedDigits(QString::number(value), separator);
 }
 
 } // namespace
@@ -118,6 +122,12 @@ QString formatSizesSmart(quint64 size, bool si)
     if (!prefix.trimmed().isEmpty())
         text += prefix;
     return text;
+}
+
+QString groupDigits(const QString &digits)
+{
+    QReadLocker l(&lock);
+    return groupedDigits(digits, current.thousandSeparator);
 }
 
 QStringList split(const QString &text)

@@ -13,6 +13,7 @@
 #include "model/Partitions.h"
 #include "model/Roles.h"
 #include "model/Smart.h"
+#include "model/SmartRecords.h"
 #include "model/Startup.h"
 #include "model/TabStatus.h"
 #include "platform/I18n.h"
@@ -98,6 +99,23 @@ QString verdictName(Verdict v)
     return QString();
 }
 
+// One object per attribute row, beside the rows the table shows.
+QJsonArray attributesJson(const Smart &smart)
+{
+    QJsonArray list;
+    for (const SmartAttribute &a : smart.attributes()) {
+        list.append(QJsonObject{{"id", int(a.id)},
+                                {"name", smartAttributeName(a.id)},
+                                {"value", int(a.value)},
+                                {"worst", int(a.worst)},
+                                {"threshold", int(a.threshold)},
+                                {"raw", qint64(rawNumber(a))},
+                                {"rawText", rawText(a)},
+                                {"state", attributeStateName(attributeState(a))}});
+    }
+    return list;
+}
+
 bool hostedMode() { return Sys::info(Sys::InfoHosted) != 0; }
 
 QString displayName(const QString &path)
@@ -140,6 +158,7 @@ QJsonObject driveJson(Acquisition &acquisition, const QString &path, const QStri
                     cells.append(QJsonValue::fromVariant(model->data(model->index(r, c))));
                 rows.append(cells);
             }
+            t["attributes"] = attributesJson(*data->smart);
         } else if (model) {
             for (const Row &row : flatRows(model)) {
                 if (row.header)
@@ -184,6 +203,8 @@ QStringList tabText(const DriveData *data, Tab tab)
             QStringList cells;
             for (int c = 0; c < model->columnCount(); ++c)
                 cells << model->data(model->index(r, c)).toString();
+            const SmartAttribute &a = data->smart->attributes()[r];
+            cells << rawText(a) << attributeStateName(attributeState(a));
             lines << QStringLiteral("   ") + cells.join(QStringLiteral(" | "));
         }
         return lines;

@@ -32,6 +32,7 @@ const Command kCommands[] = {
     {Channel::Ata, 0xB0, 0xDA, "SMART RETURN STATUS"},
     {Channel::Nvme, 0x06, 0x00, "NVMe IDENTIFY NAMESPACE"},
     {Channel::Nvme, 0x06, 0x01, "NVMe IDENTIFY CONTROLLER"},
+    {Channel::Nvme, 0x02, 0x02, "NVMe GET LOG PAGE (SMART / HEALTH INFORMATION)"},
     {Channel::Mmc, 8, -1, "MMC SEND_EXT_CSD"},
 };
 

@@ -17,7 +17,8 @@ struct Request {
 };
 
 // Commands inside the payloads. For ATA PASS-THROUGH the ATA command (and, for
-// S.M.A.R.T., the feature) is listed; for NVMe the admin opcode and CNS value.
+// S.M.A.R.T., the feature) is listed; for NVMe the admin opcode and CNS value
+// (Identify) or log identifier (Get Log Page).
 enum class Channel { Scsi, Ata, Nvme, Mmc };
 
 struct Command {

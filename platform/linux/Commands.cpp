@@ -332,6 +332,17 @@ QByteArray identifyFromVpd89(const QByteArray &page89)
     return page.mid(60, 512);
 }
 
+NvmeAdmin nvmeIdentifyCommand(quint32 cns, quint32 nsid)
+{
+    return {0x06, nsid, cns, 4096};
+}
+
+NvmeAdmin nvmeSmartLogCommand()
+{
+    constexpr quint32 logId = 0x02, retainEvent = 1u << 15, dwords = 512 / 4;
+    return {0x02, 0xFFFFFFFFu, logId | retainEvent | ((dwords - 1) << 16), 512};
+}
+
 NvmeController parseNvmeController(const QByteArray &data)
 {
     NvmeController c;

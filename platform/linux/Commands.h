@@ -1,5 +1,6 @@
 // Builders and parsers of the few read-only commands the backend sends (ATA
-// through SCSI ATA PASS-THROUGH, SCSI INQUIRY, NVMe Identify, MMC SEND_EXT_CSD).
+// through SCSI ATA PASS-THROUGH, SCSI INQUIRY, NVMe Identify and health log,
+// MMC SEND_EXT_CSD).
 // Pure functions: bytes in, record out; no device is touched here, so recorded
 // replies can be fed to every parser.
 #pragma once
@@ -89,7 +90,21 @@ QByteArray vpdPage(const QByteArray &reply, quint8 page);
 // VPD page 0x89 (ATA Information): the IDENTIFY block at bytes 60..571.
 QByteArray identifyFromVpd89(const QByteArray &page89);
 
-// ---- NVMe Identify ------------------------------------------------------------
+// ---- NVMe admin commands ------------------------------------------------------
+
+// The fields of one NVMe admin command that the passthrough ioctl carries.
+struct NvmeAdmin {
+    quint8 opcode = 0;
+    quint32 nsid = 0;
+    quint32 cdw10 = 0;
+    quint32 dataLength = 0;
+};
+// Identify (06h) with CNS in CDW10, 4096 bytes.
+NvmeAdmin nvmeIdentifyCommand(quint32 cns, quint32 nsid);
+// Get Log Page (02h) of the SMART / Health Information log (02h): 512 bytes for
+// the whole controller (NSID FFFFFFFFh), NUMDL 127 (dwords, 0-based), RAE set
+// so that reading it leaves the controller's pending events as they are.
+NvmeAdmin nvmeSmartLogCommand();
 
 struct NvmeController {
     bool valid = false;

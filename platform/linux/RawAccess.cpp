@@ -169,6 +169,22 @@ void DiskProperties::rawNvme(RawDevice &device)
     }
     m_companion.setText(QStringLiteral("NVM_VER"), Commands::nvmeVersionText(c.version));
     m_companion.setInt(QStringLiteral("NVM_NAMESPACE_COUNT"), c.namespaceCount);
+
+    // The health log, unless the kernel has the controller suspended: a command
+    // would wake it.
+    const QString power = m_reader.text(m_disk.pciFunction + QStringLiteral("/power/runtime_status"));
+    if (!m_disk.pciFunction.isEmpty() &&
+        (power == QLatin1String("suspended") || power == QLatin1String("suspending"))) {
+        m_notes.standby = true;
+        note(QStringLiteral("NVMe health log not read from %1: the controller is suspended").arg(m_disk.name), false);
+        return;
+    }
+    const QByteArray log = target.nvmeSmartLog();
+    if (log.size() == 512)
+        m_sets.set(QStringLiteral("NVME_SMART_LOG"), {Variant::ofBuffer(log, QStringLiteral("NVME_SMART_LOG"))});
+    else
+        note(QStringLiteral("NVMe health log of %1 could not be read: %2").arg(m_disk.name, target.failureText()),
+             target.failure() == Failure::NoRights);
 }
 
 void DiskProperties::rawMmc(RawDevice &device)

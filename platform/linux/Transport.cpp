@@ -149,22 +149,22 @@ QByteArray RawDevice::inquiry(bool evpd, quint8 page, quint16 allocation)
     return sgIo(Commands::inquiryCdb(evpd, page, allocation), allocation, nullptr);
 }
 
-QByteArray RawDevice::nvmeIdentify(quint32 cns, quint32 nsid)
+QByteArray RawDevice::nvmeAdmin(const Commands::NvmeAdmin &command, const QString &what)
 {
     if (m_fd < 0)
         return QByteArray();
-    QByteArray data(4096, '\0');
+    QByteArray data(int(command.dataLength), '\0');
     nvme_passthru_cmd cmd;
     std::memset(&cmd, 0, sizeof cmd);
-    cmd.opcode = 0x06;
-    cmd.nsid = nsid;
+    cmd.opcode = command.opcode;
+    cmd.nsid = command.nsid;
     cmd.addr = reinterpret_cast<quintptr>(data.data());
-    cmd.data_len = quint32(data.size());
-    cmd.cdw10 = cns;
+    cmd.data_len = command.dataLength;
+    cmd.cdw10 = command.cdw10;
     cmd.timeout_ms = timeoutMs;
     const int result = m_reader.ioctl(m_fd, NVME_IOCTL_ADMIN_CMD, &cmd);
     if (result < 0) {
-        failErrno(errno, QStringLiteral("NVMe Identify"));
+        failErrno(errno, what);
         return QByteArray();
     }
     if (result > 0) {
@@ -172,6 +172,16 @@ QByteArray RawDevice::nvmeIdentify(quint32 cns, quint32 nsid)
         return QByteArray();
     }
     return data;
+}
+
+QByteArray RawDevice::nvmeIdentify(quint32 cns, quint32 nsid)
+{
+    return nvmeAdmin(Commands::nvmeIdentifyCommand(cns, nsid), QStringLiteral("NVMe Identify"));
+}
+
+QByteArray RawDevice::nvmeSmartLog()
+{
+    return nvmeAdmin(Commands::nvmeSmartLogCommand(), QStringLiteral("NVMe Get Log Page"));
 }
 
 QByteArray RawDevice::mmcExtCsd()

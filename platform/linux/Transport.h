@@ -39,9 +39,12 @@ public:
     QByteArray ata(Commands::AtaCommand command, Commands::Sense *sense, bool noTwelve);
     QByteArray inquiry(bool evpd, quint8 page, quint16 allocation);
     QByteArray nvmeIdentify(quint32 cns, quint32 nsid);
+    // The 512-byte SMART / Health Information log of the controller.
+    QByteArray nvmeSmartLog();
     QByteArray mmcExtCsd();
 
 private:
+    QByteArray nvmeAdmin(const Commands::NvmeAdmin &command, const QString &what);
     QByteArray sgIo(const QByteArray &cdb, int dataLength, QByteArray *sense);
     void fail(Failure failure, const QString &text);
     void failErrno(int error, const QString &what);

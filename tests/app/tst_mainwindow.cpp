@@ -197,6 +197,8 @@ void TestMainWindow::startsWithEverythingDisabled()
     QVERIFY(child<QLabel>("lblSmartHealthIcon")->isHidden());
     for (const char *label : {"lblUSBState", "lblSCSIState", "lblNVMeState", "lblSDeMMCState", "lblPCI"})
         QCOMPARE(child<QLabel>(label)->text(), NotAvailable);
+    QVERIFY(child<QLabel>("lblNVMeHealthState")->isHidden());
+    QVERIFY(child<QLabel>("lblNVMeHealthIcon")->isHidden());
     QVERIFY(child<QLabel>("lblNonModNative")->isHidden());
 }
 
@@ -267,6 +269,11 @@ void TestMainWindow::selectingDriveEnablesTabsWithModels()
         QCOMPARE(child<QLabel>(it.value())->text(),
                  pages.contains(it.key()) ? QString("DEVICE DATA AVAILABLE") : NotAvailable);
     }
+    // The NVMe tab's verdict line and icon come with its model (the demo drive has no health log).
+    const bool nvme = pages.contains("tbNVMe");
+    QCOMPARE(!child<QLabel>("lblNVMeHealthIcon")->isHidden(), nvme);
+    if (nvme)
+        QCOMPARE(child<QLabel>("lblNVMeHealthState")->text(), QString("Health not available"));
     // Group rows span both columns.
     auto *general = child<QTableView>("tvGeneral");
     auto *adapter = qobject_cast<Model::OneColumn *>(general->model());

@@ -588,6 +588,7 @@ private Q_SLOTS:
             command(Channel::Ata, 0xB0, 0xDA),  // SMART RETURN STATUS
             command(Channel::Nvme, 0x06, 0x00), // Identify Namespace
             command(Channel::Nvme, 0x06, 0x01), // Identify Controller
+            command(Channel::Nvme, 0x02, 0x02), // Get Log Page, SMART / Health Information
             command(Channel::Mmc, 8, -1),       // SEND_EXT_CSD
         };
         int count = 0;
@@ -624,6 +625,7 @@ private Q_SLOTS:
         QTest::newRow("built INQUIRY VPD 89") << scsi(inquiryCdb(true, 0x89, 572), in) << true;
         QTest::newRow("NVMe Identify controller") << nvmeAdmin(0x06, 1) << true;
         QTest::newRow("NVMe Identify namespace") << nvmeAdmin(0x06, 0) << true;
+        QTest::newRow("built NVMe health log") << nvmeAdmin(0x02, nvmeSmartLogCommand().cdw10) << true;
         QTest::newRow("SEND_EXT_CSD") << mmcCommand(8, false) << true;
         QTest::newRow("BLKGETSIZE64") << plain(BLKGETSIZE64) << true;
         // Block layer requests that change the device or the kernel's view of it.
@@ -675,6 +677,8 @@ private Q_SLOTS:
         QTest::newRow("NVMe Set Features") << nvmeAdmin(0x09, 0) << false;
         QTest::newRow("NVMe Namespace Management") << nvmeAdmin(0x0D, 0) << false;
         QTest::newRow("NVMe Get Log Page, not reviewed") << nvmeAdmin(0x02, 0) << false;
+        QTest::newRow("NVMe error log, not reviewed") << nvmeAdmin(0x02, 0x01) << false;
+        QTest::newRow("NVMe firmware slot log, not reviewed") << nvmeAdmin(0x02, 0x03) << false;
         QTest::newRow("NVMe Identify CNS 2, not reviewed") << nvmeAdmin(0x06, 2) << false;
         // MMC commands.
         QTest::newRow("SEND_EXT_CSD flagged as write") << mmcCommand(8, true) << false;

@@ -5,11 +5,14 @@
 #include <QtTest>
 
 #include "TestSupport.h"
+#include "model/Acquisition.h"
+#include "model/TabStatus.h"
 #include "model/NVMe.h"
 #include "model/NodeUtils.h"
 #include "model/PCI.h"
 #include "model/SCSI.h"
 #include "model/SDeMMC.h"
+#include "model/TabStatus.h"
 #include "model/USB.h"
 #include "platform/sim/SimBackend.h"
 
@@ -26,7 +29,8 @@ private slots:
         Services::Nodes::Backend::install(std::move(backend));
 
         QString out;
-        for (const char *drive : {"/devices/nvme/nvme0n1", "/devices/sas/sdb", "/devices/usb/sdc", "/devices/usb/sdd",
+        Acquisition acquisition; // the NVMe tab with its health log, as the window builds it
+        for (const char *drive : {"/devices/nvme/nvme0n1", "/devices/nvme/nvme1n1", "/devices/sas/sdb", "/devices/usb/sdc", "/devices/usb/sdd",
                                   "/devices/mmc/mmcblk0", "/devices/mmc/mmcblk1"}) {
             const QString path = QString::fromLatin1(drive);
             const Ref<Interfaces::Generic> node = openGeneric(path, 0, true);
@@ -34,8 +38,15 @@ private slots:
             const bool pci = Model::hasPciInformation(node);
             out += QStringLiteral("===== %1 (PCI information: %2)\n").arg(path).arg(pci);
             std::vector<std::pair<const char *, std::unique_ptr<Model::Group>>> tabs;
-            if (path.contains("nvme"))
-                tabs.emplace_back("NVMe", std::make_unique<Model::NVMe>(node, path));
+            if (path.contains("nvme")) {
+                const auto data = acquisition.acquireDrive(path, path);
+                QVERIFY(data && data->nvme);
+                const Model::TabState state = Model::tabState(data.get(), Model::Tab::NVMe, false);
+                out += QStringLiteral("NVMe status: %1 (verdict %2)\n")
+                           .arg(state.lines.join(" / "))
+                           .arg(state.verdict ? int(*state.verdict) : -1);
+                tabs.emplace_back("NVMe", std::make_unique<Model::NVMe>(node, path, data->nvmeHealth));
+            }
             if (path.contains("sas") || path.contains("usb"))
                 tabs.emplace_back("SCSI", std::make_unique<Model::SCSI>(node, path));
             if (path.contains("usb"))

@@ -78,6 +78,7 @@ private Q_SLOTS:
     void checksumVerdicts_data();
     void checksumVerdicts();
     void stateLines();
+    void smartAttributesReadable();
     void snapshotOfTheMachine();
     void noticesOnceAfterTheReport();
 };
@@ -361,6 +362,35 @@ void TestReport::stateLines()
     s = tabState(&smart, Tab::Smart, false);
     QCOMPARE(s.lines, QStringList{"Drive not healthy"});
     QCOMPARE(int(*s.verdict), int(Verdict::Error));
+}
+
+// Each attribute row gets its decoded raw value and state: an object beside the
+// six-cell row in JSON, two more cells in text.
+void TestReport::smartAttributesReadable()
+{
+    MemoryBackend &b = MemoryBackend::install();
+    auto &disk = b.node("/disk").p0();
+    disk.set("TYPE", {Variant::ofText("SATA")});
+    disk.set("ATA_SMART_ENABLED", {Variant::ofInt(1, "ATA_SMART_ENABLED")});
+    disk.set("ATA_SMART_STATUS", {Variant::ofInt(0)});
+    // 0Ah spin retry count below its threshold; C2h temperature 38 (min 20, max 45).
+    disk.setSet("ATA_SMART_ATTRIBUTES", {Variant::ofBuffer(QByteArray::fromHex("0a0000d4d20b0000000000df"
+                                                                               "c200002626260014002d0000"))});
+    b.driveList = {{"/disk", "Disk", 2}};
+
+    const Run json = report({"--drive", "/disk", "--json"});
+    const QJsonObject smart = QJsonDocument::fromJson(json.out.toUtf8())["drives"][0]["tabs"]["S.M.A.R.T."].toObject();
+    QCOMPARE(smart["rows"].toArray().size(), 2);
+    QCOMPARE(smart["rows"][0].toArray().size(), 6);
+    QCOMPARE(smart["attributes"][0].toObject(),
+             (QJsonObject{{"id", 10}, {"name", "Spin Retry Count"}, {"value", 212}, {"worst", 210}, {"threshold", 223},
+                          {"raw", 11}, {"rawText", "11"}, {"state", "failing"}}));
+    QCOMPARE(smart["attributes"][1]["rawText"].toString(), QString("38 \u00B0C (min 20, max 45)"));
+    QCOMPARE(smart["attributes"][1]["state"].toString(), QString("ok"));
+
+    const Run text = report({"--drive", "/disk"});
+    QVERIFY2(text.out.contains("   0Ah | Spin Retry Count | 212 | 210 | 223 | 00 00 00 00 00 0B | 11 | failing\n"),
+             qPrintable(text.out));
 }
 
 QTEST_MAIN(TestReport)

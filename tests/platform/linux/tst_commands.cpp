@@ -308,6 +308,16 @@ private slots:
         QVERIFY(Commands::nguidText(QByteArray(16, '\0')).isNull());
     }
 
+    // Get Log Page for the health log: LID 02h, RAE, NUMDL 127 = 512 bytes, every namespace.
+    void nvmeSmartLogCommand()
+    {
+        const Commands::NvmeAdmin c = Commands::nvmeSmartLogCommand();
+        QCOMPARE(c.opcode, quint8(0x02));
+        QCOMPARE(c.nsid, 0xFFFFFFFFu);
+        QCOMPARE(c.cdw10, 0x007F8002u);
+        QCOMPARE(c.dataLength, 512u);
+    }
+
     void extCsd()
     {
         QByteArray e(512, '\0');
