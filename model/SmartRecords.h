@@ -12,4 +12,13 @@ namespace Applications::DriveScope::Model {
 // multiple of 12 gives an empty list and *ok false (ok may be null).
 QList<SmartAttribute> decodeSmartRecords(const QByteArray &data, bool *ok);
 
+// Failing: threshold not 0 and value at or below it; failed in the past: the
+// same for the worst value. A threshold of 0 means the attribute cannot fail.
+enum class AttributeState { Ok, Failing, FailedInPast };
+AttributeState attributeState(const SmartAttribute &a);
+// The 48-bit little-endian raw value as a number.
+quint64 rawNumber(const SmartAttribute &a);
+// The raw value as the common convention of its id reads it (hours, °C, ...).
+QString rawText(const SmartAttribute &a);
+
 } // namespace Applications::DriveScope::Model

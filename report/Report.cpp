@@ -16,6 +16,7 @@
 #include "platform/I18n.h"
 #include "platform/Log.h"
 #include "platform/Nodes.h"
+#include "report/Metrics.h"
 #include "report/Snapshot.h"
 #include "platform/Sys.h"
 
@@ -35,6 +36,7 @@ const char usage[] =
     "  --snapshot FILE  write every drive as a node-tree file that DRIVESCOPE_NODES can replay\n"
     "  --with-images    with it, the first and last MiB of every drive beside the file\n"
     "  --redact         with it, serial numbers, WWNs, GUIDs and signatures replaced by stand-ins\n"
+    "  --prometheus [FILE]  metrics for Prometheus (also with --drive PATH, --redact), FILE replaced atomically\n"
     "The drives come from DRIVESCOPE_NODES (a node-tree file) or else from this machine.\n";
 
 // Log lines go to standard error while a report writes to standard output.
@@ -212,6 +214,8 @@ QStringList driveText(Acquisition &acquisition, const QString &path, const QStri
 
 int runReport(const QStringList &args, QTextStream &out, QTextStream &err)
 {
+    if (args.contains(QLatin1String("--prometheus")))
+        return runMetrics(args, out, err);
     bool json = false, list = false, all = false, withImages = false, redact = false;
     QString drive, snapshot;
     for (int i = 0; i < args.size(); ++i) {

@@ -13,6 +13,8 @@ packages=(
   python3 xz-utils pciutils libatasmart-bin desktop-file-utils
   # the read-only audit traces the report tool
   strace
+  # the metrics are checked by promtool and scraped through a real node_exporter
+  prometheus prometheus-node-exporter
   # sanitizer and fuzzing builds
   clang libclang-rt-14-dev
 )
