@@ -195,7 +195,7 @@ const struct {
     {"drivescope_scrape_error", "gauge", "1 when the drive could not be read, else 0."},
     {"drivescope_drive_size_bytes", "gauge", "Capacity of the drive in bytes."},
     {"drivescope_drive_asleep", "gauge", "1 when the drive was in standby and its S.M.A.R.T. data was not read."},
-    {"drivescope_partitions", "gauge", "Number of partitions in the drive's partition table."},
+    {"drivescope_partitions", "gauge", "Entries of the drive's partition table (a file system on the whole disk is none)."},
     {"drivescope_smart_healthy", "gauge",
      "Health verdict of the drive (S.M.A.R.T. status, or the NVMe health log): 1 healthy, 0 not."},
     {"drivescope_smart_attribute_value", "gauge", "Normalized value of a S.M.A.R.T. attribute."},
