@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 #include "platform/sim/SimBackend.h"
 #include "report/Metrics.h"
 
@@ -59,6 +61,13 @@ QString writeTree(const QString &dir)
     return f.fileName();
 }
 
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 } // namespace
 
 class BenchMetrics : public QObject {
@@ -79,12 +88,17 @@ private slots:
     {
         const auto entries = Services::Nodes::Backend::instance().drives();
         QByteArray text;
+        int runs = 0;
+        const double before = cpuSeconds();
         QBENCHMARK
         {
             Acquisition acquisition;
             acquisition.setPartitionsTab(false);
             text = prometheusMetrics(acquisition, entries, false, nullptr);
+            ++runs;
         }
+        // The wall time above includes waiting for a busy machine's processors.
+        qInfo("metrics of 1,000 drives: %.0f ms of CPU per run", (cpuSeconds() - before) * 1000.0 / runs);
         QCOMPARE(text.count("drivescope_smart_healthy{"), 1000);
         QCOMPARE(text.count("drivescope_smart_attribute_value{"), 500 * 30);
     }

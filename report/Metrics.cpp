@@ -108,7 +108,7 @@ std::optional<NvmeHealth> nvmeHealthOf(const Ref<Interfaces::Generic> &generic)
     return log.isEmpty() ? std::nullopt : decodeNvmeHealth(log.first().buffer);
 }
 
-DriveRecord collect(Acquisition &acquisition, const DriveEntry &entry)
+DriveRecord collect(Acquisition &acquisition, const DriveEntry &entry, bool volumeServer)
 {
     DriveRecord r;
     r.path = entry.path;
@@ -138,7 +138,7 @@ DriveRecord collect(Acquisition &acquisition, const DriveEntry &entry)
         // The table only: probing file systems would read far more of the drive.
         // A drive the volume server protects is not read, as in the window.
         const Ref<PartitionManager> table =
-            acquisition.isSafeDisk(entry.path)
+            volumeServer && acquisition.isSafeDisk(entry.path)
                 ? nullptr
                 : PartitionManager::create(storage, g0, lockable, PartitionManager::NoFilesystemProbe);
         if (table)
@@ -195,7 +195,8 @@ const struct {
     {"drivescope_scrape_error", "gauge", "1 when the drive could not be read, else 0."},
     {"drivescope_drive_size_bytes", "gauge", "Capacity of the drive in bytes."},
     {"drivescope_drive_asleep", "gauge", "1 when the drive was in standby and its S.M.A.R.T. data was not read."},
-    {"drivescope_partitions", "gauge", "Entries of the drive's partition table (a file system on the whole disk is none)."},
+    {"drivescope_partitions", "gauge",
+     "Entries of the drive's partition table (a file system on the whole disk is none)."},
     {"drivescope_smart_healthy", "gauge",
      "Health verdict of the drive (S.M.A.R.T. status, or the NVMe health log): 1 healthy, 0 not."},
     {"drivescope_smart_attribute_value", "gauge", "Normalized value of a S.M.A.R.T. attribute."},
@@ -378,8 +379,11 @@ QByteArray prometheusMetrics(Acquisition &acquisition, const QList<DriveEntry> &
 {
     Exposition e;
     SerialRedactor redactor(redact);
+    // Asked once: without a volume server no drive is protected, and asking
+    // for each drive would log its absence each time.
+    const bool volumeServer = acquisition.isVolumeServerOn();
     for (const DriveEntry &entry : entries)
-        addDrive(e, collect(acquisition, entry), redactor);
+        addDrive(e, collect(acquisition, entry, volumeServer), redactor);
     if (run)
         e.add(Duration, QByteArray(),
               QByteArray::number(double(run->nsecsElapsed()) / 1e9, 'g', QLocale::FloatingPointShortest));
