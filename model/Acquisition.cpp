@@ -70,7 +70,7 @@ std::unique_ptr<DriveData> Acquisition::acquireDrive(const QString &path, const 
     const QString type = valueText(generic->read(QStringLiteral("TYPE")));
 
     data->general = std::make_unique<General>(generic, path);
-    if (!isSafeDisk(path))
+    if (m_partitionsTab && !isSafeDisk(path))
         data->partitions = std::make_unique<Partitions>(generic, path);
 
     if (type == QLatin1String("NVMe")) {

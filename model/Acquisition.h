@@ -25,6 +25,9 @@ public:
     // could show something. A node that cannot be opened counts as supported
     // (it stays unmarked); `opened` tells that case apart.
     bool isDriveSupported(const QString &path, bool *opened = nullptr);
+    // Off: records without the Partitions tab, whose file-system probe reads
+    // the most of a drive (the metrics only count partitions). On by default.
+    void setPartitionsTab(bool on) { m_partitionsTab = on; }
 
 private:
     void readSmart(const Ref<Interfaces::Generic> &generic, const QString &path, DriveData &data);
@@ -32,6 +35,7 @@ private:
     void readIdentify(const Ref<Interfaces::Generic> &generic, const QString &path, DriveData &data);
     Ref<Interfaces::Generic> controlInterface();
     Ref<Interfaces::Generic> m_volumeServer;
+    bool m_partitionsTab = true;
 };
 
 } // namespace Applications::DriveScope

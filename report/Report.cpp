@@ -19,6 +19,7 @@
 #include "platform/I18n.h"
 #include "platform/Log.h"
 #include "platform/Nodes.h"
+#include "report/Metrics.h"
 #include "platform/Sys.h"
 #include "platform/Version.h"
 #include "report/Snapshot.h"
@@ -406,6 +407,9 @@ QString writeReport(Acquisition &acquisition, const QList<Services::Nodes::Drive
 
 int runReport(const QStringList &args, QTextStream &out, QTextStream &err)
 {
+    // Metrics take their own arguments (--prometheus [FILE], --drive, --redact).
+    if (args.contains(QLatin1String("--prometheus")))
+        return runMetrics(args, out, err);
     Options options;
     const Mode *mode = nullptr;
     const auto fail = [&](const QString &why) {

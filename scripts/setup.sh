@@ -15,6 +15,8 @@ packages=(
   strace
   # the virtual-machine rig (tests/vm): a guest with real storage drivers, and peers run inside it
   qemu-system-x86 linux-image-amd64 busybox-static cpio smartmontools nvme-cli sg3-utils mmc-utils usbutils
+  # the metrics are checked by promtool and scraped through a real node_exporter
+  prometheus prometheus-node-exporter
   # sanitizer and fuzzing builds (the runtime package matching this clang follows below)
   clang
 )

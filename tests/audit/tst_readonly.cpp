@@ -53,26 +53,30 @@ struct Allowed {
 };
 
 const Allowed kAllowed[] = {
-    {"app/platform/linux/Reader.cpp", "raw ioctl", "",
+    {"platform/linux/Reader.cpp", "raw ioctl", "",
      "Reader::ioctl is the one gate: it asks the allow-list before every request"},
-    {"app/platform/linux/Reader.h", "raw ioctl", "", "declaration of that gate"},
-    {"app/platform/linux/Reader.cpp", "raw open", "", "Reader::openDevice, the one device open, read-only"},
-    {"app/platform/sim/SimBackend.cpp", "raw open", "", "the simulator's disk image file, read-only"},
-    {"app/platform/Proc.cpp", "raw open", "", "texts of /proc, read-only"},
-    {"app/platform/Log.cpp", "raw write", "STDOUT_FILENO", "the log printer writes standard output"},
-    {"app/Report.cpp", "raw write", "STDERR_FILENO", "the report tool's log goes to standard error"},
+    {"platform/linux/Reader.h", "raw ioctl", "", "declaration of that gate"},
+    {"platform/linux/Reader.cpp", "raw open", "", "Reader::openDevice, the one device open, read-only"},
+    {"platform/sim/SimBackend.cpp", "raw open", "", "the simulator's disk image file, read-only"},
+    {"platform/Proc.cpp", "raw open", "", "texts of /proc, read-only"},
+    {"platform/Log.cpp", "raw write", "STDOUT_FILENO", "the log printer writes standard output"},
+    {"report/Report.cpp", "raw write", "STDERR_FILENO", "the report tool's log goes to standard error"},
     {"crash/CrashHandler.cpp", "raw write", "STDERR_FILENO", "the crash report goes to standard error"},
-    {"app/platform/linux/Hotplug.cpp", "raw write", "m_wake", "the eventfd that wakes a waiting watcher"},
-    {"app/platform/disks/FilesysNames.cpp", "raw write", "m_fd",
+    {"platform/linux/Hotplug.cpp", "raw write", "m_wake", "the eventfd that wakes a waiting watcher"},
+    {"platform/disks/FilesysNames.cpp", "raw write", "m_fd",
      "the memfd_create copy of a partition's first blocks that libblkid probes"},
-    {"app/platform/disks/FilesysNames.cpp", "file size change", "file.fd()", "sizes that same memory file"},
+    {"platform/disks/FilesysNames.cpp", "file size change", "file.fd()", "sizes that same memory file"},
     {"tools/crashdump/main.cpp", "write open", "", "writes the crash log file, NewOnly: never an existing file"},
-    {"app/platform/Snapshot.cpp", "write open", "",
+    {"report/Snapshot.cpp", "write open", "",
      "the snapshot file and its images, the user's output; refused when the path is not a regular file"},
     {"app/MainWindowActions.cpp", "write open", "",
      "Save report: the file the user chose, through QSaveFile; refused when it is not a regular file"},
-    {"app/platform/Binary.cpp", "program start", "", "Binary::create, used only to start the crash dump helper"},
-    {"app/platform/Binary.cpp", "helper start", "", "the definition of Binary::create"},
+    {"report/Metrics.cpp", "write open", "",
+     "the metrics file, the user's output: a new temporary file renamed over it; refused when the path is not a "
+     "regular file"},
+    {"report/Metrics.cpp", "raw write", "fd", "fills that new temporary file"},
+    {"platform/Binary.cpp", "program start", "", "Binary::create, used only to start the crash dump helper"},
+    {"platform/Binary.cpp", "helper start", "", "the definition of Binary::create"},
     {"crash/CrashHandler.cpp", "helper start", "\"drivescope-crashdump\"", "starts the crash dump helper"},
 };
 
@@ -468,7 +472,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("code");
         QTest::addColumn<QStringList>("kinds");
-        const QString app = QStringLiteral("app/platform/linux/Other.cpp");
+        const QString app = QStringLiteral("platform/linux/Other.cpp");
         const QStringList none;
         QTest::newRow("raw ioctl") << app << "int r = ::ioctl(fd, BLKGETSIZE64, &size);" << QStringList{"raw ioctl"};
         QTest::newRow("bare ioctl") << app << "ioctl(fd, req, arg);" << QStringList{"raw ioctl"};
@@ -497,9 +501,9 @@ private Q_SLOTS:
         QTest::newRow("method named system") << app << "system(value, src);" << none;
         QTest::newRow("helper other than crashdump") << "crash/CrashHandler.cpp" << "Binary::create(\"sfdisk\", a, 2);" << QStringList{"helper start"};
         QTest::newRow("crash dump helper") << "crash/CrashHandler.cpp" << "Binary::create(\"crashdump\", a, 2);" << none;
-        QTest::newRow("log printer") << "app/platform/Log.cpp" << "ssize_t n = ::write(STDOUT_FILENO, data, length);" << none;
-        QTest::newRow("log printer to another fd") << "app/platform/Log.cpp" << "::write(fd, data, length);" << QStringList{"raw write"};
-        QTest::newRow("gate opens read-write") << "app/platform/linux/Reader.cpp" << "::open(p, O_RDWR | O_NONBLOCK);" << QStringList{"write open"};
+        QTest::newRow("log printer") << "platform/Log.cpp" << "ssize_t n = ::write(STDOUT_FILENO, data, length);" << none;
+        QTest::newRow("log printer to another fd") << "platform/Log.cpp" << "::write(fd, data, length);" << QStringList{"raw write"};
+        QTest::newRow("gate opens read-write") << "platform/linux/Reader.cpp" << "::open(p, O_RDWR | O_NONBLOCK);" << QStringList{"write open"};
         QTest::newRow("test writes a temp file") << "tests/x/tst_x.cpp" << "f.open(QIODevice::WriteOnly);" << none;
     }
 
@@ -520,7 +524,7 @@ private Q_SLOTS:
         const QDir root(QStringLiteral(SOURCE_DIR));
         QStringList bad;
         int files = 0;
-        for (const char *folder : {"app", "model", "crash", "tools", "tests", "fuzz", "benchmarks"}) {
+        for (const char *folder : {"platform", "model", "report", "app", "crash", "tools", "tests", "fuzz", "benchmarks"}) {
             QDirIterator it(root.filePath(QLatin1String(folder)), {"*.cpp", "*.h", "*.c", "*.cc", "*.hpp"},
                             QDir::Files, QDirIterator::Subdirectories);
             while (it.hasNext()) {

@@ -1,5 +1,6 @@
 // What `cmake --install` puts on a desktop: the programs, the menu entry, the
-// icon, and the launcher that asks polkit for the rights to read the drives.
+// icon, the launcher that asks polkit for the rights to read the drives, and
+// the systemd timer that writes the drive metrics.
 #include <QDomDocument>
 #include <QImage>
 #include <QProcess>
@@ -151,6 +152,37 @@ private slots:
         QVERIFY(run.waitForFinished());
         QCOMPARE(run.exitCode(), 1);
         QVERIFY(run.readAllStandardError().contains("pkexec is not installed"));
+    }
+
+    // The metrics service runs the installed report into the configured file,
+    // may write only beside it, and systemd-analyze (when there) accepts both units.
+    void metricsTimer()
+    {
+        const QString units = m_prefix.filePath("lib/systemd/system/");
+        QString service = readAll(units + "drivescope-metrics.service");
+        const QRegularExpression exec("^ExecStart=(\\S+) --prometheus (/\\S+)/drivescope.prom$",
+                                      QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch m = exec.match(service);
+        QVERIFY2(m.hasMatch(), qPrintable(service));
+        QVERIFY(m.captured(1).endsWith("/bin/drivescope-report"));
+        QVERIFY(service.contains("\nReadWritePaths=" + m.captured(2) + "\n"));
+        QVERIFY(readAll(units + "drivescope-metrics.timer").contains("\nOnUnitActiveSec=15min\n"));
+        const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
+        if (analyze.isEmpty())
+            QSKIP("systemd-analyze is not installed");
+        QTemporaryDir dir;
+        service.replace(m.captured(1), m_prefix.filePath("bin/drivescope-report"));
+        QFile copy(dir.filePath("drivescope-metrics.service"));
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        copy.write(service.toUtf8());
+        copy.close();
+        QVERIFY(QFile::copy(units + "drivescope-metrics.timer", dir.filePath("drivescope-metrics.timer")));
+        QProcess check;
+        check.setProcessChannelMode(QProcess::MergedChannels);
+        check.setWorkingDirectory(dir.path());
+        check.start(analyze, {"verify", "drivescope-metrics.service", "drivescope-metrics.timer"});
+        QVERIFY(check.waitForFinished());
+        QVERIFY2(check.exitCode() == 0, check.readAll().constData());
     }
 };
 
