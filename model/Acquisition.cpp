@@ -4,10 +4,10 @@
 
 #include <QDebug>
 
-#include "model/NodeUtils.h"
 #include "model/Ata.h"
 #include "model/General.h"
 #include "model/NVMe.h"
+#include "model/NodeUtils.h"
 #include "model/PCI.h"
 #include "model/Partitions.h"
 #include "model/SCSI.h"
@@ -28,13 +28,16 @@ namespace {
 
 constexpr int IdentifySize = 512;
 
-QString hexError() { return QString::number(Error::get(), 16).toUpper(); }
+QString hexError()
+{
+    return QString::number(Error::get(), 16).toUpper();
+}
 
 // A node opened as far as its generic interface, or the step that failed.
 struct Opened {
     Ref<Node> node;
     Ref<Interfaces::Generic> generic;
-    int failedStep = 0;  // 1 node, 2 provider, 3 generic
+    int failedStep = 0; // 1 node, 2 provider, 3 generic
 };
 
 Opened openNode(const QString &path)
@@ -76,6 +79,9 @@ std::unique_ptr<DriveData> Acquisition::acquireDrive(const QString &path, const 
         return nullptr;
     }
     const Ref<Interfaces::Generic> &generic = o.generic;
+    // Held for the whole refresh: the table-type check, the partition reader
+    // and its probes share one cache and read each block of the drive once.
+    const Ref<Interfaces::Storage> blocks = Services::Nodes::Providers::Storage::create(Provider::create(o.node, 0));
 
     auto data = std::make_unique<DriveData>();
     data->name = name;
@@ -161,8 +167,8 @@ void Acquisition::readSmart(const Ref<Interfaces::Generic> &generic, const QStri
     const bool healthy = status.first().integer == 1;
 
     QList<SmartAttribute> attributes;
-    const PropertyValue result = generic->request(
-        {Variant::ofText(QStringLiteral("Yes"), QStringLiteral("ATA_SMART_ATTRIBUTES"))});
+    const PropertyValue result =
+        generic->request({Variant::ofText(QStringLiteral("Yes"), QStringLiteral("ATA_SMART_ATTRIBUTES"))});
     if (result.isEmpty() || result.first().kind == Variant::None) {
         qCritical().noquote() << "Could not determine S.M.A.R.T. attributes:" << path;
     } else if (!result.first().buffer.isNull()) {
@@ -225,8 +231,9 @@ bool Acquisition::isSafeDisk(const QString &path)
         return false;
     const Ref<Node> drive = Services::Filesystem::Client::Nodes::open(path);
     if (!drive) {
-        SysLog::write(0, 3, QStringLiteral("Failed to open node ") + path + QStringLiteral("; error: ") +
-                                SysLog::errorText(Error::get()));
+        SysLog::write(0, 3,
+                      QStringLiteral("Failed to open node ") + path + QStringLiteral("; error: ") +
+                          SysLog::errorText(Error::get()));
         return false;
     }
     const Ref<Interfaces::Generic> control = controlInterface();
@@ -244,8 +251,9 @@ bool Acquisition::isSafeDisk(const QString &path)
             continue;
         const Ref<Node> candidate = Services::Filesystem::Client::Nodes::open(protectedPath);
         if (!candidate) {
-            SysLog::write(0, 3, QStringLiteral("Failed to open node ") + protectedPath + QStringLiteral("; error: ") +
-                                    SysLog::errorText(Error::get()));
+            SysLog::write(0, 3,
+                          QStringLiteral("Failed to open node ") + protectedPath + QStringLiteral("; error: ") +
+                              SysLog::errorText(Error::get()));
             continue;
         }
         if (candidate->canonicalName() == canonical)
@@ -262,8 +270,9 @@ bool Acquisition::isDriveSupported(const QString &path, bool *opened)
     if (o.failedStep) {
         static const char *const failures[] = {"", "Failed to open node ", "Failed to create node provider ",
                                                "Failed to create generic provider "};
-        SysLog::write(0, 3, QString::fromLatin1(failures[o.failedStep]) + path + QStringLiteral("; error: ") +
-                                SysLog::errorText(Error::get()));
+        SysLog::write(0, 3,
+                      QString::fromLatin1(failures[o.failedStep]) + path + QStringLiteral("; error: ") +
+                          SysLog::errorText(Error::get()));
         return true;
     }
     const Ref<Interfaces::Generic> &generic = o.generic;
