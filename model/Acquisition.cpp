@@ -64,6 +64,10 @@ std::unique_ptr<DriveData> Acquisition::acquireDrive(const QString &path, const 
         qCritical().noquote().nospace() << failures[failedStep] << ' ' << path << "; error: " << hexError();
         return nullptr;
     }
+    // Held for the whole refresh: the table-type check, the partition reader
+    // and its probes share one cache and read each block of the drive once.
+    const Ref<Interfaces::Storage> blocks = Services::Nodes::Providers::Storage::create(
+        Services::Nodes::Provider::create(Services::Filesystem::Client::Nodes::open(path), 0));
 
     auto data = std::make_unique<DriveData>();
     data->name = name;

@@ -2,9 +2,11 @@
 #include "platform/Nodes.h"
 
 #include "platform/Error.h"
+#include "platform/disks/BlockCache.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/sim/SimBackend.h"
 
+#include <QHash>
 #include <mutex>
 
 namespace Services::Nodes {
@@ -12,6 +14,22 @@ namespace Services::Nodes {
 namespace {
 std::mutex backendMutex;
 std::unique_ptr<Backend> currentBackend;
+
+// Storages somebody holds, by backend, canonical name and provider index.
+std::mutex storageMutex;
+QHash<QString, std::weak_ptr<Interfaces::Storage>> storagesInUse;
+
+QString storageKey(const Backend &backend, const QString &canonicalName, int providerIndex)
+{
+    return QStringLiteral("%1|%2|%3").arg(quintptr(&backend)).arg(providerIndex).arg(canonicalName);
+}
+
+Ref<Interfaces::Storage> storageInUse(const QString &key)
+{
+    std::lock_guard lock(storageMutex);
+    const auto it = storagesInUse.constFind(key);
+    return it == storagesInUse.cend() ? nullptr : it->lock();
+}
 } // namespace
 
 Backend &Backend::instance()
@@ -85,7 +103,29 @@ Ref<Interfaces::Storage> Providers::Storage::create(const Ref<Provider> &provide
         Error::set(Error::BadArguments);
         return nullptr;
     }
-    return Backend::instance().storage(provider);
+    Backend &backend = Backend::instance();
+    const Ref<Node> node = provider->node();
+    const QString key = storageKey(backend, node ? node->canonicalName() : QString(), provider->index());
+    if (Ref<Interfaces::Storage> shared = storageInUse(key))
+        return shared;
+    // Opened without the lock: a slow device must not hold up other drives.
+    const Ref<Interfaces::Storage> opened = backend.storage(provider);
+    if (!opened)
+        return nullptr;
+    std::lock_guard lock(storageMutex);
+    for (auto it = storagesInUse.begin(); it != storagesInUse.end();)
+        it = it->expired() ? storagesInUse.erase(it) : std::next(it);
+    if (Ref<Interfaces::Storage> raced = storagesInUse.value(key).lock())
+        return raced;
+    auto cache = std::make_shared<Libraries::Disks::BlockCache>(opened);
+    storagesInUse.insert(key, cache);
+    return cache;
+}
+
+Ref<Interfaces::Storage> Providers::Storage::inUse(const Backend &backend, const QString &canonicalName,
+                                                   int providerIndex)
+{
+    return storageInUse(storageKey(backend, canonicalName, providerIndex));
 }
 
 Ref<Interfaces::Lockable> Providers::Lockable::create(const Ref<Provider> &provider)

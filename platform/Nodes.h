@@ -16,10 +16,10 @@ class Generic {
 public:
     virtual ~Generic() = default;
     virtual int propertyCount() = 0;
-    virtual QString propertyName(int index) = 0;          // null when out of range
-    virtual PropertyValue read(const QString &name) = 0;  // empty when not offered
+    virtual QString propertyName(int index) = 0;         // null when out of range
+    virtual PropertyValue read(const QString &name) = 0; // empty when not offered
     virtual int propertySetCount() = 0;
-    virtual QString propertySetName(int index) = 0;       // null when out of range
+    virtual QString propertySetName(int index) = 0; // null when out of range
     // Each argument names a property set and carries one argument; the result is
     // the set's data, empty on failure (Error::get() says why).
     virtual PropertyValue request(const PropertyValue &arguments) = 0;
@@ -34,13 +34,22 @@ public:
     // Reads `count` blocks from block `first` into `buffer` (count * blockSize
     // bytes). False on failure, with the error set; blocks beyond the end fail.
     virtual bool read(quint64 first, quint32 count, void *buffer) = 0;
+    // A read-only descriptor of the same bytes (byte 0 starts block 0) for readers
+    // that read by themselves, such as libblkid; -1 when there is none. Owned by
+    // the storage and valid while it lives. Such readers report what they read
+    // with noteRead().
+    virtual int descriptor() { return -1; }
+    // Bytes read from the drive through this storage and its descriptor, for
+    // tests and benchmarks; 0 from storages that do not count.
+    virtual quint64 bytesRead() { return 0; }
+    virtual void noteRead(quint64 bytes) { (void)bytes; }
 };
 
 // Shared lock held while a reader looks at the blocks of a Storage.
 class Lockable {
 public:
     virtual ~Lockable() = default;
-    virtual bool lock() = 0;   // false when the device is held exclusively elsewhere
+    virtual bool lock() = 0; // false when the device is held exclusively elsewhere
     virtual void unlock() = 0;
 };
 
@@ -65,12 +74,22 @@ public:
     static Ref<Provider> create(const Ref<Node> &node, int providerIndex);
 };
 
+class Backend;
+
 namespace Providers {
 struct Generic {
     static Ref<Interfaces::Generic> create(const Ref<Provider> &provider);
 };
+// The storage of a node is shared while anybody holds it: readers that open it
+// meanwhile get the same one, with one cache of the blocks read so far (see
+// platform/disks/BlockCache.h). Whoever reads a drive in several steps (one
+// refresh of it) holds it from the first to the last.
 struct Storage {
     static Ref<Interfaces::Storage> create(const Ref<Provider> &provider);
+    // The storage of the node with this canonical name and provider index that
+    // somebody holds right now through create() with that backend; null when
+    // nobody does. Never opens the device.
+    static Ref<Interfaces::Storage> inUse(const Backend &backend, const QString &canonicalName, int providerIndex);
 };
 struct Lockable {
     static Ref<Interfaces::Lockable> create(const Ref<Provider> &provider);
@@ -97,7 +116,7 @@ public:
 struct DriveEntry {
     QString path;
     QString label;
-    int type = 2;  // 2 = drive
+    int type = 2; // 2 = drive
 };
 
 // What a companion-node query returns.

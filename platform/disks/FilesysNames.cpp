@@ -1,4 +1,4 @@
-// File system numbers and names, and the libblkid probe over a bounded copy of a range.
+// File system numbers and names, and the libblkid probe over a range of a storage.
 #include "platform/disks/FilesysNames.h"
 
 #include <QByteArray>
@@ -8,6 +8,8 @@
 #include <blkid/blkid.h>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <optional>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -208,18 +210,22 @@ struct Probe {
     int rc = -1;
 };
 
-Probe runBlkid(int fd, quint64 size, quint32 blockSize)
+// Runs libblkid's file system probes; with `filter` (BLKID_FLTR_NOTIN or
+// BLKID_FLTR_ONLYIN) some of them only, as `names` (null-terminated) say.
+Probe runBlkid(int fd, quint64 offset, quint64 size, quint32 blockSize, int filter = 0, char **names = nullptr)
 {
     Probe result;
     blkid_probe pr = blkid_new_probe();
     if (!pr)
         return result;
-    if (blkid_probe_set_device(pr, fd, 0, blkid_loff_t(size)) == 0) {
+    if (blkid_probe_set_device(pr, fd, blkid_loff_t(offset), blkid_loff_t(size)) == 0) {
         blkid_probe_set_sectorsize(pr, blockSize);
         blkid_probe_enable_partitions(pr, 0);
         blkid_probe_enable_superblocks(pr, 1);
         blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID |
                                                   BLKID_SUBLKS_VERSION);
+        if (filter)
+            blkid_probe_filter_superblocks_type(pr, filter, names);
         result.rc = blkid_do_safeprobe(pr);
         if (result.rc == 0) {
             const char *v = nullptr;
@@ -237,7 +243,85 @@ Probe runBlkid(int fd, quint64 size, quint32 blockSize)
     return result;
 }
 
+// Reads `count` bytes at byte `offset` of the probed range into `buffer`; false on failure.
+using RangeReader = std::function<bool(quint64 offset, quint64 count, char *buffer)>;
+
+// The kernel's count of bytes this thread has read (rchar), and how many bytes
+// asking for it read; nothing where /proc does not tell.
+struct ReadCount {
+    quint64 rchar = 0;
+    quint64 own = 0;
+};
+
+std::optional<ReadCount> threadReadCount()
+{
+    const int fd = ::open("/proc/thread-self/io", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    char text[512];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n < 7 || memcmp(text, "rchar:", 6) != 0)
+        return std::nullopt;
+    text[n] = '\0';
+    return ReadCount{strtoull(text + 6, nullptr, 10), quint64(n)};
+}
+
+ProbeResult finish(const Probe &probe, ProbeResult result)
+{
+    if (probe.rc == 0) {
+        result.blkidType = probe.type;
+        result.version = probe.version;
+        result.type = FilesysNames::typeFromProbe(probe.type, probe.version);
+        result.label = probe.label;
+        result.uuid = probe.uuid;
+    } else if (probe.rc < 0 && probe.rc != -2 && result.error.isNull()) {
+        result.error = QStringLiteral("libblkid failed");
+    }
+    return result;
+}
+
+ProbeResult probeCopy(const RangeReader &read, quint64 size, quint32 blockSize);
+
 } // namespace
+
+ProbeResult probeFilesystem(Interfaces::Storage &storage, quint64 offset, quint64 size)
+{
+    const quint64 bs = storage.blockSize();
+    if (size == 0 || bs == 0 || bs > 65536 || offset % bs != 0)
+        return {};
+    const int fd = storage.descriptor();
+    if (fd < 0) {
+        const quint64 first = offset / bs;
+        auto read = [&storage, first, bs](quint64 at, quint64 count, char *buffer) {
+            return storage.read(first + at / bs, quint32(count / bs), buffer);
+        };
+        return probeCopy(read, size, quint32(bs));
+    }
+    // libblkid reads with read(2) on the descriptor: what it read is the
+    // difference of this thread's count, less what reading the count took.
+    // Two probes read far more than all others together: ZFS's four 256 KiB
+    // labels (of ranges of 64 MiB and more) and the scan of the first 256 KiB
+    // for an external XFS log. They run only where the others found nothing,
+    // the log's only when the first block is not blank: each sector of a log
+    // starts with a cycle number that is never 0.
+    static char zfs[] = "zfs_member", xfsLog[] = "xfs_external_log";
+    static char *costly[] = {zfs, xfsLog, nullptr};
+    const std::optional<ReadCount> before = threadReadCount();
+    Probe probe = runBlkid(fd, offset, size, quint32(bs), BLKID_FLTR_NOTIN, costly);
+    if (const std::optional<ReadCount> after = threadReadCount(); before && after)
+        storage.noteRead(after->rchar - qMin(after->rchar, before->rchar + before->own));
+    if (probe.rc != 1)
+        return finish(probe, {});
+    QByteArray first(qsizetype(bs), '\0');
+    const bool blank = storage.read(offset / bs, 1, first.data()) && first.count('\0') == first.size();
+    static char *zfsOnly[] = {zfs, nullptr};
+    const std::optional<ReadCount> again = threadReadCount();
+    probe = runBlkid(fd, offset, size, quint32(bs), BLKID_FLTR_ONLYIN, blank ? zfsOnly : costly);
+    if (const std::optional<ReadCount> after = threadReadCount(); again && after)
+        storage.noteRead(after->rchar - qMin(after->rchar, again->rchar + again->own));
+    return finish(probe, {});
+}
 
 QString FilesysNames::FSTypeToName(quint32 type)
 {
@@ -272,7 +356,10 @@ QString FilesysNames::probeName(quint32 type)
     return QString();
 }
 
-ProbeResult probeFilesystem(const RangeReader &read, quint64 size, quint32 blockSize)
+namespace {
+
+// A storage without descriptor: its pieces are copied into a memory file.
+ProbeResult probeCopy(const RangeReader &read, quint64 size, quint32 blockSize)
 {
     ProbeResult result;
     if (size == 0 || blockSize == 0)
@@ -305,7 +392,7 @@ ProbeResult probeFilesystem(const RangeReader &read, quint64 size, quint32 block
     QByteArray boot(qsizetype(qMin<quint64>(head, 4096)), '\0');
     if (pread(file.fd(), boot.data(), size_t(boot.size()), 0) != boot.size())
         boot.clear();
-    Probe probe = runBlkid(file.fd(), size, blockSize);
+    Probe probe = runBlkid(file.fd(), 0, size, blockSize);
     if (probe.rc == 0) {
         const QList<Piece> pieces = labelPieces(probe.type, boot, size);
         if (!pieces.isEmpty()) {
@@ -320,19 +407,12 @@ ProbeResult probeFilesystem(const RangeReader &read, quint64 size, quint32 block
                 added = true;
             }
             if (added)
-                probe = runBlkid(file.fd(), size, blockSize);
+                probe = runBlkid(file.fd(), 0, size, blockSize);
         }
     }
-    if (probe.rc == 0) {
-        result.blkidType = probe.type;
-        result.version = probe.version;
-        result.type = FilesysNames::typeFromProbe(probe.type, probe.version);
-        result.label = probe.label;
-        result.uuid = probe.uuid;
-    } else if (probe.rc < 0 && probe.rc != -2) {
-        result.error = QStringLiteral("libblkid failed");
-    }
-    return result;
+    return finish(probe, result);
 }
+
+} // namespace
 
 } // namespace Libraries::Disks::PartMan

@@ -4,6 +4,8 @@
 #include <QString>
 #include <functional>
 
+#include "platform/Nodes.h"
+
 namespace Libraries::Disks::PartMan {
 
 class FilesysNames {
@@ -25,13 +27,11 @@ struct ProbeResult {
     QString error; // why probing failed; null when it did not
 };
 
-// Reads `count` bytes at byte `offset` of the probed range into `buffer`; false on failure.
-using RangeReader = std::function<bool(quint64 offset, quint64 count, char *buffer)>;
-
-// Probes a range of `size` bytes for a file system. Only bounded pieces of the
-// range are read (its head and tail, and for FAT, exFAT and NTFS the few blocks
-// that hold the volume label), copied into a sparse memory file that libblkid reads.
-// `blockSize` is the range's sector size; reads are multiples of it.
-ProbeResult probeFilesystem(const RangeReader &read, quint64 size, quint32 blockSize);
+// Probes `size` bytes from byte `offset` of `storage` (both multiples of its block
+// size) for a file system. Over the storage's descriptor libblkid reads just what
+// its probes ask for, and the bytes it read are noted on the storage. A storage
+// without descriptor has the bounded pieces the probes need (head, tail, the
+// blocks of FAT, exFAT and NTFS labels) read through it into a sparse memory file.
+ProbeResult probeFilesystem(Interfaces::Storage &storage, quint64 offset, quint64 size);
 
 } // namespace Libraries::Disks::PartMan

@@ -537,15 +537,7 @@ void Reader::probe(Partition &p)
             warn(QStringLiteral("File systems are probed on the first %1 partitions only").arg(kMaxProbed));
         return;
     }
-    const quint64 start = p.m_start;
-    auto read = [this, start](quint64 offset, quint64 count, char *buffer) {
-        QByteArray data;
-        if (!readBlocks(start + offset / m_bs, count / m_bs, data))
-            return false;
-        memcpy(buffer, data.constData(), size_t(count));
-        return true;
-    };
-    const ProbeResult r = probeFilesystem(read, p.m_size * m_bs, quint32(m_bs));
+    const ProbeResult r = probeFilesystem(m_storage, p.m_start * m_bs, p.m_size * m_bs);
     if (!r.error.isNull())
         warn(QStringLiteral("File system of partition %1 not probed: %2").arg(p.m_number).arg(r.error));
     p.m_fsType = r.type;

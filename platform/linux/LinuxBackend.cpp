@@ -12,6 +12,7 @@
 #include <QMutex>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -68,9 +69,23 @@ private:
 // every set, provider 1 the controller/SCSI properties and the SCSI sets.
 class DriveGeneric : public Interfaces::Generic {
 public:
-    DriveGeneric(std::shared_ptr<Shared> shared, const Disk &disk, int index)
+    DriveGeneric(std::shared_ptr<Shared> shared, const Disk &disk, int index, const Backend &backend,
+                 const QString &canonical)
         : m_shared(std::move(shared)), m_props(m_shared->reader, disk), m_index(index)
     {
+        // The table-type check takes its blocks from the cache of a refresh.
+        const Backend *owner = &backend;
+        m_props.headBlocks = [owner, canonical](qint64 bytes) {
+            const Ref<Interfaces::Storage> storage = Providers::Storage::inUse(*owner, canonical, 0);
+            const quint64 bs = storage ? storage->blockSize() : 0;
+            if (bs == 0 || bytes <= 0)
+                return QByteArray();
+            const quint64 blocks = (quint64(bytes) + bs - 1) / bs;
+            QByteArray data(qsizetype(blocks * bs), '\0');
+            if (blocks > storage->blockCount() || !storage->read(0, quint32(blocks), data.data()))
+                return QByteArray();
+            return data.left(bytes);
+        };
     }
 
     int propertyCount() override { return table(true).count(); }
@@ -116,10 +131,12 @@ private:
         return t;
     }
 
+    // The drive list asks for these: a drive whose raw commands cannot add a
+    // set answers from sysfs, without opening the device.
     QStringList setNames()
     {
         QStringList names;
-        for (const auto &entry : m_props.sets(true).entries()) {
+        for (const auto &entry : m_props.sets(m_props.rawAddsSets()).entries()) {
             if (m_index == 0 || entry.first.startsWith(QLatin1String("GET_SCSI_")))
                 names.append(entry.first);
         }
@@ -160,9 +177,15 @@ private:
 // it (fd -1) the geometry still comes from sysfs and every read is refused.
 class BlockStorage : public Interfaces::Storage, public Interfaces::Lockable {
 public:
-    BlockStorage(int fd, quint64 blockSize, quint64 blockCount)
-        : m_fd(fd), m_blockSize(blockSize), m_blockCount(blockCount)
+    // `probeable`: libblkid may read the descriptor itself. Not for optical
+    // drives, where it would ask the drive for its disc status.
+    BlockStorage(int fd, quint64 blockSize, quint64 blockCount, bool probeable = false)
+        : m_fd(fd), m_blockSize(blockSize), m_blockCount(blockCount), m_probeable(probeable)
     {
+        // The partition reader and the probes read a few blocks here and there:
+        // read-ahead would multiply what comes from the drive.
+        if (m_fd >= 0)
+            ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_RANDOM);
     }
     ~BlockStorage() override
     {
@@ -172,6 +195,7 @@ public:
 
     quint64 blockSize() override { return m_blockSize; }
     quint64 blockCount() override { return m_blockCount; }
+    int descriptor() override { return m_probeable ? m_fd : -1; }
 
     bool read(quint64 first, quint32 count, void *buffer) override
     {
@@ -219,6 +243,7 @@ public:
 private:
     int m_fd;
     quint64 m_blockSize, m_blockCount;
+    bool m_probeable;
 };
 
 class LinuxBackend : public Backend {
@@ -311,7 +336,7 @@ public:
             return nullptr;
         }
         if (n->disk)
-            return std::make_shared<DriveGeneric>(m_shared, *n->disk, provider->index());
+            return std::make_shared<DriveGeneric>(m_shared, *n->disk, provider->index(), *this, n->canonicalName());
         if (!n->pciFolder.isEmpty())
             return std::make_shared<TableGeneric>(pciNodeProperties(reader(), n->pciFolder));
         if (n->volumeServer) {
@@ -438,7 +463,9 @@ private:
             m_shared->noRights = true;
         }
         const DiskProperties props(reader(), *n->disk);
-        return std::make_shared<BlockStorage>(fd, props.blockSize(), props.blockCount());
+        const bool optical = !n->disk->scsiDevice.isEmpty() &&
+                             reader().number(n->disk->scsiDevice + QStringLiteral("/type")).value_or(0) == 5;
+        return std::make_shared<BlockStorage>(fd, props.blockSize(), props.blockCount(), !optical);
     }
 
     std::shared_ptr<Shared> m_shared;

@@ -7,6 +7,7 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "platform/Variant.h"
 #include "platform/linux/Discovery.h"
@@ -58,6 +59,12 @@ public:
     const Disk &disk() const { return m_disk; }
     quint64 blockSize() const { return m_blockSize; }
     quint64 blockCount() const { return m_blockCount; }
+    // True when raw commands may add property sets to those sysfs gave.
+    bool rawAddsSets() const;
+
+    // The first `bytes` of the drive from the block cache of a refresh that
+    // holds its storage; null when none does, and the device is read instead.
+    std::function<QByteArray(qint64 bytes)> headBlocks;
 
 private:
     void readCommon();

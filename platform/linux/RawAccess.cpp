@@ -16,6 +16,11 @@ bool isAtaCapable(DiskKind kind)
 }
 } // namespace
 
+bool DiskProperties::rawAddsSets() const
+{
+    return isAtaCapable(m_disk.kind) || !m_disk.scsiDevice.isEmpty();
+}
+
 void DiskProperties::readRaw()
 {
     if (m_rawDone)
@@ -29,9 +34,13 @@ void DiskProperties::readRaw()
     }
     // The partition table signature from the first two blocks.
     const qint64 blocks = qint64(qMin<quint64>(m_blockSize, 4096)) * 2;
-    QByteArray head(blocks, '\0');
-    const ssize_t got = ::pread(device.fd(), head.data(), size_t(head.size()), 0);
-    if (got == head.size() && m_blockCount >= 2) {
+    QByteArray head = headBlocks ? headBlocks(blocks) : QByteArray();
+    if (head.size() != blocks) {
+        head = QByteArray(blocks, '\0');
+        if (::pread(device.fd(), head.data(), size_t(head.size()), 0) != head.size())
+            head.clear();
+    }
+    if (head.size() == blocks && m_blockCount >= 2) {
         const Registers::PartitionTable table =
             Registers::detectPartitionTable(head.left(blocks / 2), head.mid(blocks / 2));
         m_node.setText(QStringLiteral("PART_TABLE_TYPE"), table.type);

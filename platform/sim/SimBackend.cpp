@@ -137,13 +137,9 @@ public:
             return true;
         }
         std::lock_guard lock(m_mutex);
-        if (m_fd < 0) {
-            // Read-only, and never anything else.
-            m_fd = ::open(QFile::encodeName(m_data.image).constData(), O_RDONLY | O_CLOEXEC);
-            if (m_fd < 0) {
-                Error::set(Error::IoFailed);
-                return false;
-            }
+        if (openImage() < 0) {
+            Error::set(Error::IoFailed);
+            return false;
         }
         size_t done = 0;
         const off_t offset = off_t(first * m_data.blockSize);
@@ -163,7 +159,30 @@ public:
         return true;
     }
 
+    // The image file; none for a storage without image or that fails its reads
+    // (reads past the image's end give zeros there as they do through read()).
+    int descriptor() override
+    {
+        if (m_failRead || m_data.image.isEmpty())
+            return -1;
+        std::lock_guard lock(m_mutex);
+        return openImage();
+    }
+
 private:
+    // Locked. The descriptor, opened on first use; -1 on failure.
+    int openImage()
+    {
+        if (m_fd < 0) {
+            // Read-only, and never anything else; no read-ahead: probes read
+            // a few blocks here and there.
+            m_fd = ::open(QFile::encodeName(m_data.image).constData(), O_RDONLY | O_CLOEXEC);
+            if (m_fd >= 0)
+                ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_RANDOM);
+        }
+        return m_fd;
+    }
+
     StorageData m_data;
     bool m_failRead;
     std::mutex m_mutex;
@@ -237,7 +256,7 @@ public:
     }
 
 private:
-    const QString m_path;  // null for a drive-list client
+    const QString m_path; // null for a drive-list client
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<quint32> m_events;
@@ -406,11 +425,11 @@ public:
 private:
     const QString m_file;
 
-    mutable std::mutex m_mutex;  // guards everything down to m_clients
+    mutable std::mutex m_mutex; // guards everything down to m_clients
     TreePtr m_tree;
     bool m_rootRead = false;
     QStringList m_errors;
-    QMap<QString, QByteArray> m_digests;  // watched file -> digest of what was last read
+    QMap<QString, QByteArray> m_digests; // watched file -> digest of what was last read
     QList<std::weak_ptr<SimDeviceClient>> m_clients;
 
     // Owned by the poller thread.

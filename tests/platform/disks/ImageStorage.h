@@ -1,5 +1,6 @@
 // A read-only Interfaces::Storage over an image file or a byte array, for tests:
-// counts what is read, can fail chosen blocks, and a Lockable that can refuse.
+// counts what is read, can fail chosen blocks, offers the file's descriptor to
+// probes when asked, and a Lockable that can refuse.
 #pragma once
 #include <QByteArray>
 #include <QFile>
@@ -14,8 +15,9 @@ namespace TestSupport {
 class ImageStorage : public Interfaces::Storage {
 public:
     // blockCount 0 takes the file's size; a larger count reads zeros past its end.
-    explicit ImageStorage(const QString &path, quint64 blockSize = 512, quint64 blockCount = 0)
-        : m_file(path), m_blockSize(blockSize)
+    explicit ImageStorage(const QString &path, quint64 blockSize = 512, quint64 blockCount = 0,
+                          bool withDescriptor = false)
+        : m_file(path), m_withDescriptor(withDescriptor), m_blockSize(blockSize)
     {
         m_file.open(QIODevice::ReadOnly);
         m_blockCount = blockCount ? blockCount : quint64(m_file.size()) / blockSize;
@@ -27,6 +29,9 @@ public:
 
     quint64 blockSize() override { return m_blockSize; }
     quint64 blockCount() override { return m_blockCount; }
+    int descriptor() override { return m_withDescriptor ? m_file.handle() : -1; }
+    quint64 bytesRead() override { return bytesReadTotal; }
+    void noteRead(quint64 bytes) override { bytesReadTotal += bytes; }
     bool read(quint64 first, quint32 count, void *buffer) override
     {
         ++reads;
@@ -40,7 +45,7 @@ public:
                 return false;
             }
         const quint64 bytes = quint64(count) * m_blockSize;
-        bytesRead += bytes;
+        bytesReadTotal += bytes;
         memset(buffer, 0, bytes);
         const qint64 offset = qint64(first * m_blockSize);
         if (m_memory) {
@@ -57,12 +62,13 @@ public:
 
     QSet<quint64> failing; // blocks whose reads fail
     quint64 reads = 0;
-    quint64 bytesRead = 0;
+    quint64 bytesReadTotal = 0;
 
 private:
     QFile m_file;
     QByteArray m_bytes;
     bool m_memory = false;
+    bool m_withDescriptor = false;
     quint64 m_blockSize;
     quint64 m_blockCount = 0;
 };

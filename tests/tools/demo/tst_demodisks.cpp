@@ -1,5 +1,6 @@
 // The demo disks: the image script and the node-tree fragment must agree (block
-// counts, table kinds), and the simulator must serve the images to the tabs.
+// counts, table kinds), and the simulator must serve the images to the tabs,
+// reading at most 256 KiB per partition beyond the table for one report.
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -8,7 +9,10 @@
 #include "../../platform/disks/DiskTools.h"
 #include "model/NodeUtils.h"
 #include "model/Partitions.h"
+#include "platform/disks/BlockCache.h"
+#include "platform/disks/PartMan.h"
 #include "platform/sim/SimBackend.h"
+#include "report/Report.h"
 
 using namespace Applications::DriveScope;
 using namespace TestSupport;
@@ -97,6 +101,21 @@ void TestDemoDisks::tabsOverSimulator()
     QCOMPARE(model.rowCount(), 1 + partitions);
     const QModelIndex table = model.index(0, 0);
     QCOMPARE(model.data(model.index(0, 1, table)).toString(), tableType);
+
+    // One report of the drive, through the storage it shares while held here.
+    using namespace Services::Nodes;
+    const Ref<Provider> provider = Provider::create(Services::Filesystem::Client::Nodes::open(path), 0);
+    const Ref<Interfaces::Storage> held = Providers::Storage::create(provider);
+    QVERIFY(held);
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    QCOMPARE(Applications::DriveScope::runReport({"--drive", path, "--json"}, o, e), 0);
+    auto tableOnly = std::make_shared<Libraries::Disks::BlockCache>(Backend::instance().storage(provider));
+    using Libraries::Disks::PartMan::PartitionManager;
+    PartitionManager::create(tableOnly, nullptr, nullptr, PartitionManager::NoFilesystemProbe);
+    // A disk without table is probed as one volume.
+    QVERIFY2(held->bytesRead() <= tableOnly->bytesRead() + quint64(qMax(1, partitions)) * 256 * 1024,
+             qPrintable(QString("%1 bytes, the table %2").arg(held->bytesRead()).arg(tableOnly->bytesRead())));
 }
 
 QTEST_MAIN(TestDemoDisks)
