@@ -27,7 +27,7 @@ void eui(Group::GroupRecord &g, const QString &label, const PropertyValue &v)
     if (!v.isEmpty() && v.first().kind == Variant::Text)
         g.setString(label, {Variant::ofText(v.first().text.toUpper())});
     else
-        g.setNumber(label, v, NumberFormat::hex());
+        g.setNumber(label, v, NumberFormat::hex().padded(16)); // eight bytes, leading zeros kept
 }
 
 QString counter(UInt128 value)

@@ -627,7 +627,9 @@ void TestMainWindow::copySelectedRows()
             // The report's line of the same row: "   TITLE", "     LABEL: value", "   a | b | c".
             const QString asReported = QString(row).replace('\t', QString(name) == "tvSmart" ? " | " : ": ");
             const bool found = std::any_of(report.cbegin(), report.cend(), [&](const QString &line) {
-                return line == "   " + asReported || line.startsWith("     " + asReported);
+                // The report adds the decoded raw value and the state after a S.M.A.R.T. row.
+                return line == "   " + asReported || line.startsWith("   " + asReported + " | ") ||
+                       line.startsWith("     " + asReported);
             });
             QVERIFY2(found, qPrintable(row));
         }

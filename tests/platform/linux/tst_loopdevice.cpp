@@ -40,6 +40,26 @@ bool run(const QString &program, const QStringList &arguments, QString *output =
 }
 
 // The report of the backend in use, as JSON drives by path.
+// Drops the "detail" of id rows: names from this machine's hardware database,
+// not data of the drive, so a snapshot does not carry them.
+QJsonValue withoutDetails(const QJsonValue &v)
+{
+    if (v.isArray()) {
+        QJsonArray a;
+        for (const QJsonValue &e : v.toArray())
+            a.append(withoutDetails(e));
+        return a;
+    }
+    if (!v.isObject())
+        return v;
+    QJsonObject o;
+    const QJsonObject in = v.toObject();
+    for (auto it = in.begin(); it != in.end(); ++it)
+        if (it.key() != QLatin1String("detail"))
+            o.insert(it.key(), withoutDetails(it.value()));
+    return o;
+}
+
 QMap<QString, QJsonObject> reportByPath(const QStringList &args)
 {
     QString out, err;
@@ -48,7 +68,7 @@ QMap<QString, QJsonObject> reportByPath(const QStringList &args)
     if (Applications::DriveScope::runReport(args + QStringList{"--json"}, o, e) != 0)
         return drives;
     for (const QJsonValue &d : QJsonDocument::fromJson(out.toUtf8())["drives"].toArray())
-        drives.insert(d["path"].toString(), d.toObject());
+        drives.insert(d["path"].toString(), withoutDetails(d).toObject());
     return drives;
 }
 
