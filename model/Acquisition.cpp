@@ -68,6 +68,8 @@ Acquisition::~Acquisition() = default;
 
 std::unique_ptr<DriveData> Acquisition::acquireDrive(const QString &path, const QString &name)
 {
+    // Every acquisition is a refresh: the drive is read anew, once.
+    Services::Nodes::Backend::instance().refresh(path);
     const Opened o = openNode(path);
     static const char *const failures[] = {"", "Could not open node", "Could not create node provider for node",
                                            "Could not create generic interface for node"};

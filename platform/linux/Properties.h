@@ -1,7 +1,7 @@
 // The properties and property sets of one drive node, gathered from sysfs
-// first (no rights needed) and, on demand, from raw read-only commands. Each
-// generic interface the backend hands out owns one DiskProperties, so a
-// refresh reads everything anew.
+// first (no rights needed) and, on demand, from raw read-only commands. The
+// backend keeps one DiskProperties per disk for every interface of a refresh,
+// so the device is opened once and each command sent once.
 #pragma once
 #include <QList>
 #include <QPair>
@@ -42,6 +42,13 @@ struct RawNotes {
 class DiskProperties {
 public:
     DiskProperties(const Reader &reader, const Disk &disk);
+    ~DiskProperties();
+    DiskProperties(const DiskProperties &) = delete;
+    DiskProperties &operator=(const DiskProperties &) = delete;
+
+    // The disk's device, opened (and checked) on first use and closed with
+    // this object; -1 with the open's errno in *error.
+    int device(int *error);
 
     // Provider 0 (the drive) and provider 1 (NVMe controller or SCSI view).
     PropertyTable &node(bool withRaw);
@@ -79,6 +86,8 @@ private:
     bool m_hasCompanion = false;
     bool m_rawDone = false;
     quint64 m_blockSize = 512, m_blockCount = 0;
+    int m_fd = -1, m_openError = 0;
+    bool m_opened = false;
     QByteArray m_identify;
     RawNotes m_notes;
 };
