@@ -88,7 +88,7 @@ bool permitsAtaPassThrough(DeviceClass c, const quint8 *cdb, int length, bool da
     }
     const int sub = command == 0xB0 ? feature : -1;
     if (!listed(c, Channel::Ata, command, sub))
-        return refuse(why, QStringLiteral("ATA command %1h/%2h is not allowed for a %3")
+        return refuse(why, QStringLiteral("ATA command %1h/%2h is not allowed (device class: %3)")
                                .arg(command, 2, 16, QLatin1Char('0'))
                                .arg(feature, 2, 16, QLatin1Char('0'))
                                .arg(QLatin1String(className(c))));
@@ -134,7 +134,7 @@ bool permitsCdb(DeviceClass c, const quint8 *cdb, int length, bool dataIn, QStri
     if (!cdb || length < 6)
         return refuse(why, QStringLiteral("no command"));
     if (!listed(c, Channel::Scsi, cdb[0], -1))
-        return refuse(why, QStringLiteral("SCSI opcode %1h is not allowed for a %2")
+        return refuse(why, QStringLiteral("SCSI opcode %1h is not allowed (device class: %2)")
                                .arg(cdb[0], 2, 16, QLatin1Char('0'))
                                .arg(QLatin1String(className(c))));
     if (cdb[0] == 0x85 || cdb[0] == 0xA1)
@@ -152,9 +152,8 @@ bool permits(DeviceClass c, unsigned long request, const void *argument, QString
     if (!entry)
         return refuse(why, QStringLiteral("ioctl %1h is not allowed").arg(request, 0, 16));
     if (!(entry->classes & mask(c)))
-        return refuse(
-            why,
-            QStringLiteral("%1 is not allowed for a %2").arg(QLatin1String(entry->name), QLatin1String(className(c))));
+        return refuse(why, QStringLiteral("%1 is not allowed (device class: %2)")
+                               .arg(QLatin1String(entry->name), QLatin1String(className(c))));
     switch (entry->payload) {
     case Payload::Nothing:
         return true;

@@ -183,7 +183,7 @@ QByteArray RawDevice::ata(Commands::AtaCommand command, Commands::Sense *sense)
     }
     if (!tried)
         fail(Failure::NotSupported,
-             QStringLiteral("no ATA PASS-THROUGH for a %1").arg(QLatin1String(Allowlist::className(m_class))));
+             QStringLiteral("no ATA PASS-THROUGH (device class: %1)").arg(QLatin1String(Allowlist::className(m_class))));
     return QByteArray();
 }
 

@@ -365,10 +365,9 @@ void TestCrash::realWalkNamesOwnModule()
         section(lines, QStringLiteral("* Print Stracktrace *"), QStringLiteral("Running Threads: "));
     // This function, the test slot and Qt Test's caller at least.
     QVERIFY2(trace.filter(QStringLiteral("IP: ")).size() >= 3, qPrintable(trace.join('\n')));
-    QVERIFY2(
-        trace.filter(QRegularExpression("^Module: " + QRegularExpression::escape(self) + ", Offset: [0-9a-f]+$")).size()
-            >= 2,
-        qPrintable(trace.join('\n')));
+    QVERIFY2(trace.filter(QRegularExpression("^Module: " + QRegularExpression::escape(self) + ", Offset: [0-9a-f]+$"))
+                     .size() >= 2,
+             qPrintable(trace.join('\n')));
     QVERIFY2(trace.filter(QStringLiteral("libQt6Core.so")).size() >= 1, qPrintable(trace.join('\n')));
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/Log.h"
 #include "platform/Nodes.h"
+#include "platform/linux/Reader.h"
 
 namespace TestSupport {
 
@@ -24,10 +25,10 @@ struct MemoryProvider {
 struct MemoryNode {
     QString canonical;
     QMap<int, MemoryProvider> providers;
-    QByteArray image;          // block contents; blocks past its end read as zeros
-    quint64 blockSize = 0;     // 0: no storage interface
+    QByteArray image;      // block contents; blocks past its end read as zeros
+    quint64 blockSize = 0; // 0: no storage interface
     quint64 blockCount = 0;
-    QStringList fail;          // "open", "provider", "generic", "storage", "lockable", "read"
+    QStringList fail; // "open", "provider", "generic", "storage", "lockable", "read"
     MemoryProvider &p0() { return providers[0]; }
 };
 
@@ -40,7 +41,7 @@ public:
     QString boot;
     QStringList notices; // what errors() says about the source
 
-    MemoryNode &node(const QString &path);  // creates it
+    MemoryNode &node(const QString &path); // creates it
     // Installs a fresh MemoryBackend as the backend in use and returns it.
     static MemoryBackend &install();
 
@@ -55,7 +56,10 @@ public:
     Ref<DeviceClient> deviceClient(const QString &path) override;
     QList<Services::Nodes::DriveEntry> drives() override { return driveList; }
     Ref<DeviceClient> driveListClient() override;
-    QList<Services::Nodes::CompanionNode> companionNodes(const QString &text) override { return companions.value(text); }
+    QList<Services::Nodes::CompanionNode> companionNodes(const QString &text) override
+    {
+        return companions.value(text);
+    }
     bool pciBusExists() override { return nodes.contains(QStringLiteral("/devices/pci/bus")); }
     bool hosted() override { return isHosted; }
     QString bootParameter() override { return boot; }
@@ -84,6 +88,38 @@ public:
     QStringList all() const;
     bool contains(const QString &needle) const;
 };
+
+// Device nodes that are not there: every open succeeds, fstat answers as the
+// block (or NVMe controller) device sysfs names under `sysRoot`, every ioctl
+// is recorded and refused as not supported after `sleepMs` (with errno
+// `error`). Thread-safe: the window reads drives on a worker.
+class FakeDevices : public Services::Nodes::Linux::DeviceIo {
+public:
+    explicit FakeDevices(const QString &sysRoot) : m_sys(sysRoot) {}
+    int sleepMs = 0;
+    int error = 22; // EINVAL: "not supported", so every command the gate allows is tried
+
+    int open(const char *path, int flags) override;
+    int fstat(int fd, struct stat *st) override;
+    int ioctl(int fd, unsigned long request, void *argument) override;
+    ssize_t pread(int fd, void *buffer, size_t length, off_t offset) override;
+    int flock(int, int) override { return 0; }
+    int close(int) override { return 0; }
+
+    QStringList opens() const;
+    // The SCSI CDBs sent, as hex ("85 06 20 ..."), and the count of requests.
+    QStringList cdbs() const;
+    int requests() const;
+
+private:
+    QString m_sys;
+    mutable QMutex m_mutex;
+    QStringList m_opens, m_cdbs;
+    int m_requests = 0;
+};
+
+// A copy of the sysfs tree at `from` in `to` (links kept); false on failure.
+bool copyTree(const QString &from, const QString &to);
 
 // The folder of the shared real-drive data (…/shared/testdata), or an empty
 // string when it is not there.
