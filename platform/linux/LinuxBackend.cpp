@@ -39,7 +39,9 @@ struct Shared {
     QMutex mutex;
     bool noRights = false;
     bool standby = false;
-    QHash<QString, std::shared_ptr<CachedDisk>> disks; // by kernel name
+    // By kernel name; an entry lives as long as some interface holds it, so
+    // no device stays open once the window has let go of a drive.
+    QHash<QString, std::weak_ptr<CachedDisk>> disks;
 
     Shared(const QString &sys, const QString &dev, std::shared_ptr<DeviceIo> io) : reader(sys, dev, std::move(io)) {}
 
@@ -53,9 +55,11 @@ struct Shared {
     std::shared_ptr<CachedDisk> disk(const Disk &disk)
     {
         QMutexLocker lock(&mutex);
-        std::shared_ptr<CachedDisk> &entry = disks[disk.name];
-        if (!entry)
+        std::shared_ptr<CachedDisk> entry = disks.value(disk.name).lock();
+        if (!entry) {
             entry = std::make_shared<CachedDisk>(reader, disk);
+            disks.insert(disk.name, entry);
+        }
         return entry;
     }
 
@@ -205,9 +209,9 @@ private:
 // (fd -1) the geometry still comes from sysfs and every read is refused.
 class BlockStorage : public Interfaces::Storage, public Interfaces::Lockable {
 public:
-    BlockStorage(std::shared_ptr<CachedDisk> disk, const Reader &reader, int fd)
-        : m_disk(std::move(disk)), m_reader(reader), m_fd(fd), m_blockSize(m_disk->props.blockSize()),
-          m_blockCount(m_disk->props.blockCount())
+    BlockStorage(std::shared_ptr<CachedDisk> disk, const Reader &reader, std::shared_ptr<DiskProperties::Device> device)
+        : m_disk(std::move(disk)), m_device(std::move(device)), m_reader(reader), m_fd(m_device->fd),
+          m_blockSize(m_disk->props.blockSize()), m_blockCount(m_disk->props.blockCount())
     {
     }
     ~BlockStorage() override { unlock(); }
@@ -265,6 +269,7 @@ public:
 
 private:
     std::shared_ptr<CachedDisk> m_disk;
+    std::shared_ptr<DiskProperties::Device> m_device;
     const Reader &m_reader;
     int m_fd;
     bool m_locked = false;
@@ -488,8 +493,8 @@ private:
         }
         const std::shared_ptr<CachedDisk> disk = m_shared->disk(*n->disk);
         QMutexLocker lock(&disk->mutex);
-        int error = 0;
-        const int fd = disk->props.device(&error);
+        const std::shared_ptr<DiskProperties::Device> device = disk->props.device();
+        const int fd = device->fd, error = device->error;
         const bool denied = error == EPERM || error == EACCES;
         if (fd < 0 && !denied) {
             Error::set(Error::OpenFailed);
@@ -499,7 +504,7 @@ private:
             QMutexLocker sharedLock(&m_shared->mutex);
             m_shared->noRights = true;
         }
-        return std::make_shared<BlockStorage>(disk, reader(), fd);
+        return std::make_shared<BlockStorage>(disk, reader(), device);
     }
 
     std::shared_ptr<Shared> m_shared;

@@ -492,20 +492,15 @@ PropertyTable pciNodeProperties(const Reader &reader, const QString &folder)
 
 // ---- accessors; raw data on demand (RawAccess.cpp) --------------------------------------------
 
-DiskProperties::~DiskProperties()
+std::shared_ptr<DiskProperties::Device> DiskProperties::device()
 {
-    m_reader.close(m_fd);
-}
-
-int DiskProperties::device(int *error)
-{
-    if (!m_opened) {
-        m_opened = true;
-        m_fd = m_reader.openDevice({m_disk.devName, m_disk.sysPath, true}, &m_openError);
+    std::shared_ptr<Device> d = m_device.lock();
+    if (!d) {
+        d = std::make_shared<Device>(Device{m_reader});
+        d->fd = m_reader.openDevice({m_disk.devName, m_disk.sysPath, true}, &d->error);
+        m_device = d;
     }
-    if (error)
-        *error = m_openError;
-    return m_fd;
+    return d;
 }
 
 PropertyTable &DiskProperties::node(bool withRaw)

@@ -7,6 +7,7 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 #include "platform/Variant.h"
 #include "platform/linux/Discovery.h"
@@ -42,13 +43,19 @@ struct RawNotes {
 class DiskProperties {
 public:
     DiskProperties(const Reader &reader, const Disk &disk);
-    ~DiskProperties();
     DiskProperties(const DiskProperties &) = delete;
     DiskProperties &operator=(const DiskProperties &) = delete;
 
-    // The disk's device, opened (and checked) on first use and closed with
-    // this object; -1 with the open's errno in *error.
-    int device(int *error);
+    // The disk's device, opened (and checked) when nobody holds it open yet
+    // and closed when the last holder lets go, so an idle drive is not held
+    // open. fd -1 with the open's errno when it could not be opened.
+    struct Device {
+        const Reader &reader;
+        int fd = -1;
+        int error = 0;
+        ~Device() { reader.close(fd); }
+    };
+    std::shared_ptr<Device> device();
 
     // Provider 0 (the drive) and provider 1 (NVMe controller or SCSI view).
     PropertyTable &node(bool withRaw);
@@ -86,8 +93,7 @@ private:
     bool m_hasCompanion = false;
     bool m_rawDone = false;
     quint64 m_blockSize = 512, m_blockCount = 0;
-    int m_fd = -1, m_openError = 0;
-    bool m_opened = false;
+    std::weak_ptr<Device> m_device;
     QByteArray m_identify;
     RawNotes m_notes;
 };

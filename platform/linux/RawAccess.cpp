@@ -24,9 +24,8 @@ void DiskProperties::readRaw()
     if (m_rawDone)
         return;
     m_rawDone = true;
-    int openError = 0;
-    const int fd = this->device(&openError);
-    RawDevice device(m_reader, fd, openError, m_disk.devName, deviceClass(m_disk));
+    const std::shared_ptr<Device> handle = this->device();
+    RawDevice device(m_reader, handle->fd, handle->error, m_disk.devName, deviceClass(m_disk));
     if (!device.isOpen()) {
         const bool rights = device.openFailure() == Failure::NoRights;
         note(QStringLiteral("No raw data for %1: %2").arg(m_disk.name, device.failureText()), rights);
