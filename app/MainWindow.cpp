@@ -160,11 +160,15 @@ MainWindow::MainWindow() : Libraries::Widgets::Quill::MainWindow(nullptr, Qt::Wi
     connect(m_handler, &Handler::Node::finished, m_thread, &QThread::quit, Qt::DirectConnection);
     connect(m_handler, &Handler::Node::finished, m_handler, &QObject::deleteLater);
     m_thread->start(QThread::InheritPriority);
+
+    m_loader = new DriveLoader(this);
+    connect(m_loader, &DriveLoader::loaded, this, &MainWindow::driveLoaded);
 }
 
 MainWindow::~MainWindow()
 {
     killRefreshTimer();
+    delete m_loader; // waits for a drive being read
     // The views drop their adapters before the models go.
     apply(*emptyRecord(QString()));
     m_ui.reset();
@@ -218,18 +222,18 @@ void MainWindow::showSelection()
         name = display.toString();
 
     m_node = path;
-    const bool ownCursor = testAttribute(Qt::WA_SetCursor);
-    const QCursor previous = cursor();
-    setCursor(Qt::WaitCursor);
-    auto restoreCursor = [&] {
-        if (ownCursor)
-            setCursor(previous);
-        else
-            unsetCursor();
-    };
+    // The tabs say the drive is being read until the loader hands over its record.
+    auto pending = emptyRecord(name);
+    pending->pending = true;
+    setRecord(std::move(pending));
+    m_loader->load(path, name);
+}
 
-    std::unique_ptr<DriveData> record = m_acquisition.acquireDrive(path, name);
-    restoreCursor();
+void MainWindow::driveLoaded(const QString &path, const QString &name, DriveData *loaded)
+{
+    std::unique_ptr<DriveData> record(loaded);
+    if (path != m_node)
+        return; // another drive was selected meanwhile
     if (!record) {
         record = emptyRecord(name);
         QMessageBox::critical(this, text("dlg.err.opendrive", "Error"),
@@ -431,6 +435,7 @@ void MainWindow::nodeEvent(QString node, Handler::Node::Event type)
     case Handler::Node::Removed:
         // A refresh still pending would only fail to open the vanished drive.
         killRefreshTimer();
+        m_loader->cancel();
         setRecord(emptyRecord(QString()));
         m_handler->setNode(QString());
         break;

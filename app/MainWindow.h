@@ -6,6 +6,7 @@
 #include <QString>
 #include <memory>
 
+#include "app/DriveLoader.h"
 #include "model/Acquisition.h"
 #include "model/DriveData.h"
 #include "app/NodeHandler.h"
@@ -66,6 +67,7 @@ private slots:
     void on_tbInfos_currentChanged(int index);
     void nodeEvent(QString node, Applications::DriveScope::Handler::Node::Event type);
     void onWindowOpened(quint32 pow);
+    void driveLoaded(const QString &path, const QString &name, Applications::DriveScope::DriveData *record);
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -94,6 +96,8 @@ private:
     QThread *m_thread = nullptr;
     // Keeps the volume-server control interface between drives.
     Acquisition m_acquisition;
+    // Reads the selected drive off the window's thread.
+    DriveLoader *m_loader = nullptr;
     // Each sentence of the drive source is shown once, in the status bar.
     QLabel *m_notice = nullptr;
     QStringList m_notices;

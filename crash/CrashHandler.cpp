@@ -10,8 +10,15 @@
 #include <unistd.h>
 
 // Everything from the fault on runs in a signal handler: no heap, no Qt, no
-// locks but the monitor. Text is built in a fixed buffer and handed to the
-// printer, whose write() only calls write(2).
+// lock of the node service (whether the machine is hosted was asked at
+// installation). The handler takes its monitor; the only calls that may take
+// a lock besides it are the dynamic loader's, whose lock they share:
+// Binary::moduleList (dl_iterate_phdr), DumpSource::addressModule through
+// Sys::info(InfoAddressModule) (dladdr, dl_iterate_phdr) and the stack
+// walker's step (libunwind finds unwind tables with dl_iterate_phdr). A fault
+// inside the loader itself can therefore hang the dump; nothing else can.
+// Text is built in a fixed buffer and handed to the printer, whose write()
+// only calls write(2).
 
 namespace Applications::DriveScope {
 namespace {
@@ -19,6 +26,7 @@ using Definitions::Contexts::X86_64;
 
 Mon crashMonitor;
 std::atomic<quint64> handlerEntries{0};
+std::atomic<bool> hostedAtInstallation{false};
 ModuleHistory currentHistory;
 
 constexpr const char unknownModule[] = "<UNKNOWN>";
@@ -154,8 +162,6 @@ void printStackTrace(const X86_64 &context, SysLogPrinter &printer, DumpSource &
         return;
     }
     writeLine(printer, "* Print Stracktrace *");
-    // Asked only for a frame outside every module: it may set up the node
-    // backend, which is nothing to do inside a fault without need.
     int hosted = -1;
     int frames = 0;
     while (walker->next()) {
@@ -213,12 +219,11 @@ Services::Binary::Client::StackWalker *DumpSource::walker(const X86_64 &context)
     return m_walker.start(context) ? &m_walker : nullptr;
 }
 
-// Inside a fault the node backend is neither created nor waited for: without
-// one there is no hosted machine to ask about.
+// Inside a fault the node service is not asked (its backend may hold a lock
+// the faulting thread holds): the answer is the one of installation.
 bool DumpSource::hosted()
 {
-    Services::Nodes::Backend *backend = Services::Nodes::Backend::existing();
-    return backend && backend->hosted();
+    return hostedAtInstallation.load(std::memory_order_relaxed);
 }
 
 bool DumpSource::addressModule(quint64 address, Sys::AddressModule &module)
@@ -299,6 +304,7 @@ void installCrashHandler()
     if (installed.exchange(true))
         return;
     // Whatever sets itself up on first use does so now, not inside a fault.
+    hostedAtInstallation = Services::Nodes::Backend::instance().hosted();
     SysLogStream::stdOutPrinter();
     Binary::moduleList([](const Binary::ModuleInfo &, void *) { return false; }, nullptr);
     Services::Binary::Client::LocalStackWalker::prepare();

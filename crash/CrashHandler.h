@@ -43,6 +43,8 @@ public:
     // A walker over `context`, or null when none can be made. Owned by the
     // source, valid until the next call.
     virtual Services::Binary::Client::StackWalker *walker(const Definitions::Contexts::X86_64 &context);
+    // Whether the machine is hosted, as installCrashHandler() learnt it;
+    // false before. Takes no lock.
     virtual bool hosted();
     virtual bool addressModule(quint64 address, Sys::AddressModule &module);
 
@@ -50,7 +52,8 @@ private:
     Services::Binary::Client::LocalStackWalker m_walker;
 };
 
-// Installs the handler for the whole process; later calls do nothing.
+// Installs the handler for the whole process and asks the node service (set
+// up now if it was not) whether the machine is hosted; later calls do nothing.
 void installCrashHandler();
 
 // The registered handler: dumps, starts "crashdump" (unless

@@ -56,6 +56,8 @@ Acquisition::~Acquisition() = default;
 
 std::unique_ptr<DriveData> Acquisition::acquireDrive(const QString &path, const QString &name)
 {
+    // Every acquisition is a refresh: the drive is read anew, once.
+    Services::Nodes::Backend::instance().refresh(path);
     int failedStep = 0;
     const Ref<Interfaces::Generic> generic = openGeneric(path, 0, false, &failedStep);
     static const char *const failures[] = {"", "Could not open node", "Could not create node provider for node",

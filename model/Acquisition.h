@@ -1,5 +1,6 @@
 // Deciding, for one drive node, which tabs get data, and building their models.
-// Runs on the GUI thread; shared by the window and the report tool.
+// One Acquisition runs on one thread (the window reads drives on a worker);
+// shared by the window and the report tool.
 #pragma once
 #include <QMap>
 #include <QString>

@@ -30,6 +30,7 @@ struct DriveData {
 
     QString name;
     quint32 interfaces = 0;
+    bool pending = false; // the drive is still being read: every tab says so
     std::unique_ptr<Model::General> general;
     std::unique_ptr<Model::Partitions> partitions;
     std::unique_ptr<Model::Smart> smart;

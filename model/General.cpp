@@ -100,10 +100,14 @@ General::General(const Ref<Interfaces::Generic> &node, const QString &path, QObj
     if (openStorage(m_path, storage, lockable) || storage) {
         const quint64 blockSize = storage->blockSize();
         const quint64 blockCount = storage->blockCount();
-        const quint64 size = blockSize * blockCount;
-        const QString text = StringUtil::formatSizesSmart(size, true) + tx("gen.var.byte", "B") +
-                             QStringLiteral(" / ") + StringUtil::formatSizesSmart(size, false) +
-                             tx("gen.var.byte.bi", "iB");
+        // A product that does not fit is shown as impossible, not wrapped.
+        quint64 size = 0;
+        const bool possible = !__builtin_mul_overflow(blockSize, blockCount, &size);
+        const QString text =
+            possible
+                ? StringUtil::formatSizesSmart(size, true) + tx("gen.var.byte", "B") + QStringLiteral(" / ") +
+                      StringUtil::formatSizesSmart(size, false) + tx("gen.var.byte.bi", "iB")
+                : tx("gen.var.size.impossible", "impossible (%1 blocks of %2 bytes)").arg(blockCount).arg(blockSize);
         info.setString(sizeLabel, oneText(text));
         info.setNumber(countLabel, PropertyValue{Variant::ofInt(blockCount)});
         info.setNumber(blockLabel, PropertyValue{Variant::ofInt(blockSize)});

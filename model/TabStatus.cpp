@@ -92,6 +92,10 @@ QAbstractItemModel *tabModel(const DriveData &data, Tab tab)
 TabState tabState(const DriveData *data, Tab tab, bool hosted)
 {
     TabState state;
+    if (data && data->pending && tab != Tab::General) {
+        state.lines << trKey("main.state.reading", "READING DEVICE DATA...");
+        return state;
+    }
     QAbstractItemModel *model = data ? tabModel(*data, tab) : nullptr;
     const quint32 interfaces = data ? data->interfaces : 0;
     switch (tab) {

@@ -165,6 +165,9 @@ public:
     virtual bool pciBusExists() = 0;
     virtual bool hosted() = 0;
     virtual QString bootParameter() = 0;
+    // A refresh of the drive at `path` begins: whatever the backend keeps
+    // about it is read anew. Backends that keep nothing ignore it.
+    virtual void refresh(const QString &path) { Q_UNUSED(path); }
 
     // The backend in use; created on first use from the environment
     // (DRIVESCOPE_NODES selects the simulator).

@@ -7,8 +7,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QtEndian>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Services::Nodes {
 
@@ -292,19 +298,130 @@ QJsonObject tableJson(Interfaces::Generic &g, Redactor &r, OrderedObjects &order
     return o;
 }
 
-// The first and last MiB of the drive, at their places in a sparse file.
-// *written is false (and no file is left) when nothing could be read.
-// Only regular files are written: a device node or a link to one given as the
-// output would otherwise be overwritten (or, through QSaveFile, replaced).
-bool refuseNonRegular(const QString &file, QString *error)
+// Output is written only to what the user named: a symbolic link in its place
+// (the classic attack on a root-run tool in a shared folder) is refused, never
+// followed, and so is anything but a regular file.
+QString systemError(const QString &what, const QString &file)
 {
-    const QFileInfo info(file);
-    if (!info.exists() || info.isFile())
+    return QStringLiteral("Cannot %1 %2: %3").arg(what, file, QString::fromLocal8Bit(strerror(errno)));
+}
+
+// False with *error set when `file` exists as a link or as anything but a
+// regular file; *exists tells whether it exists.
+bool mayReplace(const QString &file, bool *exists, QString *error)
+{
+    struct stat st;
+    *exists = ::lstat(QFile::encodeName(file).constData(), &st) == 0;
+    if (*exists && S_ISLNK(st.st_mode)) {
+        *error = QStringLiteral("Will not write %1: it is a symbolic link.").arg(file);
         return false;
-    *error = QStringLiteral("Will not write %1: it exists and is not a regular file.").arg(file);
+    }
+    if (*exists && !S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("Will not write %1: it exists and is not a regular file.").arg(file);
+        return false;
+    }
     return true;
 }
 
+// Opens `file` for writing, emptied: a new file exclusively, an existing
+// regular one without following a link. -1 with *error set on failure.
+int openOutput(const QString &file, QString *error)
+{
+    bool exists = false;
+    if (!mayReplace(file, &exists, error))
+        return -1;
+    const int flags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW | (exists ? 0 : O_CREAT | O_EXCL);
+    const int fd = ::open(QFile::encodeName(file).constData(), flags, 0666);
+    if (fd < 0) {
+        *error = errno == ELOOP ? QStringLiteral("Will not write %1: it is a symbolic link.").arg(file)
+                                : systemError(QStringLiteral("write"), file);
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0) {
+        *error = QStringLiteral("Will not write %1: it is not a regular file.").arg(file);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool writeAll(int fd, const char *data, qint64 length, qint64 offset)
+{
+    while (length > 0) {
+        const ssize_t n = ::pwrite(fd, data, size_t(length), off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        offset += n;
+        length -= n;
+    }
+    return true;
+}
+
+// The folder for the images: made by this program (mode 0700), or left from
+// an earlier run, which only a folder of this user's that nobody else may
+// write into can be.
+bool makeImageFolder(const QString &folder, QString *error)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mkdir(path.constData(), 0700) == 0)
+        return true;
+    struct stat st;
+    if (errno != EEXIST || ::lstat(path.constData(), &st) != 0) {
+        *error = systemError(QStringLiteral("create the folder"), folder);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        *error = QStringLiteral("Will not write images into %1: it is not a folder that only this user may write.")
+                     .arg(folder);
+        return false;
+    }
+    return true;
+}
+
+// Writes `data` to `file` atomically: a new file beside it, synced, renamed
+// over it. The old file stays whole until the rename.
+bool replaceFile(const QString &file, const QByteArray &data, QString *error)
+{
+    bool exists = false;
+    if (!mayReplace(file, &exists, error))
+        return false;
+    const QFileInfo info(file);
+    int fd = -1;
+    QString temporary;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temporary = info.absolutePath() + QStringLiteral("/.%1.%2")
+                                              .arg(info.fileName())
+                                              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        fd = ::open(QFile::encodeName(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        *error = systemError(QStringLiteral("write"), file);
+        return false;
+    }
+    // A file written over keeps its permissions.
+    struct stat old;
+    if (exists && ::lstat(QFile::encodeName(file).constData(), &old) == 0)
+        ::fchmod(fd, old.st_mode & 07777);
+    const bool written = writeAll(fd, data.constData(), data.size(), 0) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed ||
+        ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(file).constData()) != 0) {
+        *error = systemError(QStringLiteral("write"), file);
+        ::unlink(QFile::encodeName(temporary).constData());
+        return false;
+    }
+    return true;
+}
+
+// The first and last MiB of the drive, at their places in a sparse file.
+// *written is false (and no file is left) when nothing could be read.
 bool writeImage(Interfaces::Storage &storage, Interfaces::Lockable *lockable, const QString &file, Redactor &r,
                 bool *written, QString *error)
 {
@@ -312,18 +429,20 @@ bool writeImage(Interfaces::Storage &storage, Interfaces::Lockable *lockable, co
     const quint64 bs = storage.blockSize(), count = storage.blockCount();
     if (bs == 0 || count == 0)
         return true;
-    if (refuseNonRegular(file, error))
-        return false;
-    QFile out(file);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = QStringLiteral("Cannot write %1: %2").arg(file, out.errorString());
+    // Larger sizes are impossible (block sizes stop at 64 KiB, files at 2^63 bytes).
+    if (bs > 64 * 1024 || count > (quint64(1) << 62) / bs) {
+        *error = QStringLiteral("Will not write %1: the drive reports an impossible size.").arg(file);
         return false;
     }
+    const int fd = openOutput(file, error);
+    if (fd < 0)
+        return false;
     const bool locked = lockable && lockable->lock();
     const quint64 span = qMax<quint64>(1, imageSpan / bs);
     QList<quint64> starts{0};
     if (count > span)
         starts.append(qMax(span, count - span));
+    bool ok = true;
     for (quint64 first : starts) {
         const quint64 blocks = qMin(span, count - first);
         QByteArray data(qsizetype(blocks * bs), '\0');
@@ -332,20 +451,18 @@ bool writeImage(Interfaces::Storage &storage, Interfaces::Lockable *lockable, co
         *written = true;
         if (r.on())
             redactImage(data, first, bs, r);
-        out.seek(qint64(first * bs));
-        out.write(data);
+        ok = ok && writeAll(fd, data.constData(), data.size(), qint64(first * bs));
     }
     if (locked)
         lockable->unlock();
-    if (!*written) {
-        out.remove();
-        return true;
-    }
-    if (!out.resize(qint64(qMin<quint64>(count * bs, quint64(1) << 62)))) {
-        *error = QStringLiteral("Cannot size %1: %2").arg(file, out.errorString());
-        return false;
-    }
-    return true;
+    if (ok && *written && ::ftruncate(fd, off_t(count * bs)) != 0)
+        ok = false;
+    if (!ok)
+        *error = systemError(QStringLiteral("write"), file);
+    ::close(fd);
+    if (!*written)
+        ::unlink(QFile::encodeName(file).constData());
+    return ok;
 }
 
 } // namespace
@@ -355,7 +472,8 @@ bool writeSnapshot(Backend &backend, const QString &file, bool withImages, bool 
     QString scratch;
     if (!error)
         error = &scratch;
-    if (refuseNonRegular(file, error))
+    bool exists = false;
+    if (!mayReplace(file, &exists, error))
         return false;
     Redactor r(redact);
     OrderedObjects ordered;
@@ -363,10 +481,8 @@ bool writeSnapshot(Backend &backend, const QString &file, bool withImages, bool 
     QJsonArray errors;
     const QFileInfo info(file);
     const QString imageFolder = info.completeBaseName() + QStringLiteral(".images");
-    if (withImages && !QDir(info.absolutePath()).mkpath(imageFolder)) {
-        *error = QStringLiteral("Cannot create the folder %1.").arg(info.absolutePath() + '/' + imageFolder);
+    if (withImages && !makeImageFolder(info.absolutePath() + '/' + imageFolder, error))
         return false;
-    }
     for (const DriveEntry &entry : backend.drives()) {
         const Ref<Node> node = backend.open(entry.path);
         const Ref<Provider> p0 = node ? backend.provider(node, 0) : nullptr;
@@ -446,13 +562,7 @@ bool writeSnapshot(Backend &backend, const QString &file, bool withImages, bool 
     if (!errors.isEmpty())
         root.insert(QStringLiteral("errors"), errors);
 
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(ordered.resolve(QJsonDocument(root).toJson())) < 0 ||
-        !out.commit()) {
-        *error = QStringLiteral("Cannot write %1: %2").arg(file, out.errorString());
-        return false;
-    }
-    return true;
+    return replaceFile(file, ordered.resolve(QJsonDocument(root).toJson()), error);
 }
 
 } // namespace Services::Nodes

@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QHash>
 #include <QLocale>
+#include <QThread>
 
 #include <atomic>
 
@@ -28,12 +29,14 @@ public:
 
 void watchLanguage()
 {
-    static QCoreApplication *watched = nullptr;
+    static std::atomic<QCoreApplication *> watched{nullptr};
     QCoreApplication *app = QCoreApplication::instance();
-    if (!app || app == watched)
+    if (!app || watched.exchange(app) == app)
         return;
-    watched = app;
-    app->installEventFilter(new LanguageWatch(app));
+    // The watcher lives on the application's thread, whichever thread decodes first.
+    QMetaObject::invokeMethod(
+        app, [app] { app->installEventFilter(new LanguageWatch(app)); },
+        app->thread() == QThread::currentThread() ? Qt::DirectConnection : Qt::QueuedConnection);
 }
 
 } // namespace

@@ -460,7 +460,8 @@ bool Reader::readApm()
     const quint64 apmBlock = qFromBigEndian<quint16>(p + 2);
     if (apmBlock < 512 || apmBlock > 65536 || (apmBlock & (apmBlock - 1)) != 0)
         return false;
-    const quint64 diskBytes = m_count * m_bs;
+    // Saturated: a count no disk can have must not wrap into a small size.
+    const quint64 diskBytes = m_count > ~quint64(0) / m_bs ? ~quint64(0) : m_count * m_bs;
     auto readApmBlock = [&](quint64 index, QByteArray &out) {
         const quint64 offset = index * apmBlock;
         if (offset + apmBlock > diskBytes)

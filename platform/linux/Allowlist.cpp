@@ -10,36 +10,50 @@ namespace Services::Nodes::Linux::Allowlist {
 
 namespace {
 
+constexpr ClassMask scsi =
+    mask(DeviceClass::ScsiDisk) | mask(DeviceClass::LibataOptical) | mask(DeviceClass::OtherScsi);
+constexpr ClassMask ataPassing = mask(DeviceClass::ScsiDisk) | mask(DeviceClass::LibataOptical);
+constexpr ClassMask disk = mask(DeviceClass::ScsiDisk);
+constexpr ClassMask nvme = mask(DeviceClass::Nvme);
+constexpr ClassMask mmc = mask(DeviceClass::Mmc);
+constexpr ClassMask every = ClassMask((1u << deviceClassCount) - 1);
+
 const Request kRequests[] = {
-    {SG_IO, "SG_IO", Payload::ScsiCommand},
-    {SG_GET_VERSION_NUM, "SG_GET_VERSION_NUM", Payload::Nothing},
-    {NVME_IOCTL_ID, "NVME_IOCTL_ID", Payload::Nothing},
-    {NVME_IOCTL_ADMIN_CMD, "NVME_IOCTL_ADMIN_CMD", Payload::NvmeAdminCommand},
-    {MMC_IOC_CMD, "MMC_IOC_CMD", Payload::MmcCommand},
-    {BLKGETSIZE64, "BLKGETSIZE64", Payload::Nothing},
-    {BLKSSZGET, "BLKSSZGET", Payload::Nothing},
+    {SG_IO, "SG_IO", Payload::ScsiCommand, scsi},
+    {SG_GET_VERSION_NUM, "SG_GET_VERSION_NUM", Payload::Nothing, scsi},
+    {NVME_IOCTL_ID, "NVME_IOCTL_ID", Payload::Nothing, nvme},
+    {NVME_IOCTL_ADMIN_CMD, "NVME_IOCTL_ADMIN_CMD", Payload::NvmeAdminCommand, nvme},
+    {MMC_IOC_CMD, "MMC_IOC_CMD", Payload::MmcCommand, mmc},
+    {BLKGETSIZE64, "BLKGETSIZE64", Payload::Nothing, every},
+    {BLKSSZGET, "BLKSSZGET", Payload::Nothing, every},
 };
 
+// ATA PASS-THROUGH (12) is opcode A1h, which MMC devices read as BLANK: only
+// disks get it. libata answers (16) itself for ATAPI drives; bridges and SAS
+// adapters hand CDBs to an optical drive unchanged, so neither size goes there.
 const Command kCommands[] = {
-    {Channel::Scsi, 0x12, -1, "INQUIRY"},
-    {Channel::Scsi, 0x85, -1, "ATA PASS-THROUGH (16)"},
-    {Channel::Scsi, 0xA1, -1, "ATA PASS-THROUGH (12)"},
-    {Channel::Ata, 0xEC, -1, "IDENTIFY DEVICE"},
-    {Channel::Ata, 0xA1, -1, "IDENTIFY PACKET DEVICE"},
-    {Channel::Ata, 0xE5, -1, "CHECK POWER MODE"},
-    {Channel::Ata, 0xB0, 0xD0, "SMART READ DATA"},
-    {Channel::Ata, 0xB0, 0xD1, "SMART READ THRESHOLDS"},
-    {Channel::Ata, 0xB0, 0xDA, "SMART RETURN STATUS"},
-    {Channel::Nvme, 0x06, 0x00, "NVMe IDENTIFY NAMESPACE"},
-    {Channel::Nvme, 0x06, 0x01, "NVMe IDENTIFY CONTROLLER"},
-    {Channel::Nvme, 0x02, 0x02, "NVMe GET LOG PAGE (SMART / HEALTH INFORMATION)"},
-    {Channel::Mmc, 8, -1, "MMC SEND_EXT_CSD"},
+    {Channel::Scsi, 0x12, -1, "INQUIRY", scsi},
+    {Channel::Scsi, 0x85, -1, "ATA PASS-THROUGH (16)", ataPassing},
+    {Channel::Scsi, 0xA1, -1, "ATA PASS-THROUGH (12)", disk},
+    {Channel::Ata, 0xEC, -1, "IDENTIFY DEVICE", disk},
+    {Channel::Ata, 0xA1, -1, "IDENTIFY PACKET DEVICE", ataPassing},
+    {Channel::Ata, 0xE5, -1, "CHECK POWER MODE", ataPassing},
+    {Channel::Ata, 0xB0, 0xD0, "SMART READ DATA", ataPassing},
+    {Channel::Ata, 0xB0, 0xD1, "SMART READ THRESHOLDS", ataPassing},
+    {Channel::Ata, 0xB0, 0xDA, "SMART RETURN STATUS", ataPassing},
+    {Channel::Nvme, 0x06, 0x00, "NVMe IDENTIFY NAMESPACE", nvme},
+    {Channel::Nvme, 0x06, 0x01, "NVMe IDENTIFY CONTROLLER", nvme},
+    {Channel::Nvme, 0x02, 0x02, "NVMe GET LOG PAGE (SMART / HEALTH INFORMATION)", nvme},
+    {Channel::Mmc, 8, -1, "MMC SEND_EXT_CSD", mmc},
 };
 
-bool listed(Channel channel, quint8 opcode, int sub)
+const char *const kClassNames[deviceClassCount] = {"SCSI disk",   "libata optical drive", "other SCSI device",
+                                                   "NVMe device", "MMC device",           "plain block device"};
+
+bool listed(DeviceClass c, Channel channel, quint8 opcode, int sub)
 {
-    for (const Command &c : kCommands) {
-        if (c.channel == channel && c.opcode == opcode && (c.sub < 0 || c.sub == sub))
+    for (const Command &e : kCommands) {
+        if (e.channel == channel && e.opcode == opcode && (e.sub < 0 || e.sub == sub) && (e.classes & mask(c)))
             return true;
     }
     return false;
@@ -54,7 +68,7 @@ bool refuse(QString *why, const QString &text)
 
 // ATA PASS-THROUGH: only non-data (3) and PIO data-in (4) protocols, and data
 // flowing from the device; then the ATA command itself must be listed.
-bool permitsAtaPassThrough(const quint8 *cdb, int length, bool dataIn, QString *why)
+bool permitsAtaPassThrough(DeviceClass c, const quint8 *cdb, int length, bool dataIn, QString *why)
 {
     const bool sixteen = cdb[0] == 0x85;
     if ((sixteen && length < 16) || (!sixteen && length < 12))
@@ -74,10 +88,11 @@ bool permitsAtaPassThrough(const quint8 *cdb, int length, bool dataIn, QString *
         return refuse(why, QStringLiteral("ATA protocol %1 is not allowed").arg(protocol));
     }
     const int sub = command == 0xB0 ? feature : -1;
-    if (!listed(Channel::Ata, command, sub))
-        return refuse(why, QStringLiteral("ATA command %1h/%2h is not allowed")
+    if (!listed(c, Channel::Ata, command, sub))
+        return refuse(why, QStringLiteral("ATA command %1h/%2h is not allowed (device class: %3)")
                                .arg(command, 2, 16, QLatin1Char('0'))
-                               .arg(feature, 2, 16, QLatin1Char('0')));
+                               .arg(feature, 2, 16, QLatin1Char('0'))
+                               .arg(QLatin1String(className(c))));
     return true;
 }
 
@@ -95,18 +110,40 @@ const Command *commands(int *count)
     return kCommands;
 }
 
-bool permitsCdb(const quint8 *cdb, int length, bool dataIn, QString *why)
+const char *className(DeviceClass c)
+{
+    const int i = int(c);
+    return i >= 0 && i < deviceClassCount ? kClassNames[i] : "unknown device";
+}
+
+DeviceClass scsiClass(int peripheralType, bool libata)
+{
+    if (peripheralType == 0x00 || peripheralType == 0x0E)
+        return DeviceClass::ScsiDisk;
+    if (peripheralType == 0x05 && libata)
+        return DeviceClass::LibataOptical;
+    return DeviceClass::OtherScsi;
+}
+
+bool allows(DeviceClass c, Channel channel, quint8 opcode, int sub)
+{
+    return listed(c, channel, opcode, sub);
+}
+
+bool permitsCdb(DeviceClass c, const quint8 *cdb, int length, bool dataIn, QString *why)
 {
     if (!cdb || length < 6)
         return refuse(why, QStringLiteral("no command"));
-    if (!listed(Channel::Scsi, cdb[0], -1))
-        return refuse(why, QStringLiteral("SCSI opcode %1h is not allowed").arg(cdb[0], 2, 16, QLatin1Char('0')));
+    if (!listed(c, Channel::Scsi, cdb[0], -1))
+        return refuse(why, QStringLiteral("SCSI opcode %1h is not allowed (device class: %2)")
+                               .arg(cdb[0], 2, 16, QLatin1Char('0'))
+                               .arg(QLatin1String(className(c))));
     if (cdb[0] == 0x85 || cdb[0] == 0xA1)
-        return permitsAtaPassThrough(cdb, length, dataIn, why);
+        return permitsAtaPassThrough(c, cdb, length, dataIn, why);
     return true;
 }
 
-bool permits(unsigned long request, const void *argument, QString *why)
+bool permits(DeviceClass c, unsigned long request, const void *argument, QString *why)
 {
     const Request *entry = nullptr;
     for (const Request &r : kRequests) {
@@ -115,6 +152,9 @@ bool permits(unsigned long request, const void *argument, QString *why)
     }
     if (!entry)
         return refuse(why, QStringLiteral("ioctl %1h is not allowed").arg(request, 0, 16));
+    if (!(entry->classes & mask(c)))
+        return refuse(why, QStringLiteral("%1 is not allowed (device class: %2)")
+                               .arg(QLatin1String(entry->name), QLatin1String(className(c))));
     switch (entry->payload) {
     case Payload::Nothing:
         return true;
@@ -124,13 +164,13 @@ bool permits(unsigned long request, const void *argument, QString *why)
             return refuse(why, QStringLiteral("malformed SG_IO request"));
         if (io->dxfer_direction != SG_DXFER_NONE && io->dxfer_direction != SG_DXFER_FROM_DEV)
             return refuse(why, QStringLiteral("SG_IO data must flow from the device"));
-        return permitsCdb(io->cmdp, io->cmd_len, io->dxfer_direction == SG_DXFER_FROM_DEV, why);
+        return permitsCdb(c, io->cmdp, io->cmd_len, io->dxfer_direction == SG_DXFER_FROM_DEV, why);
     }
     case Payload::NvmeAdminCommand: {
         const auto *cmd = static_cast<const nvme_passthru_cmd *>(argument);
         if (!cmd)
             return refuse(why, QStringLiteral("malformed NVMe request"));
-        if (!listed(Channel::Nvme, cmd->opcode, int(cmd->cdw10 & 0xFF)))
+        if (!listed(c, Channel::Nvme, cmd->opcode, int(cmd->cdw10 & 0xFF)))
             return refuse(why, QStringLiteral("NVMe admin command %1h (CNS %2) is not allowed")
                                    .arg(cmd->opcode, 2, 16, QLatin1Char('0'))
                                    .arg(cmd->cdw10 & 0xFF));
@@ -140,7 +180,7 @@ bool permits(unsigned long request, const void *argument, QString *why)
         const auto *cmd = static_cast<const mmc_ioc_cmd *>(argument);
         if (!cmd || cmd->write_flag)
             return refuse(why, QStringLiteral("MMC writes are not allowed"));
-        if (!listed(Channel::Mmc, quint8(cmd->opcode), -1) || cmd->opcode > 0xFF)
+        if (!listed(c, Channel::Mmc, quint8(cmd->opcode), -1) || cmd->opcode > 0xFF)
             return refuse(why, QStringLiteral("MMC command %1 is not allowed").arg(cmd->opcode));
         return true;
     }

@@ -175,6 +175,15 @@ std::optional<Disk> describeDisk(const Reader &reader, const QString &name)
     const QString scsi = ancestorMatching(parentOf(sysPath), scsiName);
     if (!scsi.isEmpty()) {
         disk.scsiDevice = scsi;
+        // The peripheral device type; where sysfs has no `type`, byte 0 of its
+        // cached INQUIRY (qualifier 0 only), else the live INQUIRY decides later.
+        if (const auto type = reader.number(scsi + QStringLiteral("/type"))) {
+            disk.scsiType = int(qMin<quint64>(*type, 0xFF));
+        } else {
+            const QByteArray inquiry = reader.bytes(scsi + QStringLiteral("/inquiry"), 1);
+            if (inquiry.size() == 1 && (quint8(inquiry[0]) >> 5) == 0)
+                disk.scsiType = quint8(inquiry[0]) & 0x1F;
+        }
         disk.usbInterface = ancestorMatching(scsi, usbInterfaceName);
         disk.ataPort = ancestorMatching(scsi, ataPortName);
         if (!disk.usbInterface.isEmpty()) {
@@ -193,6 +202,23 @@ std::optional<Disk> describeDisk(const Reader &reader, const QString &name)
     if (sysPath.contains(QRegularExpression(QStringLiteral("/virtio\\d+/"))))
         disk.kind = DiskKind::Virtio;
     return disk;
+}
+
+Allowlist::DeviceClass deviceClass(const Disk &disk)
+{
+    switch (disk.kind) {
+    case DiskKind::Ata:
+    case DiskKind::Scsi:
+    case DiskKind::Sas:
+    case DiskKind::Usb:
+        return Allowlist::scsiClass(disk.scsiType, disk.kind == DiskKind::Ata);
+    case DiskKind::Nvme:
+        return Allowlist::DeviceClass::Nvme;
+    case DiskKind::Mmc:
+        return Allowlist::DeviceClass::Mmc;
+    default:
+        return Allowlist::DeviceClass::Plain;
+    }
 }
 
 QStringList diskPartitions(const Reader &reader, const Disk &disk)

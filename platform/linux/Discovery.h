@@ -21,6 +21,7 @@ struct Disk {
     DiskKind kind = DiskKind::Other;
     QString device;     // the disk's `device` folder, resolved (may be empty)
     QString scsiDevice; // "H:C:T:L" folder of SCSI disks
+    int scsiType = -1;  // SCSI peripheral device type from sysfs; -1 unknown
     QString ataPort;    // ".../ataN"
     QString ataDevice;  // folder holding the cached IDENTIFY `id`
     QString ataLink;    // folder holding `sata_spd`
@@ -42,6 +43,8 @@ std::optional<Disk> describeDisk(const Reader &reader, const QString &name);
 QStringList diskPartitions(const Reader &reader, const Disk &disk);
 // The PCI function folder at or above a sysfs path (deepest one); null if none.
 QString pciFunctionOf(const QString &sysPath);
+// The class the allow-list knows the disk by (its SCSI type as far as known).
+Allowlist::DeviceClass deviceClass(const Disk &disk);
 // The TYPE text of a disk ("SATA", "USB", "NVMe", ...).
 QString diskType(const Reader &reader, const Disk &disk);
 

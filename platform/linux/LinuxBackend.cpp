@@ -9,6 +9,7 @@
 #include "platform/linux/Reader.h"
 #include "platform/linux/Registers.h"
 
+#include <QHash>
 #include <QMutex>
 
 #include <cerrno>
@@ -25,20 +26,50 @@ const QString pciPrefix = QStringLiteral("/devices/pci/");
 const QString pciBusPath = QStringLiteral("/devices/pci/bus");
 const QString volumeServerPath = QStringLiteral("/devices/vsctrl");
 
+// One disk in the current refresh: its properties, raw data read once, and its
+// device opened once, for every interface handed out until the disk changes
+// or a refresh begins. The mutex keeps two threads from reading it at once.
+struct CachedDisk {
+    CachedDisk(const Reader &reader, const Disk &disk) : props(reader, disk) {}
+    QMutex mutex;
+    DiskProperties props;
+};
+
 // Shared between the backend and the interfaces it hands out.
 struct Shared {
     Reader reader;
     QMutex mutex;
     bool noRights = false;
     bool standby = false;
+    // By kernel name; an entry lives as long as some interface holds it, so
+    // no device stays open once the window has let go of a drive.
+    QHash<QString, std::weak_ptr<CachedDisk>> disks;
 
-    Shared(const QString &sys, const QString &dev) : reader(sys, dev) {}
+    Shared(const QString &sys, const QString &dev, std::shared_ptr<DeviceIo> io) : reader(sys, dev, std::move(io)) {}
 
     void remember(const RawNotes &notes)
     {
         QMutexLocker lock(&mutex);
         noRights |= notes.noRights;
         standby |= notes.standby;
+    }
+
+    std::shared_ptr<CachedDisk> disk(const Disk &disk)
+    {
+        QMutexLocker lock(&mutex);
+        std::shared_ptr<CachedDisk> entry = disks.value(disk.name).lock();
+        if (!entry) {
+            entry = std::make_shared<CachedDisk>(reader, disk);
+            disks.insert(disk.name, entry);
+        }
+        return entry;
+    }
+
+    // Interfaces still holding the entry keep it; new ones read anew.
+    void drop(const QString &name)
+    {
+        QMutexLocker lock(&mutex);
+        disks.remove(name);
     }
 };
 
@@ -71,7 +102,7 @@ class DriveGeneric : public Interfaces::Generic {
 public:
     DriveGeneric(std::shared_ptr<Shared> shared, const Disk &disk, int index, const Backend &backend,
                  const QString &canonical)
-        : m_shared(std::move(shared)), m_props(m_shared->reader, disk), m_index(index)
+        : m_shared(std::move(shared)), m_disk(m_shared->disk(disk)), m_props(m_disk->props), m_index(index)
     {
         // The table-type check takes its blocks from the cache of a refresh.
         const Backend *owner = &backend;
@@ -88,11 +119,20 @@ public:
         };
     }
 
-    int propertyCount() override { return table(true).count(); }
-    QString propertyName(int index) override { return table(true).name(index); }
+    int propertyCount() override
+    {
+        QMutexLocker lock(&m_disk->mutex);
+        return table(true).count();
+    }
+    QString propertyName(int index) override
+    {
+        QMutexLocker lock(&m_disk->mutex);
+        return table(true).name(index);
+    }
 
     PropertyValue read(const QString &name) override
     {
+        QMutexLocker lock(&m_disk->mutex);
         PropertyValue value = table(false).value(name);
         if ((value.isEmpty() && !table(false).contains(name) && DiskProperties::rawOnly(name)) ||
             m_props.identityNeedsRaw(name))
@@ -102,11 +142,20 @@ public:
         return value;
     }
 
-    int propertySetCount() override { return int(setNames().size()); }
-    QString propertySetName(int index) override { return setNames().value(index); }
+    int propertySetCount() override
+    {
+        QMutexLocker lock(&m_disk->mutex);
+        return int(setNames().size());
+    }
+    QString propertySetName(int index) override
+    {
+        QMutexLocker lock(&m_disk->mutex);
+        return setNames().value(index);
+    }
 
     PropertyValue request(const PropertyValue &arguments) override
     {
+        QMutexLocker lock(&m_disk->mutex);
         PropertyValue result;
         const QStringList offered = setNames();
         for (const Variant &argument : arguments) {
@@ -145,7 +194,8 @@ private:
     }
 
     std::shared_ptr<Shared> m_shared;
-    DiskProperties m_props;
+    std::shared_ptr<CachedDisk> m_disk;
+    DiskProperties &m_props;
     int m_index;
 };
 
@@ -173,25 +223,24 @@ private:
     PropertyTable m_table;
 };
 
-// The block device, opened read-only: pread only. Without the right to open
-// it (fd -1) the geometry still comes from sysfs and every read is refused.
+// The block device, opened read-only once per refresh (the descriptor belongs
+// to the disk's cached properties): pread only. Without the right to open it
+// (fd -1) the geometry still comes from sysfs and every read is refused.
 class BlockStorage : public Interfaces::Storage, public Interfaces::Lockable {
 public:
     // `probeable`: libblkid may read the descriptor itself. Not for optical
     // drives, where it would ask the drive for its disc status.
-    BlockStorage(int fd, quint64 blockSize, quint64 blockCount, bool probeable = false)
-        : m_fd(fd), m_blockSize(blockSize), m_blockCount(blockCount), m_probeable(probeable)
+    BlockStorage(std::shared_ptr<CachedDisk> disk, const Reader &reader, std::shared_ptr<DiskProperties::Device> device,
+                 bool probeable)
+        : m_disk(std::move(disk)), m_device(std::move(device)), m_reader(reader), m_fd(m_device->fd),
+          m_blockSize(m_disk->props.blockSize()), m_blockCount(m_disk->props.blockCount()), m_probeable(probeable)
     {
         // The partition reader and the probes read a few blocks here and there:
         // read-ahead would multiply what comes from the drive.
         if (m_fd >= 0)
             ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_RANDOM);
     }
-    ~BlockStorage() override
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    ~BlockStorage() override { unlock(); }
 
     quint64 blockSize() override { return m_blockSize; }
     quint64 blockCount() override { return m_blockCount; }
@@ -199,6 +248,8 @@ public:
 
     bool read(quint64 first, quint32 count, void *buffer) override
     {
+        // The block size is at most 64 KiB and the count within the disk, so
+        // neither product below can wrap.
         if (!buffer || first > m_blockCount || count > m_blockCount - first) {
             Error::set(Error::BadArguments);
             return false;
@@ -211,7 +262,7 @@ public:
         quint64 remaining = quint64(count) * m_blockSize;
         off_t offset = off_t(first * m_blockSize);
         while (remaining > 0) {
-            const ssize_t got = ::pread(m_fd, out, size_t(remaining), offset);
+            const ssize_t got = m_reader.pread(m_fd, out, size_t(remaining), offset);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0) {
@@ -229,26 +280,61 @@ public:
     // holding the device exclusively makes lock() fail.
     bool lock() override
     {
-        if (m_fd < 0 || ::flock(m_fd, LOCK_SH | LOCK_NB) == 0)
+        if (m_fd < 0 || m_reader.flock(m_fd, LOCK_SH | LOCK_NB) == 0) {
+            m_locked = m_fd >= 0;
             return true;
+        }
         Error::set(Error::AccessDenied);
         return false;
     }
     void unlock() override
     {
-        if (m_fd >= 0)
-            ::flock(m_fd, LOCK_UN);
+        if (m_locked)
+            m_reader.flock(m_fd, LOCK_UN);
+        m_locked = false;
     }
 
 private:
+    std::shared_ptr<CachedDisk> m_disk;
+    std::shared_ptr<DiskProperties::Device> m_device;
+    const Reader &m_reader;
     int m_fd;
+    bool m_locked = false;
     quint64 m_blockSize, m_blockCount;
     bool m_probeable;
 };
 
+// The hot-plug client of one disk: a change or removal it reports drops the
+// disk's cached data, so the next interface reads anew.
+class DroppingClient : public DeviceClient {
+public:
+    DroppingClient(Ref<DeviceClient> inner, std::shared_ptr<Shared> shared, const QString &name)
+        : m_inner(std::move(inner)), m_shared(std::move(shared)), m_name(name)
+    {
+    }
+    bool wait(quint32 timeoutMs) override
+    {
+        const bool pending = m_inner->wait(timeoutMs);
+        if (pending && m_inner->eventType() != 0)
+            m_shared->drop(m_name);
+        return pending;
+    }
+    void interrupt() override { m_inner->interrupt(); }
+    quint32 eventType() override { return m_inner->eventType(); }
+    void acknowledge() override { m_inner->acknowledge(); }
+
+private:
+    Ref<DeviceClient> m_inner;
+    std::shared_ptr<Shared> m_shared;
+    QString m_name;
+};
+
 class LinuxBackend : public Backend {
 public:
-    LinuxBackend(const QString &sys, const QString &dev) : m_shared(std::make_shared<Shared>(sys, dev)) {}
+    LinuxBackend(const QString &sys, const QString &dev, std::shared_ptr<DeviceIo> io)
+        : m_shared(std::make_shared<Shared>(sys, dev, std::move(io)))
+    {
+    }
 
     const Reader &reader() const { return m_shared->reader; }
 
@@ -356,7 +442,10 @@ public:
             Error::set(Error::NotFound);
             return nullptr;
         }
-        return createHotplugClient(path.mid(blockPrefix.size()));
+        const Ref<DeviceClient> client = createHotplugClient(path.mid(blockPrefix.size()));
+        if (!client)
+            return nullptr;
+        return std::make_shared<DroppingClient>(client, m_shared, path.mid(blockPrefix.size()));
     }
 
     QList<DriveEntry> drives() override
@@ -422,6 +511,11 @@ public:
     bool pciBusExists() override { return reader().isDir(QStringLiteral("/bus/pci")); }
     bool hosted() override { return false; }
     QString bootParameter() override { return reader().procText(QStringLiteral("/cmdline")); }
+    void refresh(const QString &path) override
+    {
+        if (path.startsWith(blockPrefix))
+            m_shared->drop(path.mid(blockPrefix.size()));
+    }
 
 private:
     QString findPciFolder(const QString &addressText)
@@ -451,21 +545,20 @@ private:
             Error::set(Error::Unsupported);
             return nullptr;
         }
-        int error = 0;
-        const int fd = reader().openDevice(n->disk->devName, &error);
+        const std::shared_ptr<CachedDisk> disk = m_shared->disk(*n->disk);
+        QMutexLocker lock(&disk->mutex);
+        const std::shared_ptr<DiskProperties::Device> device = disk->props.device();
+        const int fd = device->fd, error = device->error;
         const bool denied = error == EPERM || error == EACCES;
         if (fd < 0 && !denied) {
             Error::set(Error::OpenFailed);
             return nullptr;
         }
         if (denied) {
-            QMutexLocker lock(&m_shared->mutex);
+            QMutexLocker sharedLock(&m_shared->mutex);
             m_shared->noRights = true;
         }
-        const DiskProperties props(reader(), *n->disk);
-        const bool optical = !n->disk->scsiDevice.isEmpty() &&
-                             reader().number(n->disk->scsiDevice + QStringLiteral("/type")).value_or(0) == 5;
-        return std::make_shared<BlockStorage>(fd, props.blockSize(), props.blockCount(), !optical);
+        return std::make_shared<BlockStorage>(disk, reader(), device, n->disk->scsiType != 5);
     }
 
     std::shared_ptr<Shared> m_shared;
@@ -473,9 +566,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<Backend> createBackend(const QString &sysRoot, const QString &devRoot)
+std::unique_ptr<Backend> createBackend(const QString &sysRoot, const QString &devRoot, std::shared_ptr<DeviceIo> io)
 {
-    return std::make_unique<LinuxBackend>(sysRoot, devRoot);
+    return std::make_unique<LinuxBackend>(sysRoot, devRoot, std::move(io));
 }
 
 std::unique_ptr<Backend> createBackend()

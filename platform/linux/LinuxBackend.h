@@ -18,6 +18,9 @@
 
 namespace Services::Nodes::Linux {
 std::unique_ptr<Backend> createBackend();
-// A backend over other roots (tests: unpacked sysfs dumps, synthetic trees).
-std::unique_ptr<Backend> createBackend(const QString &sysRoot, const QString &devRoot);
+class DeviceIo;
+// A backend over other roots (tests: unpacked sysfs dumps, synthetic trees),
+// and with other device calls (null: the system's).
+std::unique_ptr<Backend> createBackend(const QString &sysRoot, const QString &devRoot,
+                                       std::shared_ptr<DeviceIo> io = nullptr);
 } // namespace Services::Nodes::Linux

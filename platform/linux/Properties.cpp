@@ -15,6 +15,8 @@ namespace Services::Nodes::Linux {
 namespace {
 const int channel = SysLogFilter::reg("Linux");
 
+constexpr quint64 maxBlockSize = 64 * 1024;
+
 const char *const rawOnlyNames[] = {
     "ATA_SMART_STATUS",    "ATA_POWER_MODE", "NVM_VER",         "NVM_NAMESPACE_COUNT", "NVM_NCAP",
     "PART_TABLE_TYPE",     "DISK_SIGNATURE", "MMC_DEVICE_TYPE", "MMC_PARTITIONING_EN", "MMC_ENH_ATTRIBUTE_EN",
@@ -138,11 +140,12 @@ bool DiskProperties::rawOnly(const QString &name)
 void DiskProperties::readCommon()
 {
     const QString base = m_disk.sysPath;
+    // A power of two from 512 bytes to 64 KiB, as the partition reader takes it.
     m_blockSize = m_reader.number(base + QStringLiteral("/queue/logical_block_size")).value_or(512);
-    if (m_blockSize < 512 || (m_blockSize & (m_blockSize - 1)))
+    if (m_blockSize < 512 || m_blockSize > maxBlockSize || (m_blockSize & (m_blockSize - 1)))
         m_blockSize = 512;
-    // `size` is always in 512-byte units.
-    m_blockCount = m_reader.number(base + QStringLiteral("/size")).value_or(0) * 512 / m_blockSize;
+    // `size` is always in 512-byte units; dividing first cannot wrap.
+    m_blockCount = m_reader.number(base + QStringLiteral("/size")).value_or(0) / (m_blockSize / 512);
 
     m_node.setText(QStringLiteral("TYPE"), diskType(m_reader, m_disk));
     m_node.setText(QStringLiteral("REMOVABLE"),
@@ -454,7 +457,7 @@ void DiskProperties::readMmc()
         return;
     }
     // Cards above 2 GB use sector addressing.
-    m_node.setInt(QStringLiteral("SECTOR_ACCESS"), m_blockCount * m_blockSize > 2ull * 1024 * 1024 * 1024 ? 1 : 0);
+    m_node.setInt(QStringLiteral("SECTOR_ACCESS"), m_blockCount > 2ull * 1024 * 1024 * 1024 / m_blockSize ? 1 : 0);
     m_node.setText(QStringLiteral("MMC_CBX"), Registers::mmcCbx(cid));
     m_node.setText(QStringLiteral("MMC_VERSION"), Registers::mmcVersion(csd, parseNumber(sys(card, "rev"))));
     if (!csd.isEmpty())
@@ -471,7 +474,7 @@ void DiskProperties::readMmc()
     // General purpose partitions are block devices mmcblkNgp0..3 when configured.
     for (int i = 0; i < 4; ++i) {
         const QString gp = QStringLiteral("/block/%1gp%2/size").arg(m_disk.name).arg(i);
-        if (const auto size = m_reader.number(gp))
+        if (const auto size = m_reader.number(gp); size && *size <= ~quint64(0) / 512)
             m_node.setInt(QStringLiteral("MMC_GPP%1_SIZE").arg(i + 1), *size * 512);
     }
 }
@@ -503,6 +506,17 @@ PropertyTable pciNodeProperties(const Reader &reader, const QString &folder)
 }
 
 // ---- accessors; raw data on demand (RawAccess.cpp) --------------------------------------------
+
+std::shared_ptr<DiskProperties::Device> DiskProperties::device()
+{
+    std::shared_ptr<Device> d = m_device.lock();
+    if (!d) {
+        d = std::make_shared<Device>(Device{m_reader});
+        d->fd = m_reader.openDevice({m_disk.devName, m_disk.sysPath, true}, &d->error);
+        m_device = d;
+    }
+    return d;
+}
 
 PropertyTable &DiskProperties::node(bool withRaw)
 {

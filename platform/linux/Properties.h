@@ -1,13 +1,14 @@
 // The properties and property sets of one drive node, gathered from sysfs
-// first (no rights needed) and, on demand, from raw read-only commands. Each
-// generic interface the backend hands out owns one DiskProperties, so a
-// refresh reads everything anew.
+// first (no rights needed) and, on demand, from raw read-only commands. The
+// backend keeps one DiskProperties per disk for every interface of a refresh,
+// so the device is opened once and each command sent once.
 #pragma once
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 #include "platform/Variant.h"
 #include "platform/linux/Discovery.h"
@@ -43,6 +44,19 @@ struct RawNotes {
 class DiskProperties {
 public:
     DiskProperties(const Reader &reader, const Disk &disk);
+    DiskProperties(const DiskProperties &) = delete;
+    DiskProperties &operator=(const DiskProperties &) = delete;
+
+    // The disk's device, opened (and checked) when nobody holds it open yet
+    // and closed when the last holder lets go, so an idle drive is not held
+    // open. fd -1 with the open's errno when it could not be opened.
+    struct Device {
+        const Reader &reader;
+        int fd = -1;
+        int error = 0;
+        ~Device() { reader.close(fd); }
+    };
+    std::shared_ptr<Device> device();
 
     // Provider 0 (the drive) and provider 1 (NVMe controller or SCSI view).
     PropertyTable &node(bool withRaw);
@@ -89,6 +103,7 @@ private:
     bool m_hasCompanion = false;
     bool m_rawDone = false;
     quint64 m_blockSize = 512, m_blockCount = 0;
+    std::weak_ptr<Device> m_device;
     QByteArray m_identify;
     RawNotes m_notes;
 };

@@ -1,5 +1,6 @@
-// The raw half of DiskProperties: read-only commands sent once per generic
-// interface, on first demand, and only where sysfs had no answer.
+// The raw half of DiskProperties: read-only commands sent once per disk and
+// refresh (the backend shares one DiskProperties between the interfaces), on
+// first demand, and only where sysfs had no answer.
 #include "platform/linux/Commands.h"
 #include "platform/linux/Properties.h"
 #include "platform/linux/Registers.h"
@@ -14,6 +15,8 @@ bool isAtaCapable(DiskKind kind)
 {
     return kind == DiskKind::Ata || kind == DiskKind::Usb || kind == DiskKind::Sas || kind == DiskKind::Scsi;
 }
+// A device lists any number of VPD pages; those past the cap are not asked.
+constexpr int maxVpdPages = 16;
 } // namespace
 
 bool DiskProperties::rawAddsSets() const
@@ -26,7 +29,8 @@ void DiskProperties::readRaw()
     if (m_rawDone)
         return;
     m_rawDone = true;
-    RawDevice device(m_reader, m_disk.devName);
+    const std::shared_ptr<Device> handle = this->device();
+    RawDevice device(m_reader, handle->fd, handle->error, m_disk.devName, deviceClass(m_disk));
     if (!device.isOpen()) {
         const bool rights = device.openFailure() == Failure::NoRights;
         note(QStringLiteral("No raw data for %1: %2").arg(m_disk.name, device.failureText()), rights);
@@ -37,7 +41,7 @@ void DiskProperties::readRaw()
     QByteArray head = headBlocks ? headBlocks(blocks) : QByteArray();
     if (head.size() != blocks) {
         head = QByteArray(blocks, '\0');
-        if (::pread(device.fd(), head.data(), size_t(head.size()), 0) != head.size())
+        if (m_reader.pread(device.fd(), head.data(), size_t(head.size()), 0) != head.size())
             head.clear();
     }
     if (head.size() == blocks && m_blockCount >= 2) {
@@ -46,7 +50,19 @@ void DiskProperties::readRaw()
         m_node.setText(QStringLiteral("PART_TABLE_TYPE"), table.type);
         m_node.setText(QStringLiteral("DISK_SIGNATURE"), table.signature);
     }
-    if (isAtaCapable(m_disk.kind))
+    // Without a type in sysfs the live INQUIRY names it before any ATA command.
+    if (!m_disk.scsiDevice.isEmpty() && m_disk.scsiType < 0) {
+        const QByteArray inquiry = device.inquiry(false, 0, 96);
+        const Commands::Inquiry parsed = Commands::parseInquiry(inquiry);
+        if (parsed.valid && (quint8(inquiry[0]) >> 5) == 0) {
+            m_disk.scsiType = quint8(inquiry[0]) & 0x1F;
+            device.setDeviceClass(deviceClass(m_disk));
+        }
+        if (parsed.valid && !m_sets.contains(QStringLiteral("GET_SCSI_INQUIRY")))
+            m_sets.set(QStringLiteral("GET_SCSI_INQUIRY"),
+                       {Variant::ofBuffer(inquiry, QStringLiteral("GET_SCSI_INQUIRY"))});
+    }
+    if (isAtaCapable(m_disk.kind) && Allowlist::allows(device.deviceClass(), Allowlist::Channel::Ata, 0xE5))
         rawAta(device);
     if (!m_disk.scsiDevice.isEmpty())
         rawScsi(device);
@@ -60,8 +76,7 @@ void DiskProperties::rawAta(RawDevice &device)
 {
     using Commands::AtaCommand;
     // An optical drive by its SCSI peripheral type, whatever bus it hangs off.
-    const bool optical = m_node.value(QStringLiteral("TYPE")).value(0).text == QLatin1String("OPTICAL") ||
-                         sys(m_disk.scsiDevice, "type") == QLatin1String("5");
+    const bool optical = m_disk.scsiType == 5;
     const bool libata = m_disk.kind == DiskKind::Ata;
     // Only libata turns ATA PASS-THROUGH into ATA commands for an ATAPI
     // device; anywhere else both opcodes reach the drive as MMC commands.
@@ -69,7 +84,7 @@ void DiskProperties::rawAta(RawDevice &device)
         return;
     // Ask first whether the disk sleeps: IDENTIFY and S.M.A.R.T. could wake it.
     Commands::Sense sense;
-    const QByteArray power = device.ata(AtaCommand::CheckPowerMode, &sense, optical);
+    const QByteArray power = device.ata(AtaCommand::CheckPowerMode, &sense);
     // ATAPI devices may refuse CHECK POWER MODE: their power state is then
     // unknown, and IDENTIFY PACKET DEVICE still says what they are.
     const bool atapiRefused = power.isNull() && libata && optical && device.failure() == Failure::DeviceError;
@@ -88,8 +103,7 @@ void DiskProperties::rawAta(RawDevice &device)
         return;
     }
     if (m_identify.size() != 512) {
-        const QByteArray identify =
-            device.ata(optical ? AtaCommand::IdentifyPacket : AtaCommand::Identify, nullptr, optical);
+        const QByteArray identify = device.ata(optical ? AtaCommand::IdentifyPacket : AtaCommand::Identify, nullptr);
         if (identify.size() == 512)
             setIdentify(identify);
         else
@@ -101,7 +115,7 @@ void DiskProperties::rawAta(RawDevice &device)
     m_sets.set(QStringLiteral("ATA_SMART_ATTRIBUTES"), {});
     if (!Commands::identifySmartEnabled(m_identify))
         return;
-    if (!device.ata(AtaCommand::SmartReturnStatus, &sense, optical).isNull()) {
+    if (!device.ata(AtaCommand::SmartReturnStatus, &sense).isNull()) {
         if (const auto status = Commands::smartStatus(sense))
             m_node.set(QStringLiteral("ATA_SMART_STATUS"),
                        {Variant::ofInt(quint64(*status), QStringLiteral("ATA_SMART_STATUS"))});
@@ -109,13 +123,13 @@ void DiskProperties::rawAta(RawDevice &device)
         note(QStringLiteral("SMART RETURN STATUS of %1 failed: %2").arg(m_disk.name, device.failureText()),
              device.failure() == Failure::NoRights);
     }
-    const QByteArray data = device.ata(AtaCommand::SmartReadData, nullptr, optical);
+    const QByteArray data = device.ata(AtaCommand::SmartReadData, nullptr);
     if (data.size() != 512) {
         note(QStringLiteral("SMART READ DATA of %1 failed: %2").arg(m_disk.name, device.failureText()),
              device.failure() == Failure::NoRights);
         return;
     }
-    const QByteArray thresholds = device.ata(AtaCommand::SmartReadThresholds, nullptr, optical);
+    const QByteArray thresholds = device.ata(AtaCommand::SmartReadThresholds, nullptr);
     m_sets.set(
         QStringLiteral("ATA_SMART_ATTRIBUTES"),
         {Variant::ofBuffer(Commands::mergeSmartAttributes(data, thresholds), QStringLiteral("ATA_SMART_ATTRIBUTES"))});
@@ -132,7 +146,11 @@ void DiskProperties::rawScsi(RawDevice &device)
     // USB bridges are known to hang on EVPD requests: only sysfs pages for them.
     if (m_sets.contains(QStringLiteral("GET_SCSI_VPDS")) || m_disk.kind == DiskKind::Usb)
         return;
-    const QList<quint8> pages = Commands::vpdSupportedPages(device.inquiry(true, 0x00, 255));
+    QList<quint8> pages;
+    for (quint8 page : Commands::vpdSupportedPages(device.inquiry(true, 0x00, 255))) {
+        if (page != 0 && !pages.contains(page) && pages.size() < maxVpdPages)
+            pages.append(page);
+    }
     PropertyValue result;
     for (quint8 page : pages) {
         const QByteArray data = Commands::vpdPage(device.inquiry(true, page, 255), page);
@@ -168,7 +186,7 @@ void DiskProperties::rawNvme(RawDevice &device)
     // Identify Controller goes to the controller's character device when it
     // can be opened, else through the namespace.
     const QString controller = m_disk.nvmeController.section(QLatin1Char('/'), -1);
-    RawDevice ctrlDevice(m_reader, controller);
+    RawDevice ctrlDevice(m_reader, {controller, m_disk.nvmeController, false}, Allowlist::DeviceClass::Nvme);
     RawDevice &target = ctrlDevice.isOpen() ? ctrlDevice : device;
     const Commands::NvmeController c = Commands::parseNvmeController(target.nvmeIdentify(1, 0));
     if (!c.valid) {

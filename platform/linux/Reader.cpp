@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace Services::Nodes::Linux {
@@ -25,7 +27,38 @@ QString cleanRoot(QString root)
 }
 } // namespace
 
-Reader::Reader(const QString &sysRoot, const QString &devRoot)
+int DeviceIo::open(const char *path, int flags)
+{
+    return ::open(path, flags);
+}
+
+int DeviceIo::fstat(int fd, struct stat *st)
+{
+    return ::fstat(fd, st);
+}
+
+int DeviceIo::ioctl(int fd, unsigned long request, void *argument)
+{
+    return ::ioctl(fd, request, argument);
+}
+
+ssize_t DeviceIo::pread(int fd, void *buffer, size_t length, off_t offset)
+{
+    return ::pread(fd, buffer, length, offset);
+}
+
+int DeviceIo::flock(int fd, int operation)
+{
+    return ::flock(fd, operation);
+}
+
+int DeviceIo::close(int fd)
+{
+    return ::close(fd);
+}
+
+Reader::Reader(const QString &sysRoot, const QString &devRoot, std::shared_ptr<DeviceIo> io)
+    : m_io(io ? std::move(io) : std::make_shared<DeviceIo>())
 {
     QString sys = sysRoot.isEmpty() ? qEnvironmentVariable("DRIVESCOPE_SYSFS_ROOT") : sysRoot;
     QString dev = devRoot.isEmpty() ? qEnvironmentVariable("DRIVESCOPE_DEV_ROOT") : devRoot;
@@ -129,33 +162,80 @@ QString Reader::deviceName(const QString &path) const
     return target.mid(root.size() + 1);
 }
 
-int Reader::openDevice(const QString &name, int *error) const
+int Reader::openDevice(const DeviceNode &node, int *error) const
 {
-    if (name.isEmpty() || name.contains(QLatin1String(".."))) {
-        if (error)
-            *error = EINVAL;
+    int scratch = 0;
+    if (!error)
+        error = &scratch;
+    if (node.name.isEmpty() || node.name.contains(QLatin1String(".."))) {
+        *error = EINVAL;
         return -1;
     }
-    const QByteArray path = QFile::encodeName(m_dev + QLatin1Char('/') + name);
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (error)
-        *error = fd < 0 ? errno : 0;
+    const QString path = m_dev + QLatin1Char('/') + node.name;
+    const int fd = m_io->open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    // The node must be the device sysfs describes: a file, a link to another
+    // disk or a stale node left in place must not receive a single request.
+    struct stat st;
+    const QStringList number = text(node.sysFolder + QStringLiteral("/dev")).split(QLatin1Char(':'));
+    bool majorOk = false, minorOk = false;
+    const uint wantMajor = number.value(0).toUInt(&majorOk), wantMinor = number.value(1).toUInt(&minorOk);
+    QString wrong;
+    if (m_io->fstat(fd, &st) != 0)
+        wrong = QStringLiteral("it cannot be examined");
+    else if (node.block ? !S_ISBLK(st.st_mode) : !S_ISCHR(st.st_mode))
+        wrong = QStringLiteral("it is not a %1 device")
+                    .arg(node.block ? QStringLiteral("block") : QStringLiteral("character"));
+    else if (number.size() != 2 || !majorOk || !minorOk)
+        wrong = QStringLiteral("sysfs gives no device number for it");
+    else if (st.st_rdev != makedev(wantMajor, wantMinor))
+        wrong = QStringLiteral("it is device %1:%2, not %3:%4")
+                    .arg(major(st.st_rdev))
+                    .arg(minor(st.st_rdev))
+                    .arg(wantMajor)
+                    .arg(wantMinor);
+    if (!wrong.isEmpty()) {
+        SysLog::write(channel, 3, QStringLiteral("Nothing sent to %1: %2.").arg(path, wrong));
+        m_io->close(fd);
+        *error = ENODEV;
+        return -1;
+    }
+    *error = 0;
     return fd;
 }
 
-int Reader::ioctl(int fd, unsigned long request, void *argument) const
+int Reader::ioctl(int fd, Allowlist::DeviceClass deviceClass, unsigned long request, void *argument) const
 {
     QString why;
-    if (!Allowlist::permits(request, argument, &why)) {
+    if (!Allowlist::permits(deviceClass, request, argument, &why)) {
         SysLog::write(channel, 3, QStringLiteral("Refused to send a request: ") + why);
         errno = EPERM;
         return -1;
     }
     int result;
     do {
-        result = ::ioctl(fd, request, argument);
+        result = m_io->ioctl(fd, request, argument);
     } while (result < 0 && errno == EINTR);
     return result;
+}
+
+ssize_t Reader::pread(int fd, void *buffer, size_t length, off_t offset) const
+{
+    return m_io->pread(fd, buffer, length, offset);
+}
+
+int Reader::flock(int fd, int operation) const
+{
+    return m_io->flock(fd, operation);
+}
+
+void Reader::close(int fd) const
+{
+    if (fd >= 0)
+        m_io->close(fd);
 }
 
 } // namespace Services::Nodes::Linux

@@ -7,14 +7,43 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "platform/linux/Allowlist.h"
 
 namespace Services::Nodes::Linux {
+
+// The system calls behind every device access. Tests hand in their own to
+// record what would be sent or to play a slow device; -1 with errno set on
+// failure, as the calls themselves.
+class DeviceIo {
+public:
+    virtual ~DeviceIo() = default;
+    virtual int open(const char *path, int flags);
+    virtual int fstat(int fd, struct stat *st);
+    virtual int ioctl(int fd, unsigned long request, void *argument);
+    virtual ssize_t pread(int fd, void *buffer, size_t length, off_t offset);
+    virtual int flock(int fd, int operation);
+    virtual int close(int fd);
+};
+
+// The node a device open means: a block device or (NVMe controller) a
+// character device, whose number sysfs gives in `<sysFolder>/dev`.
+struct DeviceNode {
+    QString name;      // below the device root: "sda", "nvme0"
+    QString sysFolder; // "/devices/.../block/sda", "/devices/.../nvme/nvme0"
+    bool block = true;
+};
 
 class Reader {
 public:
     // Roots default to /sys and /dev; empty arguments take the environment.
-    explicit Reader(const QString &sysRoot = QString(), const QString &devRoot = QString());
+    // A null `io` is the system's.
+    explicit Reader(const QString &sysRoot = QString(), const QString &devRoot = QString(),
+                    std::shared_ptr<DeviceIo> io = nullptr);
 
     QString sysRoot() const { return m_sys; }
     QString devRoot() const { return m_dev; }
@@ -46,16 +75,23 @@ public:
     // out of the device root.
     QString deviceName(const QString &path) const;
 
-    // Opens /dev/<name> read-only, non-blocking, close-on-exec. -1 on failure
-    // with errno kept in *error.
-    int openDevice(const QString &name, int *error) const;
-    // Sends one request after the allow-list accepted it. -1 with errno EPERM
-    // when the list refuses it; otherwise the ioctl's own result.
-    int ioctl(int fd, unsigned long request, void *argument) const;
+    // Opens /dev/<name> read-only, non-blocking, close-on-exec, and checks
+    // the descriptor before anything is sent: it must be the kind of node meant
+    // with the number sysfs gives. -1 on failure with errno kept in *error
+    // (ENODEV, logged, when the node is not the device meant).
+    int openDevice(const DeviceNode &node, int *error) const;
+    // Sends one request after the allow-list accepted it for the class. -1
+    // with errno EPERM when the list refuses it (logged); otherwise the ioctl's
+    // own result.
+    int ioctl(int fd, Allowlist::DeviceClass deviceClass, unsigned long request, void *argument) const;
+    ssize_t pread(int fd, void *buffer, size_t length, off_t offset) const;
+    int flock(int fd, int operation) const;
+    void close(int fd) const;
 
 private:
     QString m_sys;
     QString m_dev;
+    std::shared_ptr<DeviceIo> m_io;
 };
 
 // Parses "123", "0x1f" (or bare hex when base is 16); nothing on garbage.

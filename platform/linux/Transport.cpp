@@ -14,7 +14,8 @@ namespace {
 // From the kernel's internal MMC core header: R1 response of an addressed data
 // transfer command (SPI R1 | R1 | ADTC).
 constexpr unsigned int mmcResponseR1Adtc = 0x80 | 0x15 | 0x20;
-constexpr unsigned int timeoutMs = 15000;
+// Host status of SG_IO when the command timed out (DID_TIME_OUT).
+constexpr unsigned short hostTimedOut = 0x03;
 // SAM status codes as masked_status reports them (status >> 1).
 constexpr unsigned char statusGood = 0x00;
 constexpr unsigned char statusCheckCondition = 0x01;
@@ -36,22 +37,54 @@ Failure classifyErrno(int error)
     }
 }
 
-RawDevice::RawDevice(const Reader &reader, const QString &devName) : m_reader(reader)
+RawDevice::RawDevice(const Reader &reader, const DeviceNode &node, Allowlist::DeviceClass deviceClass)
+    : m_reader(reader), m_class(deviceClass)
 {
     int error = 0;
-    m_fd = reader.openDevice(devName, &error);
-    if (m_fd < 0) {
-        m_openFailure = classifyErrno(error);
-        if (error == ENOENT || error == ENXIO || error == ENOMEDIUM)
-            m_openFailure = Failure::DeviceError;
-        fail(m_openFailure, QStringLiteral("open /dev/%1: %2").arg(devName, QString::fromLocal8Bit(strerror(error))));
-    }
+    m_fd = reader.openDevice(node, &error);
+    if (m_fd < 0)
+        failOpen(error, node.name);
+}
+
+RawDevice::RawDevice(const Reader &reader, int fd, int openError, const QString &name,
+                     Allowlist::DeviceClass deviceClass)
+    : m_reader(reader), m_class(deviceClass), m_fd(fd), m_ownsFd(false)
+{
+    if (m_fd < 0)
+        failOpen(openError, name);
 }
 
 RawDevice::~RawDevice()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (m_ownsFd)
+        m_reader.close(m_fd);
+}
+
+void RawDevice::failOpen(int error, const QString &name)
+{
+    m_openFailure = classifyErrno(error);
+    if (error == ENOENT || error == ENXIO || error == ENOMEDIUM || error == ENODEV)
+        m_openFailure = Failure::DeviceError;
+    fail(m_openFailure, QStringLiteral("open /dev/%1: %2")
+                            .arg(name, error == ENODEV ? QStringLiteral("not the device sysfs describes")
+                                                       : QString::fromLocal8Bit(strerror(error))));
+}
+
+template <typename Send> QByteArray RawDevice::withRetry(Send send)
+{
+    if (m_unresponsive) {
+        fail(Failure::DeviceError, QStringLiteral("the device did not answer earlier commands"));
+        return QByteArray();
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        m_timedOut = false;
+        QByteArray reply = send();
+        if (!reply.isNull() || m_failure != Failure::DeviceError)
+            return reply;
+        if (m_timedOut && attempt == 1)
+            m_unresponsive = true;
+    }
+    return QByteArray();
 }
 
 void RawDevice::fail(Failure failure, const QString &text)
@@ -62,10 +95,16 @@ void RawDevice::fail(Failure failure, const QString &text)
 
 void RawDevice::failErrno(int error, const QString &what)
 {
+    m_timedOut = error == ETIMEDOUT || error == EIO || error == EINTR;
     fail(classifyErrno(error), what + QStringLiteral(": ") + QString::fromLocal8Bit(strerror(error)));
 }
 
 QByteArray RawDevice::sgIo(const QByteArray &cdb, int dataLength, QByteArray *sense)
+{
+    return withRetry([&] { return sgIoOnce(cdb, dataLength, sense); });
+}
+
+QByteArray RawDevice::sgIoOnce(const QByteArray &cdb, int dataLength, QByteArray *sense)
 {
     QByteArray data(dataLength, '\0');
     QByteArray senseBuffer(64, '\0');
@@ -81,13 +120,14 @@ QByteArray RawDevice::sgIo(const QByteArray &cdb, int dataLength, QByteArray *se
     io.mx_sb_len = quint8(senseBuffer.size());
     io.sbp = reinterpret_cast<unsigned char *>(senseBuffer.data());
     io.timeout = timeoutMs;
-    if (m_reader.ioctl(m_fd, SG_IO, &io) < 0) {
+    if (m_reader.ioctl(m_fd, m_class, SG_IO, &io) < 0) {
         failErrno(errno, QStringLiteral("SG_IO"));
         return QByteArray();
     }
     if (sense)
-        *sense = senseBuffer.left(io.sb_len_wr);
+        *sense = senseBuffer.left(qMin<int>(io.sb_len_wr, senseBuffer.size()));
     if (io.host_status != 0) {
+        m_timedOut = io.host_status == hostTimedOut;
         fail(Failure::DeviceError, QStringLiteral("SG_IO host status %1").arg(io.host_status));
         return QByteArray();
     }
@@ -111,14 +151,16 @@ QByteArray RawDevice::sgIo(const QByteArray &cdb, int dataLength, QByteArray *se
     return dataLength > 0 ? data : QByteArray("");
 }
 
-QByteArray RawDevice::ata(Commands::AtaCommand command, Commands::Sense *sense, bool noTwelve)
+QByteArray RawDevice::ata(Commands::AtaCommand command, Commands::Sense *sense)
 {
     if (m_fd < 0)
         return QByteArray();
     const int length = Commands::ataCommandReadsData(command) ? 512 : 0;
+    bool tried = false;
     for (int cdbLength : {16, 12}) {
-        if (cdbLength == 12 && noTwelve)
-            break;
+        if (!Allowlist::allows(m_class, Allowlist::Channel::Scsi, cdbLength == 16 ? 0x85 : 0xA1))
+            continue;
+        tried = true;
         QByteArray senseBytes;
         QByteArray reply = sgIo(Commands::ataPassThrough(command, cdbLength), length, &senseBytes);
         if (!reply.isNull()) {
@@ -139,6 +181,9 @@ QByteArray RawDevice::ata(Commands::AtaCommand command, Commands::Sense *sense, 
         if (m_failure != Failure::NotSupported)
             return QByteArray();
     }
+    if (!tried)
+        fail(Failure::NotSupported,
+             QStringLiteral("no ATA PASS-THROUGH (device class: %1)").arg(QLatin1String(Allowlist::className(m_class))));
     return QByteArray();
 }
 
@@ -162,16 +207,18 @@ QByteArray RawDevice::nvmeAdmin(const Commands::NvmeAdmin &command, const QStrin
     cmd.data_len = command.dataLength;
     cmd.cdw10 = command.cdw10;
     cmd.timeout_ms = timeoutMs;
-    const int result = m_reader.ioctl(m_fd, NVME_IOCTL_ADMIN_CMD, &cmd);
-    if (result < 0) {
-        failErrno(errno, what);
-        return QByteArray();
-    }
-    if (result > 0) {
-        fail(Failure::DeviceError, QStringLiteral("NVMe status %1h").arg(result, 0, 16));
-        return QByteArray();
-    }
-    return data;
+    return withRetry([&]() -> QByteArray {
+        const int result = m_reader.ioctl(m_fd, m_class, NVME_IOCTL_ADMIN_CMD, &cmd);
+        if (result < 0) {
+            failErrno(errno, what);
+            return QByteArray();
+        }
+        if (result > 0) {
+            fail(Failure::DeviceError, QStringLiteral("NVMe status %1h").arg(result, 0, 16));
+            return QByteArray();
+        }
+        return data;
+    });
 }
 
 QByteArray RawDevice::nvmeIdentify(quint32 cns, quint32 nsid)
@@ -197,12 +244,15 @@ QByteArray RawDevice::mmcExtCsd()
     cmd.flags = mmcResponseR1Adtc;
     cmd.blksz = 512;
     cmd.blocks = 1;
+    cmd.cmd_timeout_ms = timeoutMs;
     mmc_ioc_cmd_set_data(cmd, data.data());
-    if (m_reader.ioctl(m_fd, MMC_IOC_CMD, &cmd) < 0) {
-        failErrno(errno, QStringLiteral("MMC SEND_EXT_CSD"));
-        return QByteArray();
-    }
-    return data;
+    return withRetry([&]() -> QByteArray {
+        if (m_reader.ioctl(m_fd, m_class, MMC_IOC_CMD, &cmd) < 0) {
+            failErrno(errno, QStringLiteral("MMC SEND_EXT_CSD"));
+            return QByteArray();
+        }
+        return data;
+    });
 }
 
 } // namespace Services::Nodes::Linux

@@ -4,9 +4,9 @@
 #include <QtTest>
 
 #include "TestSupport.h"
-#include "report/Snapshot.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/sim/SimBackend.h"
+#include "report/Snapshot.h"
 
 #include <unistd.h>
 
@@ -62,6 +62,46 @@ quint32 crc32(const QByteArray &data)
 class TestSnapshot : public QObject {
     Q_OBJECT
 private slots:
+    // Output goes only where the user pointed: a link in place of the snapshot
+    // or of an image is refused (exit 1, target untouched); a rerun over the
+    // regular files of an earlier run works.
+    void neverThroughLinks()
+    {
+        QTemporaryDir dir;
+        auto run = [&](const QString &file, QByteArray *err) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("DRIVESCOPE_NODES", QStringLiteral(SOURCE_DIR "/examples/nodes/demo.json"));
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(BUILD_DIR "/report/drivescope-report"), {"--snapshot", file, "--with-images"});
+            p.waitForFinished(60000);
+            *err = p.readAllStandardError();
+            return p.exitCode();
+        };
+        const QString target = dir.filePath("precious");
+        QFile t(target);
+        QVERIFY(t.open(QIODevice::WriteOnly) && t.write("keep") == 4);
+        t.close();
+        QByteArray err;
+        QVERIFY(QFile::link(target, dir.filePath("link.json")));
+        QCOMPARE(run(dir.filePath("link.json"), &err), 1);
+        QVERIFY2(err.contains("symbolic link"), err.constData());
+
+        const QString snap = dir.filePath("snap.json");
+        QCOMPARE(run(snap, &err), 0);
+        QCOMPARE(run(snap, &err), 0);
+        QVERIFY(!load(snap).isEmpty());
+        QCOMPARE(QFileInfo(dir.filePath("snap.images")).permissions() & (QFile::ReadGroup | QFile::ReadOther),
+                 QFileDevice::Permissions());
+        const QStringList images = QDir(dir.filePath("snap.images")).entryList({"*.img"});
+        QVERIFY(!images.isEmpty());
+        const QString image = dir.filePath("snap.images/" + images.first());
+        QVERIFY(QFile::remove(image) && QFile::link(target, image));
+        QCOMPARE(run(snap, &err), 1);
+        QVERIFY2(err.contains("symbolic link"), err.constData());
+        QCOMPARE(text(target), QStringLiteral("keep"));
+    }
+
     void plain()
     {
         auto backend = Linux::createBackend(synthetic, QStringLiteral("/nonexistent"));

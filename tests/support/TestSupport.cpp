@@ -2,11 +2,17 @@
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <QThread>
+#include <cerrno>
 #include <cstring>
+#include <scsi/sg.h>
+#include <sys/sysmacros.h>
 
 #include "model/Roles.h"
 #include "platform/Error.h"
@@ -372,6 +378,87 @@ QString compareGolden(const QString &name, const QString &actual)
         .arg(name)
         .arg(i + 1)
         .arg(want.value(i, QStringLiteral("<end>")), got.value(i, QStringLiteral("<end>")), actualPath);
+
+int FakeDevices::open(const char *path, int)
+{
+    QMutexLocker lock(&m_mutex);
+    m_opens << QFileInfo(QString::fromLocal8Bit(path)).fileName();
+    return 1000 + int(m_opens.size()) - 1;
+}
+
+int FakeDevices::fstat(int fd, struct stat *st)
+{
+    QString name;
+    {
+        QMutexLocker lock(&m_mutex);
+        name = m_opens.value(fd - 1000);
+    }
+    std::memset(st, 0, sizeof *st);
+    QString dev = m_sys + QStringLiteral("/block/") + name + QStringLiteral("/dev");
+    st->st_mode = S_IFBLK;
+    if (!QFileInfo::exists(dev)) {
+        // An NVMe controller: its character device.
+        QDirIterator it(m_sys + QStringLiteral("/devices"), {QStringLiteral("dev")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString file = it.next();
+            if (file.endsWith(QStringLiteral("/nvme/") + name + QStringLiteral("/dev")))
+                dev = file;
+        }
+        st->st_mode = S_IFCHR;
+    }
+    QFile f(dev);
+    const QList<QByteArray> number =
+        f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().split(':') : QList<QByteArray>();
+    if (number.size() == 2)
+        st->st_rdev = makedev(number[0].toUInt(), number[1].toUInt());
+    return 0;
+}
+
+int FakeDevices::ioctl(int, unsigned long request, void *argument)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        ++m_requests;
+        if (request == SG_IO) {
+            const auto *io = static_cast<const sg_io_hdr *>(argument);
+            m_cdbs << QString::fromLatin1(
+                QByteArray(reinterpret_cast<const char *>(io->cmdp), io->cmd_len).toHex(' ').toUpper());
+        }
+    }
+    if (sleepMs)
+        QThread::msleep(ulong(sleepMs));
+    errno = error;
+    return -1;
+}
+
+ssize_t FakeDevices::pread(int, void *, size_t, off_t)
+{
+    errno = EIO;
+    return -1;
+}
+
+QStringList FakeDevices::opens() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_opens;
+}
+
+QStringList FakeDevices::cdbs() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_cdbs;
+}
+
+int FakeDevices::requests() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_requests;
+}
+
+bool copyTree(const QString &from, const QString &to)
+{
+    return QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), from + QStringLiteral("/."), to}) == 0;
 }
 
 } // namespace TestSupport

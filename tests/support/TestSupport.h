@@ -10,6 +10,7 @@
 
 #include "platform/Log.h"
 #include "platform/Nodes.h"
+#include "platform/linux/Reader.h"
 
 namespace TestSupport {
 
@@ -99,6 +100,38 @@ public:
 // A grouped model as the window shows it: "[TITLE]" lines and "LABEL = VALUE"
 // rows, "~" before a dimmed value. Checks the model with QAbstractItemModelTester first.
 QString shownText(QAbstractItemModel &model);
+
+// Device nodes that are not there: every open succeeds, fstat answers as the
+// block (or NVMe controller) device sysfs names under `sysRoot`, every ioctl
+// is recorded and refused as not supported after `sleepMs` (with errno
+// `error`). Thread-safe: the window reads drives on a worker.
+class FakeDevices : public Services::Nodes::Linux::DeviceIo {
+public:
+    explicit FakeDevices(const QString &sysRoot) : m_sys(sysRoot) {}
+    int sleepMs = 0;
+    int error = 22; // EINVAL: "not supported", so every command the gate allows is tried
+
+    int open(const char *path, int flags) override;
+    int fstat(int fd, struct stat *st) override;
+    int ioctl(int fd, unsigned long request, void *argument) override;
+    ssize_t pread(int fd, void *buffer, size_t length, off_t offset) override;
+    int flock(int, int) override { return 0; }
+    int close(int) override { return 0; }
+
+    QStringList opens() const;
+    // The SCSI CDBs sent, as hex ("85 06 20 ..."), and the count of requests.
+    QStringList cdbs() const;
+    int requests() const;
+
+private:
+    QString m_sys;
+    mutable QMutex m_mutex;
+    QStringList m_opens, m_cdbs;
+    int m_requests = 0;
+};
+
+// A copy of the sysfs tree at `from` in `to` (links kept); false on failure.
+bool copyTree(const QString &from, const QString &to);
 
 // The folder of the shared real-drive data (…/shared/testdata), or an empty
 // string when it is not there.

@@ -103,8 +103,9 @@ private slots:
         QFETCH(QByteArray, cdb);
         const QByteArray built = Commands::ataPassThrough(AtaCommand(command), length);
         QCOMPARE(built.toHex(' '), cdb.toHex(' '));
-        // Everything the builder makes must pass the allow-list.
-        QVERIFY(Allowlist::permitsCdb(reinterpret_cast<const quint8 *>(built.constData()), built.size(),
+        // Everything the builder makes must pass the allow-list for a disk.
+        QVERIFY(Allowlist::permitsCdb(Allowlist::DeviceClass::ScsiDisk,
+                                      reinterpret_cast<const quint8 *>(built.constData()), int(built.size()),
                                       Commands::ataCommandReadsData(AtaCommand(command))));
     }
 
@@ -344,79 +345,6 @@ private slots:
                  QStringLiteral("Exceeded its maximum estimated device life time"));
         QCOMPARE(Commands::preEolText(x.preEol).left(7), QStringLiteral("Warning"));
         QVERIFY(!Commands::parseExtCsd(e.left(511)).valid);
-    }
-
-    void allowlist_data()
-    {
-        QTest::addColumn<QByteArray>("cdb");
-        QTest::addColumn<bool>("dataIn");
-        QTest::addColumn<bool>("allowed");
-        QTest::newRow("inquiry") << hex("12 00 00 00 60 00") << true << true;
-        QTest::newRow("write(10)") << hex("2A 00 00 00 00 00 00 00 01 00") << false << false;
-        QTest::newRow("read(10)") << hex("28 00 00 00 00 00 00 00 01 00") << true << false;
-        QTest::newRow("ata write dma") << hex("85 0D 06 00 00 00 01 00 00 00 00 00 00 40 CA 00") << false << false;
-        QTest::newRow("smart write log") << hex("85 0A 06 00 D6 00 01 00 00 00 4F 00 C2 00 B0 00") << false << false;
-        QTest::newRow("identify as pio out") << hex("85 0A 0E 00 00 00 01 00 00 00 00 00 00 00 EC 00") << true << false;
-        QTest::newRow("identify without direction")
-            << hex("85 08 06 00 00 00 01 00 00 00 00 00 00 00 EC 00") << true << false;
-        QTest::newRow("smart enable") << hex("85 06 20 00 D8 00 00 00 00 00 4F 00 C2 00 B0 00") << false << false;
-        QTest::newRow("security erase via 12") << hex("A1 06 20 00 00 00 00 00 00 F4 00 00") << false << false;
-        QTest::newRow("short ata 16") << hex("85 08 0E 00 00 00 01 00") << true << false;
-    }
-    void allowlist()
-    {
-        QFETCH(QByteArray, cdb);
-        QFETCH(bool, dataIn);
-        QFETCH(bool, allowed);
-        QString why;
-        QCOMPARE(Allowlist::permitsCdb(reinterpret_cast<const quint8 *>(cdb.constData()), cdb.size(), dataIn, &why),
-                 allowed);
-        QCOMPARE(why.isEmpty(), allowed);
-    }
-
-    // The transport refuses what the list lacks before the kernel sees it: the
-    // request goes to /dev/null, which would answer ENOTTY if it got there.
-    void transportRefuses()
-    {
-        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        QVERIFY(fd >= 0);
-        Reader reader(QStringLiteral("/nonexistent"), QStringLiteral("/nonexistent"));
-
-        QByteArray write10 = hex("2A 00 00 00 00 00 00 00 01 00");
-        QByteArray buffer(512, '\0');
-        sg_io_hdr io{};
-        io.interface_id = 'S';
-        io.cmd_len = quint8(write10.size());
-        io.cmdp = reinterpret_cast<unsigned char *>(write10.data());
-        io.dxfer_direction = SG_DXFER_TO_DEV;
-        io.dxfer_len = 512;
-        io.dxferp = buffer.data();
-        errno = 0;
-        QCOMPARE(reader.ioctl(fd, SG_IO, &io), -1);
-        QCOMPARE(errno, EPERM);
-
-        errno = 0;
-        quint64 range[2] = {0, 4096};
-        QCOMPARE(reader.ioctl(fd, BLKDISCARD, range), -1);
-        QCOMPARE(errno, EPERM);
-
-        nvme_passthru_cmd format{};
-        format.opcode = 0x80; // Format NVM
-        QCOMPARE(reader.ioctl(fd, NVME_IOCTL_ADMIN_CMD, &format), -1);
-        QCOMPARE(errno, EPERM);
-
-        mmc_ioc_cmd mmcWrite{};
-        mmcWrite.write_flag = 1;
-        mmcWrite.opcode = 6; // SWITCH
-        QCOMPARE(reader.ioctl(fd, MMC_IOC_CMD, &mmcWrite), -1);
-        QCOMPARE(errno, EPERM);
-
-        // An allowed request does reach the kernel (which knows nothing of it here).
-        errno = 0;
-        int version = 0;
-        QCOMPARE(reader.ioctl(fd, SG_GET_VERSION_NUM, &version), -1);
-        QVERIFY(errno != EPERM);
-        ::close(fd);
     }
 };
 

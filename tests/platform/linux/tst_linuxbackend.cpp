@@ -3,9 +3,12 @@
 #include <QtTest>
 
 #include "TestSupport.h"
+#include "model/Acquisition.h"
 #include "platform/Error.h"
 #include "platform/linux/Hotplug.h"
 #include "platform/linux/LinuxBackend.h"
+
+#include <QDirIterator>
 
 using namespace Services::Nodes;
 
@@ -28,6 +31,17 @@ Ref<Interfaces::Generic> genericOf(Backend &backend, const QString &path, int pr
         return nullptr;
     const auto p = backend.provider(node, provider);
     return p ? backend.generic(p) : nullptr;
+}
+
+// A copy of the synthetic machine whose disk `disk` has SCSI type `type`.
+bool syntheticWithType(const QTemporaryDir &dir, const QString &disk, int type)
+{
+    if (!TestSupport::copyTree(synthetic, dir.path()))
+        return false;
+    const QString file = QFileInfo(dir.path() + "/block/" + disk + "/device/type").canonicalFilePath();
+    QFile f(file);
+    return file.startsWith(QFileInfo(dir.path()).canonicalFilePath()) && f.open(QIODevice::WriteOnly) &&
+           f.write(QByteArray::number(type) + "\n") > 0;
 }
 
 QStringList names(Interfaces::Generic &g, bool sets)
@@ -348,6 +362,87 @@ private slots:
 
     // The real dumps: every disk lsblk showed is listed, and its name holds the
     // model lsblk showed (SCSI names also carry the vendor).
+    // What reaches the transport when a disk's raw data is read, by class: no
+    // 0xA1 (BLANK to optical drives) but to disks, no 0x85 but to disks and
+    // libata's own optical drives.
+    void passThroughByClass_data()
+    {
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("passThrough"); // opcodes of the ATA PASS-THROUGH CDBs
+        QTest::newRow("libata disk") << "sda" << 0 << QStringList{"85", "A1"};
+        QTest::newRow("libata optical") << "sda" << 5 << QStringList{"85"};
+        QTest::newRow("USB optical") << "sdb" << 5 << QStringList{};
+        QTest::newRow("SAS optical") << "sdc" << 5 << QStringList{};
+        QTest::newRow("tape") << "sdc" << 1 << QStringList{};
+        QTest::newRow("libata changer") << "sda" << 8 << QStringList{};
+    }
+    void passThroughByClass()
+    {
+        QFETCH(QString, disk);
+        QFETCH(int, type);
+        QFETCH(QStringList, passThrough);
+        QTemporaryDir dir;
+        QVERIFY(syntheticWithType(dir, disk, type));
+        auto io = std::make_shared<TestSupport::FakeDevices>(dir.path());
+        auto backend = Linux::createBackend(dir.path(), "/dev", io);
+        const auto g = genericOf(*backend, "/devices/block/" + disk);
+        QVERIFY(g);
+        g->propertySetCount(); // reads the raw data
+        QSet<QString> sent;
+        for (const QString &cdb : io->cdbs()) {
+            if (!cdb.startsWith("12"))
+                sent << cdb.left(2);
+        }
+        QCOMPARE(sent, QSet<QString>(passThrough.begin(), passThrough.end()));
+        QCOMPARE(io->opens(), QStringList{disk});
+    }
+
+    // Selecting a disk and refreshing it: each command once per refresh,
+    // however many interfaces the tabs take, and at most two opens.
+    void oneSequencePerRefresh()
+    {
+        auto io = std::make_shared<TestSupport::FakeDevices>(synthetic);
+        Backend::install(Linux::createBackend(synthetic, "/dev", io));
+        Applications::DriveScope::Acquisition acquisition;
+        for (int refresh = 1; refresh <= 2; ++refresh) {
+            QVERIFY(acquisition.acquireDrive("/devices/block/sda", "sda"));
+            // One open for the commands, one for the blocks; neither outlives the refresh.
+            QVERIFY(io->opens().size() <= 2 * refresh);
+            const QStringList cdbs = io->cdbs();
+            QVERIFY(!cdbs.isEmpty());
+            for (const QString &cdb : cdbs)
+                QCOMPARE(cdbs.count(cdb), refresh);
+        }
+        Backend::install(nullptr);
+    }
+
+    // A regular file where the device node should be gets no request at all.
+    void regularFileGetsNoIoctl()
+    {
+        struct Counting : Linux::DeviceIo {
+            std::atomic<int> requests{0};
+            int ioctl(int fd, unsigned long request, void *argument) override
+            {
+                ++requests;
+                return DeviceIo::ioctl(fd, request, argument);
+            }
+        };
+        QTemporaryDir dev;
+        QFile node(dev.filePath("sda"));
+        QVERIFY(node.open(QIODevice::WriteOnly) && node.write(QByteArray(4096, 'x')) == 4096);
+        node.close();
+        auto io = std::make_shared<Counting>();
+        TestSupport::LogCapture log;
+        auto backend = Linux::createBackend(synthetic, dev.path(), io);
+        const auto g = genericOf(*backend, "/devices/block/sda");
+        QVERIFY(g);
+        g->propertySetCount();
+        QVERIFY(!backend->storage(backend->provider(backend->open("/devices/block/sda"), 0)));
+        QCOMPARE(io->requests.load(), 0);
+        QVERIFY2(log.contains("it is not a block device"), qPrintable(log.text()));
+    }
+
     void realDumps_data()
     {
         QTest::addColumn<QString>("archive");

@@ -295,19 +295,24 @@ truncate -s 16M p; TEST_DIR=1 TEST_DEV=1 QA_CHECK_FS=1 mkfs.xfs -q -f -L xfsfs p
         auto detach = qScopeGuard([&] { run("losetup", {"-d", device}); });
 
         const Linux::Reader reader;
-        Linux::RawDevice raw(reader, device.mid(5));
+        // Each command under the class that allows it, so the kernel answers.
+        const QString name = device.mid(5);
+        Linux::RawDevice raw(reader, {name, "/block/" + name, true}, Linux::Allowlist::DeviceClass::ScsiDisk);
         QVERIFY(raw.isOpen());
         Linux::Commands::Sense sense;
-        QVERIFY(raw.ata(Linux::Commands::AtaCommand::CheckPowerMode, &sense, false).isNull());
+        QVERIFY(raw.ata(Linux::Commands::AtaCommand::CheckPowerMode, &sense).isNull());
         QCOMPARE(int(raw.failure()), int(Linux::Failure::NotSupported));
         QVERIFY(raw.inquiry(false, 0, 96).isNull());
         QCOMPARE(int(raw.failure()), int(Linux::Failure::NotSupported));
+        raw.setDeviceClass(Linux::Allowlist::DeviceClass::Nvme);
         QVERIFY(raw.nvmeIdentify(1, 0).isNull());
         QCOMPARE(int(raw.failure()), int(Linux::Failure::NotSupported));
+        raw.setDeviceClass(Linux::Allowlist::DeviceClass::Mmc);
         QVERIFY(raw.mmcExtCsd().isNull());
         QCOMPARE(int(raw.failure()), int(Linux::Failure::NotSupported));
 
-        Linux::RawDevice missing(reader, QStringLiteral("no-such-device"));
+        Linux::RawDevice missing(reader, {"no-such-device", "/block/no-such-device", true},
+                                 Linux::Allowlist::DeviceClass::Plain);
         QVERIFY(!missing.isOpen());
         QCOMPARE(int(missing.openFailure()), int(Linux::Failure::DeviceError));
     }
@@ -320,7 +325,7 @@ truncate -s 16M p; TEST_DIR=1 TEST_DEV=1 QA_CHECK_FS=1 mkfs.xfs -q -f -L xfsfs p
         const Linux::Reader reader;
         for (const DriveEntry &e : backend->drives()) {
             const QString name = e.path.section('/', -1);
-            Linux::RawDevice raw(reader, name);
+            Linux::RawDevice raw(reader, {name, "/block/" + name, true}, Linux::Allowlist::DeviceClass::Plain);
             if (raw.isOpen() || raw.openFailure() != Linux::Failure::NoRights)
                 continue;
             const auto provider = backend->provider(backend->open(e.path), 0);
