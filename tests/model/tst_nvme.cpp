@@ -44,8 +44,8 @@ void TestNVMe::rows_data()
                                                    << "<NA>" << true;
     QTest::newRow("hosted, node lacks the property") << false << true << Ctrl << "VERSION"
                                                      << "<NOT AVAILABLE ON THIS PLATFORM>" << true;
-    QTest::newRow("eui hexadecimal without leading zero") << true << false << Ns << "EUI"
-                                                          << "ABC" << false;
+    QTest::newRow("eui number keeps its eight bytes") << true << false << Ns << "EUI"
+                                                      << "0000000000000ABC" << false;
     QTest::newRow("eui text keeps leading zero bytes") << true << false << Ns << "EUI"
                                                        << "0011223344556677" << false;
     QTest::newRow("size of the wrong kind") << true << false << Ns << "SIZE"

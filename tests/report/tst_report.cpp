@@ -106,7 +106,8 @@ void TestReport::snapshotOfTheMachine()
     for (const QString &target : {QStringLiteral("/dev/null"), dir.filePath("link.json")}) {
         run = report({"--snapshot", target});
         QCOMPARE(run.status, 1);
-        QVERIFY2(run.err.contains("is not a regular file"), qPrintable(run.err));
+        QVERIFY2(run.err.contains("is not a regular file") || run.err.contains("is a symbolic link"),
+                 qPrintable(run.err));
     }
     QVERIFY(QFileInfo("/dev/null").exists() && !QFileInfo("/dev/null").isFile());
     QVERIFY(QFileInfo(dir.filePath("link.json")).isSymLink());

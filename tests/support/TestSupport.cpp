@@ -378,6 +378,7 @@ QString compareGolden(const QString &name, const QString &actual)
         .arg(name)
         .arg(i + 1)
         .arg(want.value(i, QStringLiteral("<end>")), got.value(i, QStringLiteral("<end>")), actualPath);
+}
 
 int FakeDevices::open(const char *path, int)
 {

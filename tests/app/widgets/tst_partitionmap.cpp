@@ -174,7 +174,11 @@ bool TestPartitionMap::select(const QString &path)
     auto *list = m_window->findChild<Libraries::Widgets::DriveSelection::Widget *>("driveselect");
     if (!QTest::qWaitFor([&] { return list->model()->rowCount() == m_nodes.size(); }))
         return false;
+    // Drives are read off the window's thread: wait until this one is shown.
+    QSignalSpy shown(m_window.get(), &MainWindow::driveShown);
     if (!list->select(path) || m_window->currentNode() != path)
+        return false;
+    if (!QTest::qWaitFor([&] { return !shown.isEmpty() && shown.last().value(0).toString() == path; }))
         return false;
     m_window->findChild<QTabWidget *>("tbInfos")->setCurrentWidget(m_window->findChild<QWidget *>("tbPart"));
     return true;
