@@ -1,5 +1,5 @@
 // Decoding of the NVMe SMART / Health Information log page: byte offsets of
-// the NVM Express base specification, all fields little-endian.
+// the NVM Express base standard, all fields little-endian.
 #include "model/NvmeHealth.h"
 
 #include "platform/I18n.h"
