@@ -146,12 +146,17 @@ void DiskProperties::rawScsi(RawDevice &device)
     // USB bridges are known to hang on EVPD requests: only sysfs pages for them.
     if (m_sets.contains(QStringLiteral("GET_SCSI_VPDS")) || m_disk.kind == DiskKind::Usb)
         return;
+    // Page 00h lists the pages; its reply is kept as it is, not asked for twice.
+    const QByteArray supported = device.inquiry(true, 0x00, 255);
     QList<quint8> pages;
-    for (quint8 page : Commands::vpdSupportedPages(device.inquiry(true, 0x00, 255))) {
+    for (quint8 page : Commands::vpdSupportedPages(supported)) {
         if (page != 0 && !pages.contains(page) && pages.size() < maxVpdPages)
             pages.append(page);
     }
     PropertyValue result;
+    const QByteArray list = Commands::vpdPage(supported, 0x00);
+    if (!list.isEmpty())
+        result.append(Variant::ofBuffer(list, QStringLiteral("VPD_PAGE_0")));
     for (quint8 page : pages) {
         const QByteArray data = Commands::vpdPage(device.inquiry(true, page, 255), page);
         if (!data.isEmpty())
