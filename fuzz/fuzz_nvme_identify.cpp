@@ -15,9 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     sum += size_t(nvmeVersionText(c.version).size());
     const NvmeNamespace ns = parseNvmeNamespace(reply);
     sum += size_t(ns.valid) + ns.size + ns.capacity + ns.utilisation;
-    sum += size_t(nguidText(ns.nguid).size()) + euiNumber(ns.eui64);
+    sum += size_t(nguidText(ns.nguid).size() + euiText(ns.eui64).size());
     // The id helpers also see ids of any length from sysfs.
-    sum += size_t(nguidText(reply.left(16)).size() + nguidText(reply).size()) + euiNumber(reply.left(8)) + euiNumber(reply);
+    sum += size_t(nguidText(reply.left(16)).size() + nguidText(reply).size() + euiText(reply.left(8)).size() +
+                  euiText(reply).size());
     Fuzz::keep(sum);
     return 0;
 }
