@@ -17,6 +17,7 @@
 
 #include "app/CellStyle.h"
 #include "app/Resources.h"
+#include "app/widgets/DriveSelection.h"
 #include "model/Ata.h"
 #include "model/General.h"
 #include "model/NVMe.h"
@@ -38,14 +39,14 @@ namespace Applications::DriveScope {
 
 namespace {
 
+using DriveList = Libraries::Widgets::DriveSelection::Widget;
+
 const char Context[] = "Applications::DriveScope::MainWindow";
 const int DefaultChannel = 0;
 const int RefreshDelayMs = 500;
 
-// Entry type of a drive and the flags of one for which no tab has data, as the
-// drive list defines them.
-const int DriveEntryType = 2;
-const quint32 UnsupportedEntry = 6;
+// Category and list flags whose meaning the drive list defines; the window
+// sets them at start-up and the list keeps them.
 const int DriveListCategories[] = {12, 13, 15, 16, 17};
 const quint32 CategoryFlag = 0x1;
 const quint32 ListFlags = 0x1491;
@@ -75,13 +76,6 @@ QPixmap verdictPixmap(Model::Verdict verdict)
 bool hosted()
 {
     return Sys::info(Sys::InfoHosted) != 0;
-}
-
-// The first status line of a tab.
-QString stateLine(const DriveData &data, Model::Tab tab)
-{
-    const QStringList lines = Model::tabState(&data, tab, hosted()).lines;
-    return lines.value(0);
 }
 
 // Sections beyond the model's columns do not exist; the header must not be asked about them.
@@ -217,7 +211,7 @@ void MainWindow::showSelection()
         return;
 
     QString name = path;
-    const QVariant display = index.model()->data(index, Qt::UserRole + 2);
+    const QVariant display = index.model()->data(index, DriveList::NameRole);
     if (display.isValid() && display.canConvert<QString>())
         name = display.toString();
 
@@ -268,7 +262,10 @@ void MainWindow::showSourceNotices()
     statusBar()->show();
 }
 
-QString MainWindow::sourceNotice() const { return m_notice ? m_notice->text() : QString(); }
+QString MainWindow::sourceNotice() const
+{
+    return m_notice ? m_notice->text() : QString();
+}
 
 void MainWindow::setRecord(std::unique_ptr<DriveData> record)
 {
@@ -276,61 +273,107 @@ void MainWindow::setRecord(std::unique_ptr<DriveData> record)
     m_current = std::move(record);
 }
 
+// How the window shows each tab: its page and table in the form, how the table
+// is laid out, the labels of its status lines in order and the verdict icon
+// beside them. Model::tabState says what the lines and the verdict are.
+struct MainWindow::TabWiring {
+    enum class Layout { Rows, Ata, Smart };
+    using Label = QLabel *Ui::MainWindow::*;
+    Model::Tab tab;
+    QWidget *Ui::MainWindow::*page;
+    QTableView *Ui::MainWindow::*view;
+    Layout layout;
+    Label lines[2];
+    Label icon;
+    // A second line the tab does not have hides its label instead of leaving it empty.
+    bool hideMissingLine;
+};
+
+const std::array<MainWindow::TabWiring, 9> &MainWindow::tabWiring()
+{
+    using Layout = TabWiring::Layout;
+    using Model::Tab;
+    using U = Ui::MainWindow;
+    static const std::array<TabWiring, 9> tabs = {{
+        {Tab::General, &U::tbGeneral, &U::tvGeneral, Layout::Rows, {}, nullptr, false},
+        {Tab::Partitions, &U::tbPart, &U::tvPart, Layout::Rows, {&U::lblPart}, nullptr, false},
+        {Tab::Ata,
+         &U::tbAta,
+         &U::tvAta,
+         Layout::Ata,
+         {&U::lblAtaStandard, &U::lblAtaChecksumState},
+         &U::lblAtaChecksumIcon,
+         false},
+        {Tab::Smart, &U::tbSmart, &U::tvSmart, Layout::Smart, {&U::lblSmartHealthState}, &U::lblSmartHealthIcon, false},
+        {Tab::NVMe,
+         &U::tbNVMe,
+         &U::tvNVMe,
+         Layout::Rows,
+         {&U::lblNVMeState, &U::lblNVMeHealthState},
+         &U::lblNVMeHealthIcon,
+         true},
+        {Tab::USB, &U::tbUSB, &U::tvUSB, Layout::Rows, {&U::lblUSBState}, nullptr, false},
+        {Tab::SCSI, &U::tbSCSI, &U::tvSCSI, Layout::Rows, {&U::lblSCSIState}, nullptr, false},
+        {Tab::SDeMMC, &U::tbSDeMMC, &U::tvSDeMMC, Layout::Rows, {&U::lblSDeMMCState}, nullptr, false},
+        {Tab::PCI, &U::tbPCI, &U::tvPCI, Layout::Rows, {&U::lblPCI}, nullptr, false},
+    }};
+    return tabs;
+}
+
 void MainWindow::apply(const DriveData &data)
 {
-    const QList<QWidget *> pages = {m_ui->tbGeneral, m_ui->tbPart, m_ui->tbAta,    m_ui->tbSmart, m_ui->tbNVMe,
-                                    m_ui->tbUSB,     m_ui->tbSCSI, m_ui->tbSDeMMC, m_ui->tbPCI};
-    for (QWidget *page : pages)
-        applyPage(page, data);
-
-    const bool enabled[] = {bool(data.general), bool(data.partitions), bool(data.ata),
-                            bool(data.smart),   bool(data.nvme),       bool(data.usb),
-                            bool(data.scsi),    bool(data.sdemmc),     bool(data.pci)};
-    for (int i = 0; i < pages.size(); ++i) {
-        if (!m_ui->tbInfos->setPageEnabled(pages.at(i), enabled[i]))
-            qWarning() << "Tab not found: " << pages.at(i);
+    for (const TabWiring &wiring : tabWiring()) {
+        applyTab(wiring, data);
+        QWidget *page = (*m_ui).*wiring.page;
+        if (!m_ui->tbInfos->setPageEnabled(page, Model::tabModel(data, wiring.tab) != nullptr))
+            qWarning() << "Tab not found: " << page;
     }
 }
 
 bool MainWindow::applyPage(QWidget *page, const DriveData &data)
 {
-    Ui::MainWindow &ui = *m_ui;
-    using Model::Tab;
-    if (page == ui.tbGeneral) {
-        setGroupTab(data.general.get(), ui.tvGeneral);
-    } else if (page == ui.tbPart) {
-        setGroupTab(data.partitions.get(), ui.tvPart);
-        ui.mapPart->showLayout(data.partitions ? &data.partitions->layout() : nullptr, ui.tvPart);
-        ui.lblPart->setText(stateLine(data, Tab::Partitions));
-    } else if (page == ui.tbAta) {
-        setAtaTab(data);
-    } else if (page == ui.tbSmart) {
-        setSmartTab(data);
-    } else if (page == ui.tbNVMe) {
-        setGroupTab(data.nvme.get(), ui.tvNVMe);
-        // The data line, then the health verdict with its icon while there is a model.
-        const Model::TabState state = Model::tabState(&data, Tab::NVMe, hosted());
-        ui.lblNVMeState->setText(state.lines.value(0));
-        ui.lblNVMeHealthState->setText(state.lines.value(1));
-        ui.lblNVMeHealthState->setVisible(state.lines.size() > 1);
-        ui.lblNVMeHealthIcon->setPixmap(verdictPixmap(state.verdict.value_or(Model::Verdict::Warning)));
-        ui.lblNVMeHealthIcon->setVisible(state.verdict.has_value());
-    } else if (page == ui.tbUSB) {
-        setGroupTab(data.usb.get(), ui.tvUSB);
-        ui.lblUSBState->setText(stateLine(data, Tab::USB));
-    } else if (page == ui.tbSCSI) {
-        setGroupTab(data.scsi.get(), ui.tvSCSI);
-        ui.lblSCSIState->setText(stateLine(data, Tab::SCSI));
-    } else if (page == ui.tbSDeMMC) {
-        setGroupTab(data.sdemmc.get(), ui.tvSDeMMC);
-        ui.lblSDeMMCState->setText(stateLine(data, Tab::SDeMMC));
-    } else if (page == ui.tbPCI) {
-        setGroupTab(data.pci.get(), ui.tvPCI);
-        ui.lblPCI->setText(stateLine(data, Tab::PCI));
-    } else {
-        return false;
+    for (const TabWiring &wiring : tabWiring()) {
+        if ((*m_ui).*wiring.page == page) {
+            applyTab(wiring, data);
+            return true;
+        }
     }
-    return true;
+    return false;
+}
+
+void MainWindow::applyTab(const TabWiring &wiring, const DriveData &data)
+{
+    Ui::MainWindow &ui = *m_ui;
+    QTableView *view = ui.*wiring.view;
+    QAbstractItemModel *model = Model::tabModel(data, wiring.tab);
+    switch (wiring.layout) {
+    case TabWiring::Layout::Rows:
+        setGroupTab(qobject_cast<Model::Group *>(model), view);
+        break;
+    case TabWiring::Layout::Ata:
+        setAtaTab(qobject_cast<Model::Ata *>(model), view);
+        break;
+    case TabWiring::Layout::Smart:
+        setSmartTab(model, view);
+        break;
+    }
+    if (wiring.tab == Model::Tab::Partitions)
+        ui.mapPart->showLayout(data.partitions ? &data.partitions->layout() : nullptr, view);
+
+    const Model::TabState state = Model::tabState(&data, wiring.tab, hosted());
+    for (int line = 0; line < 2 && wiring.lines[line]; ++line) {
+        QLabel *label = ui.*wiring.lines[line];
+        label->setText(state.lines.value(line));
+        if (wiring.hideMissingLine && line > 0)
+            label->setVisible(line < state.lines.size());
+    }
+    if (wiring.icon) {
+        // The verdict shows while the tab has a model to judge.
+        QLabel *icon = ui.*wiring.icon;
+        const bool shown = model && state.verdict;
+        icon->setPixmap(shown ? verdictPixmap(*state.verdict) : QPixmap());
+        icon->setVisible(shown);
+    }
 }
 
 void MainWindow::setGroupTab(Model::Group *model, QTableView *view)
@@ -361,10 +404,8 @@ void MainWindow::setGroupTab(Model::Group *model, QTableView *view)
     delete replaced;
 }
 
-void MainWindow::setAtaTab(const DriveData &data)
+void MainWindow::setAtaTab(Model::Ata *ata, QTableView *view)
 {
-    QTableView *view = m_ui->tvAta;
-    Model::Ata *ata = data.ata.get();
     if (view->model() != ata) {
         view->clearSpans();
         setViewModel(view, ata);
@@ -372,28 +413,14 @@ void MainWindow::setAtaTab(const DriveData &data)
     view->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     setResizeMode(view->horizontalHeader(), 0, QHeaderView::Stretch);
     setResizeMode(view->horizontalHeader(), 1, QHeaderView::Stretch);
-
-    // Two lines: the standard, then the checksum verdict (or "not available").
-    const Model::TabState state = Model::tabState(&data, Model::Tab::Ata, hosted());
-    m_ui->lblAtaStandard->setText(state.lines.value(0));
-    m_ui->lblAtaChecksumState->setText(state.lines.value(1));
     if (ata) {
         for (int row : ata->headerRows())
             view->setSpan(row, 0, 1, 2);
     }
-    if (ata && state.verdict) {
-        m_ui->lblAtaChecksumIcon->setPixmap(verdictPixmap(*state.verdict));
-        m_ui->lblAtaChecksumIcon->show();
-    } else {
-        m_ui->lblAtaChecksumIcon->setPixmap(QPixmap());
-        m_ui->lblAtaChecksumIcon->hide();
-    }
 }
 
-void MainWindow::setSmartTab(const DriveData &data)
+void MainWindow::setSmartTab(QAbstractItemModel *smart, QTableView *view)
 {
-    QTableView *view = m_ui->tvSmart;
-    Model::Smart *smart = data.smart.get();
     setViewModel(view, smart);
 
     QHeaderView *header = view->horizontalHeader();
@@ -409,11 +436,6 @@ void MainWindow::setSmartTab(const DriveData &data)
             view->resizeColumnToContents(section);
     }
     view->verticalHeader()->setDefaultSectionSize(22);
-
-    const Model::TabState state = Model::tabState(&data, Model::Tab::Smart, hosted());
-    m_ui->lblSmartHealthState->setText(state.lines.value(0));
-    m_ui->lblSmartHealthIcon->setPixmap(verdictPixmap(state.verdict.value_or(Model::Verdict::Warning)));
-    m_ui->lblSmartHealthIcon->setVisible(smart != nullptr);
 }
 
 void MainWindow::on_tbInfos_currentChanged(int index)
@@ -494,14 +516,14 @@ void MainWindow::driveSelectModelRowsInserted(const QModelIndex &parent, int fir
     QMap<QString, quint32> entries = list->entryFlags();
     for (int row = first; row <= last; ++row) {
         const QModelIndex index = model->index(row, 0);
-        const int type = index.data(Qt::UserRole + 1).toInt();
-        const QString path = index.data(Qt::UserRole).toString();
+        const int type = index.data(DriveList::TypeRole).toInt();
+        const QString path = index.data(DriveList::PathRole).toString();
         entries.remove(path);
-        if (type != DriveEntryType)
+        if (type != DriveList::DriveEntry)
             continue;
         if (m_acquisition.isDriveSupported(path))
             continue;
-        entries.insert(path, UnsupportedEntry);
+        entries.insert(path, DriveList::EntryUnsupported);
         list->setEntryTooltip(path, text("main.drive.tooltip.unsupported",
                                          "No ATA, S.M.A.R.T., SCSI, NVMe, USB or SD/eMMC data: only the General, "
                                          "Partitions and PCI tabs can show something"));

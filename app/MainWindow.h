@@ -4,13 +4,14 @@
 #pragma once
 #include <QModelIndex>
 #include <QString>
+#include <array>
 #include <memory>
 
 #include "app/DriveLoader.h"
-#include "model/Acquisition.h"
-#include "model/DriveData.h"
 #include "app/NodeHandler.h"
 #include "app/widgets/QuillMainWindow.h"
+#include "model/Acquisition.h"
+#include "model/DriveData.h"
 
 class QLabel;
 class QTableView;
@@ -21,8 +22,9 @@ namespace Ui {
 class MainWindow;
 }
 namespace Model {
+class Ata;
 class Group;
-}
+} // namespace Model
 
 class MainWindow : public Libraries::Widgets::Quill::MainWindow {
     Q_OBJECT
@@ -77,11 +79,14 @@ protected:
 private:
     void showSelection();
     void apply(const DriveData &data);
-    // The rule of one tab page; false when no rule covers `page`.
+    struct TabWiring;
+    static const std::array<TabWiring, 9> &tabWiring();
+    // Shows `data` on the tab of `page`; false when no tab has that page.
     bool applyPage(QWidget *page, const DriveData &data);
+    void applyTab(const TabWiring &wiring, const DriveData &data);
     void setGroupTab(Model::Group *model, QTableView *view);
-    void setAtaTab(const DriveData &data);
-    void setSmartTab(const DriveData &data);
+    void setAtaTab(Model::Ata *ata, QTableView *view);
+    void setSmartTab(QAbstractItemModel *smart, QTableView *view);
     void killRefreshTimer();
     void showSourceNotices();
     // Copy, Copy all, Save report, the keys between tabs and for refresh.
