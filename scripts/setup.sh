@@ -18,7 +18,7 @@ packages=(
   # the metrics are checked by promtool and scraped through a real node_exporter
   prometheus prometheus-node-exporter
   # sanitizer and fuzzing builds (the runtime package matching this clang follows below)
-  clang
+  clang clang-format
 )
 
 SUDO=""
