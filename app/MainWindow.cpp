@@ -444,7 +444,7 @@ void MainWindow::on_tbInfos_currentChanged(int index)
         return;
     QWidget *page = m_ui->tbInfos->widget(index);
     if (!applyPage(page, *m_current))
-        SysLog::write(DefaultChannel, 3, QStringLiteral("Unhandled tab ") + page->objectName());
+        SysLog::write(DefaultChannel, LogLevel::Failure, QStringLiteral("Unhandled tab ") + page->objectName());
 }
 
 void MainWindow::nodeEvent(QString node, Handler::Node::Event type)

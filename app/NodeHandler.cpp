@@ -97,7 +97,7 @@ void Node::process()
         Ref<DeviceClient> client = m_client;
         if (!client)
             continue;
-        SysLog::write(LogChannel, 1, QStringLiteral("Watching node ") + current);
+        SysLog::write(LogChannel, LogLevel::Routine, QStringLiteral("Watching node ") + current);
         lock.unlock();
 
         for (;;) {
@@ -124,7 +124,7 @@ void Node::process()
             client = m_client;
             if (!client)
                 break;
-            SysLog::write(LogChannel, 1, QStringLiteral("Watching node ") + current);
+            SysLog::write(LogChannel, LogLevel::Routine, QStringLiteral("Watching node ") + current);
             lock.unlock();
         }
         // Still locked: the GUI thread must not interrupt a client being released.

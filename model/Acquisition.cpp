@@ -209,7 +209,7 @@ Ref<Interfaces::Generic> Acquisition::controlInterface()
     if (!m_volumeServer) {
         m_volumeServer = openGeneric(QStringLiteral("/devices/vsctrl"), 0, true);
         if (!m_volumeServer)
-            SysLog::write(0, 3, QStringLiteral("Failed to open volume server control node"));
+            SysLog::write(0, LogLevel::Failure, QStringLiteral("Failed to open volume server control node"));
     }
     return m_volumeServer;
 }
@@ -237,7 +237,7 @@ bool Acquisition::isSafeDisk(const QString &path)
         return false;
     const Ref<Node> drive = Services::Filesystem::Client::Nodes::open(path);
     if (!drive) {
-        SysLog::write(0, 3,
+        SysLog::write(0, LogLevel::Failure,
                       QStringLiteral("Failed to open node ") + path + QStringLiteral("; error: ") +
                           SysLog::errorText(Error::get()));
         return false;
@@ -257,7 +257,7 @@ bool Acquisition::isSafeDisk(const QString &path)
             continue;
         const Ref<Node> candidate = Services::Filesystem::Client::Nodes::open(protectedPath);
         if (!candidate) {
-            SysLog::write(0, 3,
+            SysLog::write(0, LogLevel::Failure,
                           QStringLiteral("Failed to open node ") + protectedPath + QStringLiteral("; error: ") +
                               SysLog::errorText(Error::get()));
             continue;
@@ -295,7 +295,7 @@ bool Acquisition::isDriveSupported(const QString &path, bool *opened)
             set == QLatin1String("GET_SCSI_INQUIRY") || set == QLatin1String("GET_SCSI_VPDS"))
             return true;
     }
-    SysLog::write(0, 1, QStringLiteral("Drive is not suported: ") + path);
+    SysLog::write(0, LogLevel::Routine, QStringLiteral("Drive is not suported: ") + path);
     return false;
 }
 

@@ -149,7 +149,7 @@ General::General(const Ref<Interfaces::Generic> &node, const QString &path, QObj
         info.setValue(tx("type.removable", "REMOVABLE"), tx("gen.button.yes", "YES"));
     } else {
         if (!removable.isNull() && removable != QLatin1String("NO"))
-            SysLog::write(kChannel, 3, QStringLiteral("Unsupported value for REMOVABLE: ") + removable);
+            SysLog::write(kChannel, LogLevel::Failure, QStringLiteral("Unsupported value for REMOVABLE: ") + removable);
         info.setValue(tx("type.removable", "REMOVABLE"), tx("gen.button.no", "NO"));
     }
 

@@ -111,7 +111,7 @@ PCI::PCI(const Ref<Interfaces::Generic> &node, const QString &path, QObject *par
         if (!pciNode) {
             const quint32 error = Error::get();
             if (Library::Utils::busFolderExists())
-                SysLog::write(pciChannel, 3,
+                SysLog::write(pciChannel, LogLevel::Failure,
                               QStringLiteral("Failed to open PCI node ") + pciPath + QStringLiteral("; error: ") +
                                   SysLog::errorText(error));
         }
@@ -119,7 +119,7 @@ PCI::PCI(const Ref<Interfaces::Generic> &node, const QString &path, QObject *par
 
     quint32 classCode, vendor, product, subVendor, subProduct;
     if (pciNode) {
-        SysLog::write(pciChannel, 1,
+        SysLog::write(pciChannel, LogLevel::Routine,
                       (addressValid ? QStringLiteral("Retrieved PCI node using PCI_ADR of ")
                                     : QStringLiteral("Retrieved PCI node using DEVICE_NODE of ")) +
                           path);
@@ -136,7 +136,7 @@ PCI::PCI(const Ref<Interfaces::Generic> &node, const QString &path, QObject *par
                 address.segment = readNumber(pciNode, QStringLiteral("BUS_SEGMENT"), 0xFFFFFFFF);
                 addressValid = true;
             } else {
-                SysLog::write(pciChannel, 1, QStringLiteral("Resetting address"));
+                SysLog::write(pciChannel, LogLevel::Routine, QStringLiteral("Resetting address"));
                 // Back to what "PCI_ADR" said (all zero when it said nothing): the
                 // node was opened at that address, so it is the right one.
                 address = parsedAddress;

@@ -94,7 +94,7 @@ Partitions::Partitions(const Ref<Interfaces::Generic> &node, const QString &path
     const Ref<PartitionManager> manager = PartitionManager::create(storage, m_node, lockable, 0);
     if (!manager) {
         const quint32 code = Error::get();
-        SysLog::write(kChannel, 4,
+        SysLog::write(kChannel, LogLevel::Severe,
                       QStringLiteral("Failed to create partition manager for ") + m_path + QStringLiteral("; error: ") +
                           SysLog::errorText(code));
         table.setDimmedValue(tx("main.part.table.type", "PARTITION TABLE TYPE"),

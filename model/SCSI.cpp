@@ -49,7 +49,7 @@ SCSI::SCSI(const Ref<Interfaces::Generic> &node, const QString &path, QObject *p
         if (opened)
             source = opened;
         else
-            SysLog::write(scsiChannel, 3,
+            SysLog::write(scsiChannel, LogLevel::Failure,
                           QStringLiteral("Failed to open SCSI set ") + numberText(n) + QStringLiteral(" of node ") +
                               path);
     }

@@ -1,9 +1,9 @@
 // ATA standard level and version texts of the IDENTIFY block.
 #include "model/ata/Standard.h"
 
-#include "platform/Log.h"
 #include "model/ata/Identify.h"
 #include "model/ata/Rules.h"
+#include "platform/Log.h"
 
 #include <algorithm>
 #include <iterator>
@@ -102,7 +102,7 @@ int majorLevel(quint16 w80)
     if (unset(w80))
         return 0;
     if (w80 & reservedMajorBits) {
-        SysLog::write(logChannel, 1, QStringLiteral("Newer version than highest supported"));
+        SysLog::write(logChannel, LogLevel::Routine, QStringLiteral("Newer version than highest supported"));
         return 12;
     }
     return highestMajorBit(w80);

@@ -141,7 +141,7 @@ bool Reader::run()
     m_out.m_blockSize = m_bs;
     m_out.m_blockCount = m_count;
     if (m_bs < 512 || m_bs > 65536 || (m_bs & (m_bs - 1)) != 0) {
-        SysLog::write(kChannel, 4, QStringLiteral("Unsupported block size %1").arg(m_bs));
+        SysLog::write(kChannel, LogLevel::Severe, QStringLiteral("Unsupported block size %1").arg(m_bs));
         Error::set(Error::BadData);
         return false;
     }
@@ -150,7 +150,8 @@ bool Reader::run()
     QByteArray mbr;
     if (!readBlocks(0, 1, mbr)) {
         const quint32 code = Error::get();
-        SysLog::write(kChannel, 4, QStringLiteral("Failed to read block 0; error: ") + SysLog::errorText(code));
+        SysLog::write(kChannel, LogLevel::Severe,
+                      QStringLiteral("Failed to read block 0; error: ") + SysLog::errorText(code));
         Error::set(code ? code : Error::IoFailed);
         return false;
     }
@@ -364,7 +365,7 @@ bool Reader::readGpt(const QByteArray &mbr)
     if (!readGptHeader(1, header, primaryWhy)) {
         const quint64 last = m_count - 1;
         if (!readGptHeader(last, header, backupWhy)) {
-            SysLog::write(kChannel, 4,
+            SysLog::write(kChannel, LogLevel::Severe,
                           QStringLiteral("No usable GPT: the primary header %1, the backup header at block %2 %3")
                               .arg(primaryWhy)
                               .arg(last)
@@ -376,7 +377,7 @@ bool Reader::readGpt(const QByteArray &mbr)
         warn(
             QStringLiteral("The primary GPT header %1; using the backup header at block %2").arg(primaryWhy).arg(last));
     } else {
-        SysLog::write(kChannel, 1, QStringLiteral("Using the primary GPT header at block 1"));
+        SysLog::write(kChannel, LogLevel::Routine, QStringLiteral("Using the primary GPT header at block 1"));
         GptHeader other;
         QString why;
         if (header.alternateLba != 1 && !readGptHeader(header.alternateLba, other, why))
@@ -555,7 +556,8 @@ Ref<PartitionManager> PartitionManager::create(const Ref<Interfaces::Storage> &s
         return nullptr;
     }
     if (lockable && !lockable->lock()) {
-        SysLog::write(kChannel, 3, QStringLiteral("The device is held exclusively; its partition table is not read"));
+        SysLog::write(kChannel, LogLevel::Failure,
+                      QStringLiteral("The device is held exclusively; its partition table is not read"));
         Error::set(Error::AccessDenied);
         return nullptr;
     }

@@ -112,7 +112,7 @@ private:
             if (type && quint32(m_event.loadAcquire()) != 2)
                 m_event.storeRelease(int(type));
             if (type)
-                SysLog::write(channel, 1, QStringLiteral("Block event %1 %2").arg(action, devpath));
+                SysLog::write(channel, LogLevel::Routine, QStringLiteral("Block event %1 %2").arg(action, devpath));
         }
     }
 
@@ -154,7 +154,7 @@ Ref<DeviceClient> createHotplugClient(const QString &diskName)
 {
     auto client = std::make_shared<HotplugClient>(diskName);
     if (!client->start()) {
-        SysLog::write(channel, 3, QStringLiteral("Cannot watch block devices: no uevent monitor"));
+        SysLog::write(channel, LogLevel::Failure, QStringLiteral("Cannot watch block devices: no uevent monitor"));
         Error::set(Error::Unsupported);
         return nullptr;
     }

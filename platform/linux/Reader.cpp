@@ -198,7 +198,7 @@ int Reader::openDevice(const DeviceNode &node, int *error) const
                     .arg(wantMajor)
                     .arg(wantMinor);
     if (!wrong.isEmpty()) {
-        SysLog::write(channel, 3, QStringLiteral("Nothing sent to %1: %2.").arg(path, wrong));
+        SysLog::write(channel, LogLevel::Failure, QStringLiteral("Nothing sent to %1: %2.").arg(path, wrong));
         m_io->close(fd);
         *error = ENODEV;
         return -1;
@@ -211,7 +211,7 @@ int Reader::ioctl(int fd, Allowlist::DeviceClass deviceClass, unsigned long requ
 {
     QString why;
     if (!Allowlist::permits(deviceClass, request, argument, &why)) {
-        SysLog::write(channel, 3, QStringLiteral("Refused to send a request: ") + why);
+        SysLog::write(channel, LogLevel::Failure, QStringLiteral("Refused to send a request: ") + why);
         errno = EPERM;
         return -1;
     }
