@@ -14,6 +14,7 @@
 
 #include "app/MainWindow.h"
 #include "app/Resources.h"
+#include "platform/Log.h"
 #if __has_include("model/Startup.h")
 #include "model/Startup.h"
 #else
@@ -41,6 +42,7 @@ void settle()
 
 int main(int argc, char **argv)
 {
+    SysLog::routeQtMessages();
     QApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: drivescope-grabtabs DIR\n");
