@@ -105,8 +105,7 @@ void TestStartup::helpAndVersion_data()
 {
     QTest::addColumn<QString>("argument");
     QTest::addColumn<QString>("start");
-    QTest::newRow("help") << "--help"
-                          << "Usage: drivescope [--nodes FILE | FILE]\n";
+    QTest::newRow("help") << "--help" << QString("Usage: drivescope [--nodes FILE | FILE]\n");
     QTest::newRow("version") << "--version"
                              << "drivescope " + programVersion() + "\n";
 }
@@ -163,25 +162,15 @@ void TestStartup::languageFromEnvironment_data()
     QTest::addColumn<QString>("safeDisk");
     QTest::addColumn<QString>("smartState");
     QTest::addColumn<QString>("size");
-    QTest::newRow("German") << "de_DE.UTF-8"
-                            << "Aktualisieren"
-                            << "Allgemein"
-                            << "SAFE DISK AKTIV"
-                            << "GERÄTEDATEN NICHT VERFÜGBAR"
-                            << "1,5 G";
-    QTest::newRow("English") << "en_US.UTF-8"
-                             << "Refresh"
-                             << "General"
-                             << "SAFE DISK ENABLED"
-                             << "DEVICE DATA NOT AVAILABLE"
-                             << "1.5 G";
-    // No catalogue for French: every text falls back to English.
-    QTest::newRow("French") << "fr_FR.UTF-8"
-                            << "Refresh"
-                            << "General"
-                            << "SAFE DISK ENABLED"
-                            << "DEVICE DATA NOT AVAILABLE"
-                            << "1.5 G";
+    const QStringList english = {"Refresh", "General", "SAFE DISK ENABLED", "DEVICE DATA NOT AVAILABLE", "1.5 G"};
+    const QList<std::pair<const char *, QStringList>> rows = {
+        {"de_DE.UTF-8", {"Aktualisieren", "Allgemein", "SAFE DISK AKTIV", "GERÄTEDATEN NICHT VERFÜGBAR", "1,5 G"}},
+        {"en_US.UTF-8", english},
+        {"fr_FR.UTF-8", english}, // no catalogue for French: every text falls back to English
+    };
+    for (const auto &[lang, texts] : rows)
+        QTest::newRow(lang) << QString(lang) << texts.value(0) << texts.value(1) << texts.value(2) << texts.value(3)
+                            << texts.value(4);
 }
 
 void TestStartup::languageFromEnvironment()

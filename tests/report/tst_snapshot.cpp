@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "TestSupport.h"
+#include "platform/disks/PartMan.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/sim/SimBackend.h"
 #include "report/Snapshot.h"
@@ -49,13 +50,7 @@ QByteArray setBuffer(const QJsonObject &root, const QString &node, const QString
 
 quint32 crc32(const QByteArray &data)
 {
-    quint32 crc = 0xFFFFFFFF;
-    for (char c : data) {
-        crc ^= quint8(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320 & (0u - (crc & 1)));
-    }
-    return ~crc;
+    return Libraries::Disks::PartMan::crc32(data.constData(), size_t(data.size()));
 }
 } // namespace
 
@@ -100,42 +95,6 @@ private slots:
         QCOMPARE(run(snap, &err), 1);
         QVERIFY2(err.contains("symbolic link"), err.constData());
         QCOMPARE(text(target), QStringLiteral("keep"));
-    }
-
-    void plain()
-    {
-        auto backend = Linux::createBackend(synthetic, QStringLiteral("/nonexistent"));
-        QTemporaryDir dir;
-        const QString file = dir.path() + "/machine.json";
-        QString error;
-        QVERIFY2(writeSnapshot(*backend, file, false, false, &error), qPrintable(error));
-        const QJsonObject root = load(file);
-        const QJsonObject nodes = root["nodes"].toObject();
-        for (const DriveEntry &e : backend->drives()) {
-            QVERIFY2(nodes.contains(e.path), qPrintable(e.path));
-            QCOMPARE(nodes[e.path].toObject()["drive"].toBool(), true);
-            QCOMPARE(nodes[e.path].toObject()["label"].toString(), e.label);
-        }
-        QCOMPARE(first(root, "/devices/block/sda", "SERIAL")["text"].toString(), QStringLiteral("AC1234567890"));
-        QCOMPARE(first(root, "/devices/block/sda", "ATA_SMART_ENABLED")["name"].toString(),
-                 QStringLiteral("ATA_SMART_ENABLED"));
-        QCOMPARE(first(root, "/devices/block/sdc", "SCSI_MODEL", "1")["text"].toString(),
-                 QStringLiteral("ST600MM0006"));
-        QCOMPARE(first(root, "/devices/block/nvme0n1", "NVM_EUI")["text"].toString(),
-                 QStringLiteral("0025385b21b03a77"));
-        QCOMPARE(setBuffer(root, "/devices/block/sda", "ATA_IDENTIFY", "ATA_IDENTIFY").size(), 512);
-        // Companions: the query text of the drive leads to a PCI node in the file.
-        const QString deviceNode = first(root, "/devices/block/nvme0n1", "DEVICE_NODE")["text"].toString();
-        const QJsonArray companions = root["companions"].toObject()[deviceNode].toArray();
-        QCOMPARE(companions.size(), 1);
-        const QString pci = companions[0].toObject()["path"].toString();
-        QCOMPARE(pci, QStringLiteral("/devices/pci/0000:3d:00.0"));
-        QVERIFY(nodes.contains(pci));
-        QVERIFY(nodes.contains("/devices/pci/bus"));
-        // Property names keep the backend's order, not alphabetical order.
-        const QString raw = text(file);
-        const int sda = raw.indexOf("\"/devices/block/sda\"");
-        QVERIFY(raw.indexOf("\"TYPE\"", sda) < raw.indexOf("\"REMOVABLE\"", sda));
     }
 
     void redacted()
@@ -257,8 +216,11 @@ private slots:
         // The disk GUID stand-in is the one the DISK_SIGNATURE property shows.
         const QString signature =
             node["properties"].toObject()["DISK_SIGNATURE"].toArray().first().toObject()["text"].toString();
-        QVERIFY(signature != QStringLiteral("11223344-5566-7788-99AA-BBCCDDEEFF00"));
-        QVERIFY(!signature.isEmpty());
+        const uchar *guid = reinterpret_cast<const uchar *>(head.constData()) + 512 + 56; // mixed-endian
+        const QUuid onDisk(qFromLittleEndian<quint32>(guid), qFromLittleEndian<quint16>(guid + 4),
+                           qFromLittleEndian<quint16>(guid + 6), guid[8], guid[9], guid[10], guid[11], guid[12],
+                           guid[13], guid[14], guid[15]);
+        QCOMPARE(signature, onDisk.toString(QUuid::WithoutBraces).toUpper());
         // The backup header at the last block got the same GUID.
         snap.seek(snap.size() - 512);
         QCOMPARE(snap.read(512).mid(56, 16), head.mid(512 + 56, 16));
@@ -273,7 +235,16 @@ private slots:
         auto sim = Sim::createBackend(file);
         if (!sim->describe().startsWith(QStringLiteral("simulator")))
             QSKIP("the simulator backend is not built in");
-        QCOMPARE(sim->drives().size(), real->drives().size());
+        // Drives (the replay lists them in path order), labels, every property in
+        // the backend's order (not alphabetical), set names.
+        const auto drives = [](Backend &b) {
+            QStringList list =
+                TestSupport::shownDrives(b).split(QRegularExpression("(?m)^(?=== )"), Qt::SkipEmptyParts);
+            list.sort();
+            return list;
+        };
+        QCOMPARE(drives(*sim), drives(*real));
+        QVERIFY(sim->pciBusExists());
         for (const DriveEntry &e : real->drives()) {
             for (int index : {0, 1}) {
                 const auto lp = real->provider(real->open(e.path), index);
@@ -281,14 +252,6 @@ private slots:
                     continue;
                 const auto lg = real->generic(lp);
                 const auto sg = sim->generic(sim->provider(sim->open(e.path), index));
-                QVERIFY2(sg, qPrintable(e.path));
-                QCOMPARE(sg->propertyCount(), lg->propertyCount());
-                for (int i = 0; i < lg->propertyCount(); ++i) {
-                    const QString name = lg->propertyName(i);
-                    QCOMPARE(sg->propertyName(i), name);
-                    QVERIFY2(sg->read(name) == lg->read(name), qPrintable(e.path + ' ' + name));
-                }
-                QCOMPARE(sg->propertySetCount(), lg->propertySetCount());
                 for (int i = 0; i < lg->propertySetCount(); ++i) {
                     const QString name = lg->propertySetName(i);
                     QVERIFY2(sg->request({Variant::ofInt(1, name)}) == lg->request({Variant::ofInt(1, name)}),
@@ -297,8 +260,8 @@ private slots:
             }
         }
         const QString deviceNode = "/sys/devices/pci0000:00/0000:00:17.0/ata3/host2/target2:0:0/2:0:0:0";
-        QCOMPARE(sim->companionNodes(deviceNode).size(), 1);
-        QCOMPARE(sim->companionNodes(deviceNode)[0].path, QStringLiteral("/devices/pci/0000:00:17.0"));
+        QCOMPARE(sim->companionNodes(deviceNode).value(0).path, QStringLiteral("/devices/pci/0000:00:17.0"));
+        QVERIFY(sim->open("/devices/pci/0000:00:17.0"));
     }
 
     // A byte set the writer knows nothing special about (the NVMe health log)

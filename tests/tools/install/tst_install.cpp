@@ -76,8 +76,6 @@ private slots:
         QVERIFY(types.setContent(&mime));
         QCOMPARE(types.documentElement().firstChildElement("mime-type").attribute("type"),
                  QString("application/x-drivescope-nodes"));
-        QCOMPARE(entry.value("Desktop Entry/Icon").toString(), QString("drivescope"));
-        QCOMPARE(entry.value("Desktop Entry/Type").toString(), QString("Application"));
         QCOMPARE(entry.value("Desktop Action full-access/Exec").toString(), QString("drivescope-admin"));
         const QString validate = QStandardPaths::findExecutable("desktop-file-validate");
         if (validate.isEmpty())
@@ -108,14 +106,16 @@ private slots:
     }
 
     // The launcher, run by a user: through pkexec, straight to the program when
-    // polkit knows our policy, through env (keeping the display) when it does not.
+    // polkit knows our policy, through env (keeping the display) when it does
+    // not; without pkexec it says so.
     void launcher_data()
     {
         QTest::addColumn<bool>("policyKnown");
-        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("expected"); // empty: no pkexec
         QTest::newRow("policy known") << true << QStringList{INSTALLED_PROGRAM, "--x"};
         QTest::newRow("policy elsewhere")
             << false << QStringList{"env", "DISPLAY=:7", "XAUTHORITY=/tmp/auth", INSTALLED_PROGRAM, "--x"};
+        QTest::newRow("no pkexec") << false << QStringList{};
     }
     void launcher()
     {
@@ -123,35 +123,23 @@ private slots:
         QFETCH(QStringList, expected);
         QTemporaryDir bin, actions;
         fake(bin.path(), "id", "1000");
-        fake(bin.path(), "pkexec");
+        if (!expected.isEmpty())
+            fake(bin.path(), "pkexec");
         if (policyKnown)
             QVERIFY(QFile::copy(m_prefix.filePath("share/polkit-1/actions/org.drivescope.drivescope.policy"),
                                 actions.filePath("org.drivescope.drivescope.policy")));
         QProcess run;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PATH", bin.path() + ":/usr/bin:/bin");
+        env.insert("PATH", expected.isEmpty() ? bin.path() : bin.path() + ":/usr/bin:/bin");
         env.insert("DRIVESCOPE_POLKIT_ACTIONS", actions.path());
         env.insert("DISPLAY", ":7");
         env.insert("XAUTHORITY", "/tmp/auth");
         run.setProcessEnvironment(env);
         run.start("/bin/sh", {m_prefix.filePath("bin/drivescope-admin"), "--x"});
         QVERIFY(run.waitForFinished());
-        QCOMPARE(run.exitCode(), 0);
+        QCOMPARE(run.exitCode(), expected.isEmpty() ? 1 : 0);
         QCOMPARE(readAll(bin.filePath("pkexec.args")).split('\n', Qt::SkipEmptyParts), expected);
-    }
-
-    void launcherWithoutPkexec()
-    {
-        QTemporaryDir bin;
-        fake(bin.path(), "id", "1000");
-        QProcess run;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PATH", bin.path()); // no pkexec anywhere
-        run.setProcessEnvironment(env);
-        run.start("/bin/sh", {m_prefix.filePath("bin/drivescope-admin")});
-        QVERIFY(run.waitForFinished());
-        QCOMPARE(run.exitCode(), 1);
-        QVERIFY(run.readAllStandardError().contains("pkexec is not installed"));
+        QCOMPARE(run.readAllStandardError().contains("pkexec is not installed"), expected.isEmpty());
     }
 
     // The metrics service runs the installed report into the configured file,
