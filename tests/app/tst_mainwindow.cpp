@@ -69,7 +69,6 @@ private Q_SLOTS:
     void emptySelectionKeepsWatcher();
     void changesAreCoalesced();
     void eventForOtherNodeChangesNothing();
-    void editedDriveRefreshesOnceAndNeverItself();
     void removedDriveEmptiesEveryTab();
     void unopenableDriveShowsError();
     void sourceNoticesShownOnce();
@@ -346,16 +345,25 @@ void TestMainWindow::emptySelectionKeepsWatcher()
         QVERIFY(child<QTableView>(view)->model() == nullptr);
 }
 
-// A burst of change events reads the drive once, after the burst.
+// A burst of change events reads the drive once, after the burst; an edit of
+// the drive, seen by the watcher, once more. (That setting the node again after
+// each refresh causes no event is the node watcher's own test.)
 void TestMainWindow::changesAreCoalesced()
 {
     QVERIFY(select(DemoTree::Sata));
+    QTRY_VERIFY(m_window->nodeHandler()->watching());
     QSignalSpy shown(m_window.get(), &MainWindow::driveShown);
     for (int i = 0; i < 3; ++i)
         postEvent(DemoTree::Sata, Node::Changed);
     QVERIFY(shown.wait());
-    QVERIFY(!shown.wait(1500));
-    QCOMPARE(shown.size(), 1);
+    // The edit's refresh comes after any the burst could still cause.
+    QVERIFY(editSata([](QJsonObject &nodes) {
+        QJsonObject sata = nodes.value(DemoTree::Sata).toObject();
+        sata.insert("label", "ACME SATA SSD (renamed)");
+        nodes.insert(DemoTree::Sata, sata);
+    }));
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->current()->name, QString("ACME SATA SSD (renamed)"), 5000);
+    QCOMPARE(shown.size(), 2);
     QCOMPARE(enabledPages(), (QStringList{"tbGeneral", "tbPart", "tbAta", "tbSmart"}));
 }
 
@@ -363,33 +371,14 @@ void TestMainWindow::eventForOtherNodeChangesNothing()
 {
     QVERIFY(select(DemoTree::Sata));
     const DriveData *shown = m_window->current();
-    QSignalSpy spy(m_window.get(), &MainWindow::driveShown);
+    // The warning says the event was turned away before it could start a refresh.
     for (Node::Event type : {Node::Changed, Node::Removed}) {
         QTest::ignoreMessage(QtWarningMsg, "Got node event for unexpected node \"/devices/nvme/nvme0n1\"");
         postEvent(DemoTree::Nvme, type);
     }
-    QVERIFY(!spy.wait(1500));
     QCOMPARE(m_window->current(), shown);
     QCOMPARE(enabledPages(), (QStringList{"tbGeneral", "tbPart", "tbAta", "tbSmart"}));
     QCOMPARE(m_window->nodeHandler()->node(), DemoTree::Sata);
-}
-
-// The window sets its node again after each refresh; that must not come back
-// as a change and schedule the next refresh.
-void TestMainWindow::editedDriveRefreshesOnceAndNeverItself()
-{
-    QVERIFY(select(DemoTree::Sata));
-    QTRY_VERIFY(m_window->nodeHandler()->watching());
-    QSignalSpy shown(m_window.get(), &MainWindow::driveShown);
-    QVERIFY(editSata([](QJsonObject &nodes) {
-        QJsonObject sata = nodes.value(DemoTree::Sata).toObject();
-        sata.insert("label", "ACME SATA SSD (renamed)");
-        nodes.insert(DemoTree::Sata, sata);
-    }));
-    QVERIFY(shown.wait(5000));
-    QVERIFY(!shown.wait(1500));
-    QCOMPARE(shown.size(), 1);
-    QCOMPARE(m_window->current()->name, QString("ACME SATA SSD (renamed)"));
 }
 
 void TestMainWindow::removedDriveEmptiesEveryTab()

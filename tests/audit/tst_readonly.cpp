@@ -296,20 +296,9 @@ private slots:
         QTest::newRow("NVMe Identify to a SCSI disk") << other(NVME_IOCTL_ADMIN_CMD, disk, 0x06, 1) << false;
         QTest::newRow("SEND_EXT_CSD") << other(MMC_IOC_CMD, mmc, 8) << true;
         QTest::newRow("BLKGETSIZE64 to a plain disk") << other(BLKGETSIZE64, DeviceClass::Plain) << true;
-        const unsigned long changing[] = {BLKRRPART,
-                                          BLKPG,
-                                          BLKDISCARD,
-                                          BLKZEROOUT,
-                                          BLKSECDISCARD,
-                                          BLKFLSBUF,
-                                          BLKROSET,
-                                          HDIO_DRIVE_CMD,
-                                          HDIO_DRIVE_TASK,
-                                          NVME_IOCTL_IO_CMD,
-                                          NVME_IOCTL_RESET,
-                                          MMC_IOC_MULTI_CMD,
-                                          SG_SET_RESERVED_SIZE};
-        for (unsigned long request : changing)
+        for (unsigned long request : std::initializer_list<unsigned long>{
+                 BLKRRPART, BLKPG, BLKDISCARD, BLKZEROOUT, BLKSECDISCARD, BLKFLSBUF, BLKROSET, HDIO_DRIVE_CMD,
+                 HDIO_DRIVE_TASK, NVME_IOCTL_IO_CMD, NVME_IOCTL_RESET, MMC_IOC_MULTI_CMD, SG_SET_RESERVED_SIZE})
             QTest::addRow("request %lx", request) << other(request, disk) << false;
         QTest::newRow("WRITE(10)") << scsi(cdb({0x2A, 0, 0, 0, 0, 0, 0, 0, 1, 0}), out) << false;
         QTest::newRow("FORMAT UNIT") << scsi(cdb({0x04, 0, 0, 0, 0, 0}), none) << false;

@@ -153,7 +153,6 @@ class TestCrash : public QObject {
 
 private slots:
     void dumpLayout();
-    void stackTrace_data();
     void stackTrace();
     void noPrinterWritesToStandardError();
     void hostedIsAskedAtInstallation();
@@ -194,57 +193,45 @@ void TestCrash::dumpLayout()
     COMPARE_GOLDEN("crash/dump.txt", lines.join('\n') + '\n');
 }
 
-void TestCrash::stackTrace_data()
-{
-    QTest::addColumn<bool>("hasWalker");
-    QTest::addColumn<bool>("hosted");
-    QTest::addColumn<quint64>("foundBase"); // of the module the hosted lookup answers
-    QTest::addColumn<QList<quint64>>("ips");
-    QTest::addColumn<QStringList>("trace"); // from the line after the registers up to "Running Threads"
-    QTest::addColumn<int>("queries");
-
-    const QList<quint64> two{0x40010, 0x40020};
-    const QStringList header{"* Print Stracktrace *"};
-    const QStringList frames = header + QStringList{"IP: 0000000000040010", "FRAME IP: 0000000000040020"};
-    QTest::newRow("no walker") << false << false << quint64(0) << two
-                               << QStringList{"Failed to create stack walk instance"} << 0;
-    QTest::newRow("no frame") << true << false << quint64(0) << QList<quint64>{} << header << 0;
-    QTest::newRow("one frame") << true << false << quint64(0) << QList<quint64>{0x40010}
-                               << header + QStringList{"IP: 0000000000040010", "BP not valid", "BP: 00000000deadbeef"}
-                               << 0;
-    QTest::newRow("not hosted: no lookup, no module line") << true << false << quint64(0x40000) << two << frames << 0;
-    // The module found for the first frame is recorded and serves the second.
-    QTest::newRow("hosted: found once, used twice")
-        << true << true << quint64(0x40000) << two
-        << header + QStringList{"IP: 0000000000040010", "Module: /hosted/lib.so, Offset: 10",
-                                "FRAME IP: 0000000000040020", "Module: /hosted/lib.so, Offset: 20"}
-        << 1;
-    QTest::newRow("hosted: answer not holding the address") << true << true << quint64(0x50000) << two << frames << 2;
-}
-
+// The stack part of the dump (from the line after the registers up to "Running
+// Threads") and the hosted module lookups for each case, kept in
+// tests/expected/crash/stack-traces.txt. A module found for the first frame is
+// recorded and serves the second; one not holding the address is asked again.
 void TestCrash::stackTrace()
 {
-    QFETCH(bool, hasWalker);
-    QFETCH(bool, hosted);
-    QFETCH(quint64, foundBase);
-    QFETCH(QList<quint64>, ips);
-
-    FakeSource source;
-    source.hasWalker = hasWalker;
-    source.isHosted = hosted;
-    source.hostedModule = {"/hosted/lib.so", foundBase, 0x1000};
-    source.frames.ips = ips;
-    source.frames.base = 0xdeadbeef;
-    const X86_64 context = numberedContext();
-    MemoryPrinter printer;
-    printCrashDump(&context, &printer, source);
-
-    const QStringList lines = printer.lines();
-    const qsizetype afterRegisters = lines.indexOf(QRegularExpression(QStringLiteral("errorCode: .*"))) + 1;
-    QVERIFY(afterRegisters > 0);
-    QTEST(lines.mid(afterRegisters, lines.size() - afterRegisters - 1), "trace");
-    QVERIFY(lines.last().startsWith(QLatin1String("Running Threads: ")));
-    QTEST(source.addressQueries, "queries");
+    struct Case {
+        const char *name;
+        bool hasWalker, hosted;
+        quint64 foundBase; // of the module the hosted lookup answers
+        QList<quint64> ips;
+    };
+    const QList<quint64> two{0x40010, 0x40020};
+    const QList<Case> cases{
+        {"no walker", false, false, 0, two},
+        {"no frame", true, false, 0, {}},
+        {"one frame", true, false, 0, {0x40010}},
+        {"not hosted: no lookup, no module line", true, false, 0x40000, two},
+        {"hosted: found once, used twice", true, true, 0x40000, two},
+        {"hosted: answer not holding the address", true, true, 0x50000, two},
+    };
+    QString out;
+    for (const Case &c : cases) {
+        FakeSource source;
+        source.hasWalker = c.hasWalker;
+        source.isHosted = c.hosted;
+        source.hostedModule = {"/hosted/lib.so", c.foundBase, 0x1000};
+        source.frames.ips = c.ips;
+        source.frames.base = 0xdeadbeef;
+        const X86_64 context = numberedContext();
+        MemoryPrinter printer;
+        printCrashDump(&context, &printer, source);
+        const QStringList lines = printer.lines();
+        const qsizetype afterRegisters = lines.indexOf(QRegularExpression(QStringLiteral("errorCode: .*"))) + 1;
+        QVERIFY(afterRegisters > 0 && lines.last().startsWith(QLatin1String("Running Threads: ")));
+        out += QStringLiteral("=== %1: %2 lookups\n").arg(QLatin1String(c.name)).arg(source.addressQueries) +
+               lines.mid(afterRegisters, lines.size() - afterRegisters - 1).join('\n') + '\n';
+    }
+    COMPARE_GOLDEN("crash/stack-traces.txt", out);
 }
 
 void TestCrash::noPrinterWritesToStandardError()
@@ -397,15 +384,16 @@ void TestCrash::crashdumpBesideProgram()
 void TestCrash::crashdumpUsage_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("none") << QStringList{};
-    QTest::newRow("pid only") << QStringList{"--pid=12"};
-    QTest::newRow("tid only") << QStringList{"--tid=12"};
-    QTest::newRow("not a number") << QStringList{"--pid=12x", "--tid=12"};
-    QTest::newRow("zero") << QStringList{"--pid=0", "--tid=12"};
-    QTest::newRow("negative") << QStringList{"--pid=-5", "--tid=12"};
-    QTest::newRow("empty") << QStringList{"--pid=", "--tid=12"};
-    QTest::newRow("twice") << QStringList{"--pid=12", "--pid=13", "--tid=12"};
-    QTest::newRow("unknown") << QStringList{"--pid=12", "--tid=12", "--verbose"};
+    for (const QStringList &arguments : QList<QStringList>{{},
+                                                           {"--pid=12"},
+                                                           {"--tid=12"},
+                                                           {"--pid=12x", "--tid=12"},
+                                                           {"--pid=0", "--tid=12"},
+                                                           {"--pid=-5", "--tid=12"},
+                                                           {"--pid=", "--tid=12"},
+                                                           {"--pid=12", "--pid=13", "--tid=12"},
+                                                           {"--pid=12", "--tid=12", "--verbose"}})
+        QTest::newRow(qPrintable("[" + arguments.join(' ') + "]")) << arguments;
 }
 
 void TestCrash::crashdumpUsage()

@@ -326,9 +326,11 @@ private slots:
                  QList<quint64>({16 * 512 * 1024, 0, 0x100 * 512 * 1024}));
         QCOMPARE(x.deviceTypes,
                  (QStringList{"HS 26 MHz", "HS 52 MHz", "HS DDR 52 MHz 1.8 V / 3 V", "HS200 1.8 V", "HS400 1.8 V"}));
-        // Bytes 268 and 269 (life time A and B), not the neighbouring pre-EOL byte.
-        QCOMPARE(Commands::lifeTimeText(x.lifeTimeA), QStringLiteral("0% - 10% device life time used"));
-        QCOMPARE(Commands::preEolText(x.preEol).left(7), QStringLiteral("Warning"));
+        // Pre-EOL in byte 267, life time A and B in 268 and 269.
+        QCOMPARE(QStringList({Commands::preEolText(x.preEol).left(7), Commands::lifeTimeText(x.lifeTimeA),
+                              Commands::lifeTimeText(x.lifeTimeB)}),
+                 QStringList(
+                     {"Warning", "0% - 10% device life time used", "Exceeded its maximum estimated device life time"}));
         QVERIFY(!Commands::parseExtCsd(e.left(511)).valid);
     }
 };
