@@ -1,11 +1,10 @@
-// The Partitions tab over real images built with sfdisk/sgdisk and mkfs, the
-// manager-failure placeholder, and the safe-disk rule of the acquisition.
+// The Partitions tab over real images built with sfdisk/sgdisk and mkfs, and the
+// manager-failure placeholder. (The safe-disk rule is the acquisition's test.)
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "../platform/disks/DiskTools.h"
 #include "TestSupport.h"
-#include "model/Acquisition.h"
 #include "model/NodeUtils.h"
 #include "model/Partitions.h"
 
@@ -25,7 +24,6 @@ private Q_SLOTS:
     void tables();
     void managerFailure_data();
     void managerFailure();
-    void safeDiskHasNoModel();
 
 private:
     QByteArray image(const QString &script);
@@ -128,32 +126,6 @@ void TestPartitions::managerFailure()
     QVERIFY(model.layout().segments.isEmpty());
     QVERIFY(!model.layout().reason.isEmpty());
     QVERIFY2(log.contains(logged), qPrintable(log.text()));
-}
-
-void TestPartitions::safeDiskHasNoModel()
-{
-    MemoryBackend &backend = MemoryBackend::install();
-    MemoryNode &node = backend.node(kPath);
-    node.image = QByteArray(1 << 20, '\0');
-    node.blockSize = 512;
-    node.blockCount = 2048;
-    backend.node("/devices/other");
-    backend.node("/devices/vsctrl").p0().set("STATUS", {Variant::ofText("ON")});
-    backend.node("/devices/vsctrl").p0().set("NODES", {Variant::ofText("/devices/other")});
-    {
-        Acquisition acquisition;
-        auto data = acquisition.acquireDrive(kPath, "disk");
-        QVERIFY(data);
-        QVERIFY(data->partitions);
-    }
-    backend.node("/devices/vsctrl")
-        .p0()
-        .set("NODES", {Variant::ofList({Variant::ofText("/devices/other"), Variant::ofText(kPath)})});
-    Acquisition acquisition;
-    auto data = acquisition.acquireDrive(kPath, "disk");
-    QVERIFY(data);
-    QVERIFY(!data->partitions);
-    QVERIFY(data->general);
 }
 
 QTEST_MAIN(TestPartitions)

@@ -95,16 +95,11 @@ void TestReport::snapshotOfTheMachine()
     QVERIFY(!nodes.contains("/broken"));
     QVERIFY(root["errors"].toArray().first().toString().startsWith("/broken"));
 
-    // A device node as the output is refused and left as it was.
-    QVERIFY(QFile::link("/dev/null", dir.filePath("link.json")));
-    for (const QString &target : {QStringLiteral("/dev/null"), dir.filePath("link.json")}) {
-        run = report({"--snapshot", target});
-        QCOMPARE(run.status, 1);
-        QVERIFY2(run.err.contains("is not a regular file") || run.err.contains("is a symbolic link"),
-                 qPrintable(run.err));
-    }
+    // A device node as the output is refused and left as it was (links: the snapshot's own test).
+    run = report({"--snapshot", "/dev/null"});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("is not a regular file"), qPrintable(run.err));
     QVERIFY(QFileInfo("/dev/null").exists() && !QFileInfo("/dev/null").isFile());
-    QVERIFY(QFileInfo(dir.filePath("link.json")).isSymLink());
 }
 
 void TestReport::arguments_data()
