@@ -52,70 +52,10 @@ private slots:
     // itself, the rest of the tree still loads.
     void readsAndErrors()
     {
-        const QList<QPair<const char *, QByteArray>> elements{
-            {"number", "42"},
-            {"largest number", "18446744073709551615"},
-            {"string", R"("ACME SSD")"},
-            {"escapes", "\"a\\\"b\\\\c\\u00e9\\ud83d\\ude00\\n\""},
-            {"utf-8", "\"Gr\xC3\xB6\xC3\x9F"
-                      "e\""},
-            {"null", "null"},
-            {"empty list", "[]"},
-            {"array of elements", R"([1, "a", null])"},
-            {"nested array", R"([["A", "B"], 3])"},
-            {"int object", R"({"int": 42})"},
-            {"int hex text", R"({"int": "0xFFFFFFFFFFFFFFFF"})"},
-            {"int above 2^53 as text", R"({"int": "9007199254740993"})"},
-            {"text object", R"({"text": "abc"})"},
-            {"empty text", R"({"text": ""})"},
-            {"buffer", "{\"buffer\": \"05 00\\n00 6a\"}"},
-            {"empty buffer", R"({"buffer": ""})"},
-            {"list object", R"({"list": [1, {"text": "x"}]})"},
-            {"none object", R"({"none": true})"},
-            {"named elements",
-             R"([{"name": "VPD_PAGE_131", "buffer": "00 83"}, {"name": "HOSTSYSTEM", "text": "LINUX"}])"},
-            {"unknown shape", R"({"foo":1})"},
-            {"two kinds", R"({"int":1,"text":"a"})"},
-            {"negative", "-1"},
-            {"fraction", "1.5"},
-            {"too large", "18446744073709551616"},
-            {"boolean", "true"},
-            {"hex too large", R"({"int": "0x10000000000000000"})"},
-            {"hex bad digit", R"({"int": "0x1G"})"},
-            {"odd hex digits", R"({"buffer": "123"})"},
-            {"not hex", R"({"buffer": "zz"})"},
-            {"text not a string", R"({"text": 5})"},
-            {"bad in nested list", R"([1, [2, {"x": 0}]])"},
-            {"missing buffer file", R"({"name": "N", "file": "absent.bin"})"},
-        };
-        const QList<QPair<const char *, QByteArray>> entries{
-            {"node not an object", R"("/x": 5)"},
-            {"unknown node key", R"("/x": {"propeties": {}})"},
-            {"drive not boolean", R"("/x": {"drive": "yes"})"},
-            {"properties not an object", R"("/x": {"properties": [1]})"},
-            {"storage without count", R"("/x": {"storage": {"blockSize": 512}})"},
-            {"storage block size 0", R"("/x": {"storage": {"blockSize": 0, "blockCount": 1}})"},
-            {"storage overflow", R"("/x": {"storage": {"blockSize": 4096, "blockCount": 18446744073709551615}})"},
-            {"unknown fail operation", R"("/x": {"fail": ["open", "write"]})"},
-            {"provider index 0", R"("/x": {"providers": {"0": {}}})"},
-            {"provider index text", R"("/x": {"providers": {"one": {}}})"},
-            {"duplicate property", R"("/x": {"properties": {"A": 1, "A": 2}})"},
-            {"duplicate node", R"("/ok": {"label": "second"})"},
-            {"missing buffer file", R"("/x": {"sets": {"S": {"file": "no/such.bin"}}})"},
-        };
-        const QList<QPair<const char *, QByteArray>> documents{
-            {"missing comma", "{\"nodes\": {\n  \"/a\": {}\n  \"/b\": {}}}"},
-            {"truncated", "{\"nodes\": {\"/a\": "},
-            {"unterminated string", "{\"nodes\": {\"/a"},
-            {"trailing text", "{} x"},
-            {"bad escape", R"({"a": "\q"})"},
-            {"deep nesting", QByteArray(100000, '[')},
-            {"empty file", QByteArray()},
-        };
         QString out;
-        const auto add = [&](const char *kind, const char *name, const ReadResult &r, const QString &kept) {
+        const auto add = [&](const QByteArray &kind, const QByteArray &name, const ReadResult &r, const QString &kept) {
             out += QStringLiteral("=== %1 %2: root read %3, complete %4, nodes %5%6\n")
-                       .arg(QLatin1String(kind), QLatin1String(name))
+                       .arg(QString::fromUtf8(kind), QString::fromUtf8(name))
                        .arg(r.rootRead)
                        .arg(r.complete)
                        .arg(r.tree.nodes.size())
@@ -123,21 +63,30 @@ private slots:
             for (const QString &e : r.errors)
                 out += e + QLatin1Char('\n');
         };
-        for (const auto &[name, json] : elements) {
-            const ReadResult r = readOneProperty(json);
-            QVERIFY(propertyOf(r, "OK") == PropertyValue{Variant::ofInt(7)});
-            add("element", name, r, QStringLiteral(", P = ") + TestSupport::shownValue(propertyOf(r, "P")));
+        QFile file(QStringLiteral(TESTS_DIR "/data/nodetree-cases.txt"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.split('\t');
+            if (line.startsWith('#') || fields.size() != 3)
+                continue;
+            const QByteArray kind = fields[0], name = fields[1];
+            const QByteArray json =
+                fields[2] == "<DEEP>" ? QByteArray(100000, '[') : QByteArray(fields[2]).replace("<NL>", "\n");
+            if (kind == "element") {
+                const ReadResult r = readOneProperty(json);
+                QVERIFY(propertyOf(r, "OK") == PropertyValue{Variant::ofInt(7)});
+                add(kind, name, r, QStringLiteral(", P = ") + TestSupport::shownValue(propertyOf(r, "P")));
+            } else if (kind == "entry") {
+                const ReadResult r = readNodeTree(
+                    R"({"nodes": {"/ok": {"drive": true, "label": "OK", "properties": {"A": 1}}, )" + json + "}}",
+                    "t.json", QDir::tempPath());
+                QVERIFY(r.tree.find("/ok") && r.tree.find("/ok")->label == QLatin1String("OK"));
+                QVERIFY(propertyOf(r, "A", "/ok") == PropertyValue{Variant::ofInt(1)});
+                add(kind, name, r, QString());
+            } else {
+                add(kind, name, readNodeTree(json, "t.json", QDir::tempPath()), QString());
+            }
         }
-        for (const auto &[name, entry] : entries) {
-            const ReadResult r = readNodeTree(
-                R"({"nodes": {"/ok": {"drive": true, "label": "OK", "properties": {"A": 1}}, )" + entry + "}}",
-                "t.json", QDir::tempPath());
-            QVERIFY(r.tree.find("/ok") && r.tree.find("/ok")->label == QLatin1String("OK"));
-            QVERIFY(propertyOf(r, "A", "/ok") == PropertyValue{Variant::ofInt(1)});
-            add("entry", name, r, QString());
-        }
-        for (const auto &[name, json] : documents)
-            add("document", name, readNodeTree(json, "t.json", QDir::tempPath()), QString());
         COMPARE_GOLDEN("platform/nodetree.txt", out);
     }
 
