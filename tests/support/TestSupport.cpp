@@ -16,6 +16,7 @@
 
 #include "model/Roles.h"
 #include "platform/Error.h"
+#include "platform/sim/NodeTreeReader.h"
 
 namespace TestSupport {
 
@@ -471,6 +472,23 @@ QString shownValue(const PropertyValue &value)
         parts << s;
     }
     return parts.join(QStringLiteral(", "));
+}
+
+QList<std::pair<QString, MemoryNode>> memoryCases(const QString &name)
+{
+    const auto read = Sim::loadNodeTree(QStringLiteral(SOURCE_DIR_FOR_SUPPORT "/tests/data/") + name);
+    if (!read.errors.isEmpty())
+        qFatal("%s", qPrintable(read.errors.join('\n')));
+    QList<std::pair<QString, MemoryNode>> cases;
+    for (const Sim::NodeData &data : read.tree.nodes) {
+        MemoryNode node;
+        node.p0().properties = data.providers.value(0).properties;
+        node.blockSize = data.storage ? data.storage->blockSize : 0;
+        node.blockCount = data.storage ? data.storage->blockCount : 0;
+        node.fail = data.fail;
+        cases.append({data.path, node});
+    }
+    return cases;
 }
 
 QString shownDrives(Services::Nodes::Backend &backend)

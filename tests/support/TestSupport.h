@@ -130,6 +130,11 @@ private:
     int m_requests = 0;
 };
 
+// The nodes of the node-tree file tests/data/`name` as cases for a MemoryBackend,
+// in file order: each node's path names the case; its first provider, storage
+// geometry and failures are kept.
+QList<std::pair<QString, MemoryNode>> memoryCases(const QString &name);
+
 // Elements as "NAME=value" texts: numbers bare, texts quoted, buffers in hex.
 QString shownValue(const PropertyValue &value);
 
