@@ -482,7 +482,8 @@ QList<std::pair<QString, MemoryNode>> memoryCases(const QString &name)
     QList<std::pair<QString, MemoryNode>> cases;
     for (const Sim::NodeData &data : read.tree.nodes) {
         MemoryNode node;
-        node.p0().properties = data.providers.value(0).properties;
+        for (auto p = data.providers.cbegin(); p != data.providers.cend(); ++p)
+            node.providers[p.key()] = {p->properties, p->sets};
         node.blockSize = data.storage ? data.storage->blockSize : 0;
         node.blockCount = data.storage ? data.storage->blockCount : 0;
         node.fail = data.fail;

@@ -131,7 +131,7 @@ private:
 };
 
 // The nodes of the node-tree file tests/data/`name` as cases for a MemoryBackend,
-// in file order: each node's path names the case; its first provider, storage
+// in file order: each node's path names the case; its providers, storage
 // geometry and failures are kept.
 QList<std::pair<QString, MemoryNode>> memoryCases(const QString &name);
 
