@@ -95,26 +95,10 @@ private slots:
     // are kept in tests/expected/platform/nodetree-shapes.txt.
     void shapes()
     {
-        QTemporaryDir dir;
-        writeFile(dir.filePath("order.json"), R"({"nodes": {
-            "/z": {"properties": {"ZETA": 1, "ALPHA": 2, "MID": 3, "beta": 4},
-                   "sets": {"Z_SET": 1, "A_SET": 2},
-                   "providers": {"2": {"properties": {"Y": 1, "B": 2}}, "1": {}}},
-            "/a": {}, "/m": {}}})");
-        writeFile(dir.filePath("defaults.json"), R"({"system": {"hosted": true, "bootParameter": "a b"},
-            "nodes": {"/d": {"drive": true}, "/e": {"label": "E", "canonical": "e0"},
-                      "/s": {"storage": {"blockSize": 512, "blockCount": 8}}},
-            "companions": {"/sys/x": [{"path": "/devices/pci/0000:00:17.0", "type": 2}, {"path": "/p"}]}})");
-        writeFile(dir.filePath("main.json"), R"({"include": ["demo/ata.json", "missing.json"],
-            "nodes": {"/own": {"drive": true}, "/shared": {"label": "from main"}}})");
-        writeFile(dir.filePath("demo/ata.json"), R"({"include": ["blob-user.json"],
-            "system": {"bootParameter": "from ata"},
-            "nodes": {"/ata": {"drive": true}, "/shared": {"label": "from ata"}}})");
-        writeFile(dir.filePath("demo/blob-user.json"), R"({"nodes": {"/blob": {"sets": {"S": {"file": "b.bin"}}}}})");
-        writeFile(dir.filePath("demo/b.bin"), "xy");
+        const QString dir = QStringLiteral(TESTS_DIR "/data/nodetree");
         QString out;
         for (const char *file : {"order.json", "defaults.json", "main.json"}) {
-            const ReadResult r = loadNodeTree(dir.filePath(file));
+            const ReadResult r = loadNodeTree(dir + '/' + file);
             out += QStringLiteral("=== %1: root read %2, complete %3, hosted %4, boot \"%5\"\n")
                        .arg(file)
                        .arg(r.rootRead)
@@ -149,8 +133,7 @@ private slots:
                                .arg(c.key(), companion.path)
                                .arg(companion.type);
             const QStringList files = r.files.keys();
-            out += QStringLiteral("files: %1\n")
-                       .arg(files.join(QLatin1Char(' ')).replace(QDir::cleanPath(dir.path()) + '/', QString()));
+            out += QStringLiteral("files: %1\n").arg(files.join(QLatin1Char(' ')).replace(dir + '/', QString()));
         }
         COMPARE_GOLDEN("platform/nodetree-shapes.txt", out);
     }

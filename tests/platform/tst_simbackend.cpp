@@ -34,26 +34,6 @@ void rewriteInPlace(const QString &path, const QByteArray &content)
     f.write(content);
 }
 
-const QByteArray Machine = R"({
-  "system": {"hosted": true, "bootParameter": "quiet app.drivescope.usb.ctrlinfo.disable"},
-  "nodes": {
-    "/devices/sata/disk1": {"drive": true, "label": "Second", "canonical": "sata1",
-      "properties": {"TYPE": "SATA", "NODE_SET_SCSI": 1},
-      "sets": {"ATA_IDENTIFY": {"buffer": "01 02"}, "ATA_SMART_ATTRIBUTES": {"buffer": "03"}},
-      "providers": {"1": {"properties": {"SCSI_MODEL": "ACME"}, "sets": {"GET_SCSI_INQUIRY": {"buffer": "00"}}}},
-      "storage": {"blockSize": 512, "blockCount": 8, "image": "disk1.img"}},
-    "/devices/sata/disk0": {"drive": true,
-      "storage": {"blockSize": 4096, "blockCount": 2}},
-    "/devices/pci/bus": {},
-    "/devices/broken": {"drive": true, "fail": ["open"]},
-    "/devices/nogeneric": {"fail": ["generic", "storage", "read"], "storage": {"blockSize": 512, "blockCount": 1}},
-    "/devices/nolock": {"fail": ["lockable", "request"], "storage": {"blockSize": 512, "blockCount": 1},
-      "sets": {"S": 1}},
-    "/devices/noimage": {"storage": {"blockSize": 512, "blockCount": 4, "image": "gone.img"}}
-  },
-  "companions": {"/sys/ata1": [{"path": "/devices/pci/0000:00:17.0", "type": 2}]}
-})";
-
 // Waits for the one event a client should get; 0 when none came.
 quint32 nextEvent(const Ref<DeviceClient> &client, quint32 timeoutMs = 5000)
 {
@@ -75,7 +55,9 @@ private:
 
     std::unique_ptr<Backend> machine()
     {
-        writeFile(m_dir.filePath("machine.json"), Machine);
+        // A drive with an image beside it, drives without, failing nodes, a missing image.
+        QFile::remove(m_dir.filePath("machine.json"));
+        QFile::copy(QStringLiteral(TESTS_DIR "/data/sim/machine.json"), m_dir.filePath("machine.json"));
         return Sim::createBackend(m_dir.filePath("machine.json"));
     }
 
