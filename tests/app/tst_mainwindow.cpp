@@ -255,9 +255,10 @@ void TestMainWindow::selectingDriveEnablesTabsWithModels()
                                            : palette.color(QPalette::Disabled, QPalette::WindowText));
     }
     QCOMPARE(child<QLabel>("lblPart")->text(), partitionStatus);
-    for (const char *page : {"USB", "SCSI", "NVMe", "SDeMMC"})
-        QCOMPARE(child<QLabel>(QString("lbl%1State").arg(page))->text(),
-                 pages.contains(QString("tb") + page) ? QString("DEVICE DATA AVAILABLE") : NotAvailable);
+    for (const char *page : {"USBState", "SCSIState", "NVMeState", "SDeMMCState", "PCI"})
+        QCOMPARE(child<QLabel>(QString("lbl") + page)->text(),
+                 pages.contains(QString("tb") + QString(page).remove("State")) ? QString("DEVICE DATA AVAILABLE")
+                                                                               : NotAvailable);
     // The NVMe tab's verdict line and icon come with its model (the demo drive has no health log).
     const bool nvme = pages.contains("tbNVMe");
     QCOMPARE(!child<QLabel>("lblNVMeHealthIcon")->isHidden(), nvme);
