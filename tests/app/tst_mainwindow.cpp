@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabBar>
@@ -576,13 +575,9 @@ void TestMainWindow::saveReportAsTheReportToolDoes()
     QFile saved(file);
     QVERIFY(saved.open(QIODevice::ReadOnly));
 
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DRIVESCOPE_NODES", m_tree);
-    tool.setProcessEnvironment(env);
-    tool.start(BUILD_DIR "/report/drivescope-report", args);
-    QVERIFY(tool.waitForFinished(60000));
-    QCOMPARE(saved.readAll(), tool.readAllStandardOutput());
+    const TestSupport::Run tool =
+        TestSupport::run(BUILD_DIR "/report/drivescope-report", args, {"DRIVESCOPE_NODES=" + m_tree});
+    QCOMPARE(QString::fromUtf8(saved.readAll()), tool.out);
 
     // Never over a device node.
     QVERIFY(!m_window->saveReport("/dev/null", all, json, &error));

@@ -126,21 +126,11 @@ Run run(const QString &program, const QStringList &arguments, const QStringList 
     script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/arguments\"\n");
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DRIVESCOPE_NO_CRASHDUMP"));
-    env.insert(QStringLiteral("PATH"), bin.path() + ':' + env.value(QStringLiteral("PATH")));
-    for (const QString &entry : environment)
-        env.insert(entry.section('=', 0, 0), entry.section('=', 1));
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForStarted())
-        return result;
-    result.pid = process.processId();
-    process.waitForFinished(-1);
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.output = QString::fromUtf8(process.readAll());
+    const TestSupport::Run done = TestSupport::run(
+        program, arguments,
+        QStringList{"DRIVESCOPE_NO_CRASHDUMP", "PATH=" + bin.path() + ':' + qEnvironmentVariable("PATH")} +
+            environment);
+    result = {done.exitCode, done.pid, done.out + done.err, {}};
     QFile recorded(bin.filePath(QStringLiteral("arguments")));
     if (recorded.open(QIODevice::ReadOnly))
         result.fakeArguments = QString::fromUtf8(recorded.readAll()).split('\n', Qt::SkipEmptyParts);

@@ -40,19 +40,6 @@ Run report(const QString &tree, const QStringList &args)
     return {status, out, err};
 }
 
-// The exit code and output of a program fed `input`; -1 when it cannot run.
-QPair<int, QString> execute(const QString &program, const QStringList &args, const QByteArray &input = {})
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForStarted())
-        return {-1, program + " cannot run"};
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(60000);
-    return {p.exitCode(), p.readAllStandardOutput() + p.readAllStandardError()};
-}
-
 QByteArray withoutDuration(QString text)
 {
     static const QRegularExpression duration("^(drivescope_report_duration_seconds) \\S+$",
@@ -101,8 +88,8 @@ void TestMetrics::promtoolAccepts()
     const Run run = report(tree, {"--prometheus"});
     QCOMPARE(run.status, 0);
     QVERIFY(run.out.contains("\ndrivescope_report_duration_seconds "));
-    const auto [status, said] = execute("promtool", {"check", "metrics"}, run.out.toUtf8());
-    QVERIFY2(status == 0, qPrintable(said + run.out));
+    const TestSupport::Run check = TestSupport::run("promtool", {"check", "metrics"}, {}, run.out.toUtf8());
+    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err + run.out));
 }
 
 void TestMetrics::expectedOutput_data()
@@ -246,9 +233,9 @@ void TestMetrics::alertRules()
 {
     if (QStandardPaths::findExecutable("promtool").isEmpty())
         QSKIP("promtool is not installed (Debian package prometheus)");
-    const auto [status, said] =
-        execute("promtool", {"check", "rules", SOURCE_DIR "/examples/prometheus/drivescope.rules.yml"});
-    QVERIFY2(status == 0, qPrintable(said));
+    const TestSupport::Run check =
+        TestSupport::run("promtool", {"check", "rules", SOURCE_DIR "/examples/prometheus/drivescope.rules.yml"});
+    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
 }
 
 QTEST_GUILESS_MAIN(TestMetrics)

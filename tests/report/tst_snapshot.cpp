@@ -63,24 +63,21 @@ private slots:
     void neverThroughLinks()
     {
         QTemporaryDir dir;
-        auto run = [&](const QString &file, QByteArray *err) {
-            QProcess p;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("DRIVESCOPE_NODES", QStringLiteral(SOURCE_DIR "/examples/nodes/demo.json"));
-            p.setProcessEnvironment(env);
-            p.start(QStringLiteral(BUILD_DIR "/report/drivescope-report"), {"--snapshot", file, "--with-images"});
-            p.waitForFinished(60000);
-            *err = p.readAllStandardError();
-            return p.exitCode();
+        auto run = [&](const QString &file, QString *err) {
+            const TestSupport::Run done =
+                TestSupport::run(BUILD_DIR "/report/drivescope-report", {"--snapshot", file, "--with-images"},
+                                 {"DRIVESCOPE_NODES=" SOURCE_DIR "/examples/nodes/demo.json"});
+            *err = done.err;
+            return done.exitCode;
         };
         const QString target = dir.filePath("precious");
         QFile t(target);
         QVERIFY(t.open(QIODevice::WriteOnly) && t.write("keep") == 4);
         t.close();
-        QByteArray err;
+        QString err;
         QVERIFY(QFile::link(target, dir.filePath("link.json")));
         QCOMPARE(run(dir.filePath("link.json"), &err), 1);
-        QVERIFY2(err.contains("symbolic link"), err.constData());
+        QVERIFY2(err.contains("symbolic link"), qPrintable(err));
 
         const QString snap = dir.filePath("snap.json");
         QCOMPARE(run(snap, &err), 0);
@@ -93,7 +90,7 @@ private slots:
         const QString image = dir.filePath("snap.images/" + images.first());
         QVERIFY(QFile::remove(image) && QFile::link(target, image));
         QCOMPARE(run(snap, &err), 1);
-        QVERIFY2(err.contains("symbolic link"), err.constData());
+        QVERIFY2(err.contains("symbolic link"), qPrintable(err));
         QCOMPARE(text(target), QStringLiteral("keep"));
     }
 
@@ -182,17 +179,14 @@ private slots:
             QFile f(image);
             QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(8 * 1024 * 1024));
         }
-        QProcess sfdisk;
-        sfdisk.start("sfdisk", {"--no-reread", "--no-tell-kernel", image});
-        sfdisk.write("label: gpt\nlabel-id: 11223344-5566-7788-99AA-BBCCDDEEFF00\nstart=2048, size=4096\n");
-        sfdisk.closeWriteChannel();
-        if (!sfdisk.waitForFinished(30000) || sfdisk.exitCode() != 0)
+        if (TestSupport::run("sfdisk", {"--no-reread", "--no-tell-kernel", image}, {},
+                             "label: gpt\nlabel-id: 11223344-5566-7788-99AA-BBCCDDEEFF00\nstart=2048, size=4096\n")
+                .exitCode != 0)
             QSKIP("sfdisk is not available");
-        QProcess losetup;
-        losetup.start("losetup", {"-f", "--show", image});
-        if (!losetup.waitForFinished(30000) || losetup.exitCode() != 0)
+        const TestSupport::Run losetup = TestSupport::run("losetup", {"-f", "--show", image});
+        if (losetup.exitCode != 0)
             QSKIP("losetup cannot attach a loop device here");
-        const QString device = QString::fromUtf8(losetup.readAllStandardOutput()).trimmed();
+        const QString device = losetup.out.trimmed();
         auto detach = qScopeGuard([&] { QProcess::execute("losetup", {"-d", device}); });
 
         auto backend = Linux::createBackend();

@@ -517,6 +517,32 @@ QString shownDrives(Services::Nodes::Backend &backend)
     return out;
 }
 
+Run run(const QString &program, const QStringList &arguments, const QStringList &environment, const QByteArray &input)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &entry : environment) {
+        if (entry.contains(QLatin1Char('=')))
+            env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+        else
+            env.remove(entry);
+    }
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    Run result;
+    if (!process.waitForStarted())
+        return result;
+    result.pid = process.processId();
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(-1);
+    if (process.exitStatus() == QProcess::NormalExit)
+        result.exitCode = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
 bool copyTree(const QString &from, const QString &to)
 {
     return QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), from + QStringLiteral("/."), to}) == 0;

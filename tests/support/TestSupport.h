@@ -142,6 +142,19 @@ QString shownValue(const PropertyValue &value);
 // one line each, for a golden file.
 QString shownDrives(Services::Nodes::Backend &backend);
 
+// What a program run by run() did: its exit code (-1 when it did not start or
+// did not end normally), process id, standard output and error.
+struct Run {
+    int exitCode = -1;
+    qint64 pid = 0;
+    QString out, err;
+};
+
+// Runs `program` to its end with `input` on its standard input, in this
+// environment changed by `environment`: "NAME=value" sets, "NAME" alone removes.
+Run run(const QString &program, const QStringList &arguments, const QStringList &environment = {},
+        const QByteArray &input = {});
+
 // A copy of the sysfs tree at `from` in `to` (links kept); false on failure.
 bool copyTree(const QString &from, const QString &to);
 

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "../disks/DiskTools.h"
+#include "TestSupport.h"
 #include "platform/disks/BlockCache.h"
 #include "platform/disks/FilesysNames.h"
 #include "platform/disks/PartMan.h"
@@ -25,18 +26,10 @@ namespace {
 bool run(const QString &program, const QStringList &arguments, QString *output = nullptr,
          const QByteArray &input = QByteArray())
 {
-    QProcess p;
-    p.start(program, arguments);
-    if (!p.waitForStarted(10000))
-        return false;
-    if (!input.isEmpty())
-        p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(30000))
-        return false;
+    const TestSupport::Run done = TestSupport::run(program, arguments, {}, input);
     if (output)
-        *output = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        *output = done.out.trimmed();
+    return done.exitCode == 0;
 }
 
 // The report of the backend in use, as JSON drives by path.

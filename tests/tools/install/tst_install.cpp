@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include "TestSupport.h"
+
 namespace {
 QString readAll(const QString &path)
 {
@@ -39,11 +41,9 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_prefix.isValid());
-        QProcess install;
-        install.setProcessChannelMode(QProcess::MergedChannels);
-        install.start(QStringLiteral(CMAKE_COMMAND_PATH), {"--install", BUILD_DIR, "--prefix", m_prefix.path()});
-        QVERIFY(install.waitForFinished(120000));
-        QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+        const TestSupport::Run install =
+            TestSupport::run(CMAKE_COMMAND_PATH, {"--install", BUILD_DIR, "--prefix", m_prefix.path()});
+        QVERIFY2(install.exitCode == 0, qPrintable(install.out + install.err));
     }
 
     void programsAndIcon()
@@ -80,12 +80,8 @@ private slots:
         const QString validate = QStandardPaths::findExecutable("desktop-file-validate");
         if (validate.isEmpty())
             QSKIP("desktop-file-validate (package desktop-file-utils) is not installed");
-        QProcess check;
-        check.setProcessChannelMode(QProcess::MergedChannels);
-        check.start(validate, {file});
-        QVERIFY(check.waitForFinished());
-        const QString said = QString::fromUtf8(check.readAll());
-        QVERIFY2(check.exitCode() == 0 && !said.contains("error"), qPrintable(said));
+        const TestSupport::Run check = TestSupport::run(validate, {file});
+        QVERIFY2(check.exitCode == 0 && !(check.out + check.err).contains("error"), qPrintable(check.out + check.err));
     }
 
     // The policy lets exactly the installed program run with the display kept.
@@ -128,18 +124,13 @@ private slots:
         if (policyKnown)
             QVERIFY(QFile::copy(m_prefix.filePath("share/polkit-1/actions/org.drivescope.drivescope.policy"),
                                 actions.filePath("org.drivescope.drivescope.policy")));
-        QProcess run;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PATH", expected.isEmpty() ? bin.path() : bin.path() + ":/usr/bin:/bin");
-        env.insert("DRIVESCOPE_POLKIT_ACTIONS", actions.path());
-        env.insert("DISPLAY", ":7");
-        env.insert("XAUTHORITY", "/tmp/auth");
-        run.setProcessEnvironment(env);
-        run.start("/bin/sh", {m_prefix.filePath("bin/drivescope-admin"), "--x"});
-        QVERIFY(run.waitForFinished());
-        QCOMPARE(run.exitCode(), expected.isEmpty() ? 1 : 0);
+        const TestSupport::Run run =
+            TestSupport::run("/bin/sh", {m_prefix.filePath("bin/drivescope-admin"), "--x"},
+                             {"PATH=" + bin.path() + (expected.isEmpty() ? "" : ":/usr/bin:/bin"),
+                              "DRIVESCOPE_POLKIT_ACTIONS=" + actions.path(), "DISPLAY=:7", "XAUTHORITY=/tmp/auth"});
+        QCOMPARE(run.exitCode, expected.isEmpty() ? 1 : 0);
         QCOMPARE(readAll(bin.filePath("pkexec.args")).split('\n', Qt::SkipEmptyParts), expected);
-        QCOMPARE(run.readAllStandardError().contains("pkexec is not installed"), expected.isEmpty());
+        QCOMPARE(run.err.contains("pkexec is not installed"), expected.isEmpty());
     }
 
     // The metrics service runs the installed report into the configured file,
