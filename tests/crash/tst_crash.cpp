@@ -120,12 +120,9 @@ Run run(const QString &program, const QStringList &arguments, const QStringList 
 {
     Run result;
     QTemporaryDir bin;
-    QFile script(bin.filePath(QStringLiteral("drivescope-crashdump")));
-    if (!script.open(QIODevice::WriteOnly))
+    if (!TestSupport::writeScript(bin.filePath(QStringLiteral("drivescope-crashdump")),
+                                  "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/arguments\"\n"))
         return result;
-    script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/arguments\"\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const TestSupport::Run done = TestSupport::run(
         program, arguments,
         QStringList{"DRIVESCOPE_NO_CRASHDUMP", "PATH=" + bin.path() + ':' + qEnvironmentVariable("PATH")} +
@@ -360,11 +357,8 @@ void TestCrash::crashdumpBesideProgram()
     QVERIFY(QDir(installed.path()).mkpath(QStringLiteral("libexec/drivescope")));
     const QString program = installed.filePath(QStringLiteral("bin/crashhelper"));
     QVERIFY(QFile::copy(helperPath, program));
-    QFile script(installed.filePath(QStringLiteral("libexec/drivescope/drivescope-crashdump")));
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\necho \"beside $*\"\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(TestSupport::writeScript(installed.filePath(QStringLiteral("libexec/drivescope/drivescope-crashdump")),
+                                     "#!/bin/sh\necho \"beside $*\"\n"));
     const Run run = ::run(program, {QStringLiteral("null")}, {QStringLiteral("PATH=/usr/bin:/bin")});
     QCOMPARE(run.exitCode, 255);
     const QString pid = QString::number(run.pid);

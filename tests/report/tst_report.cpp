@@ -32,25 +32,11 @@ Run report(const QStringList &args)
     return {status, out, err};
 }
 
-QByteArray identifyWithChecksum(quint8 signature, bool fix)
-{
-    QByteArray id(512, '\0');
-    id[20] = 'X';
-    id[510] = char(signature);
-    if (fix) {
-        quint8 sum = 0;
-        for (int i = 0; i < 511; ++i)
-            sum += quint8(id[i]);
-        id[511] = char(quint8(-sum));
-    }
-    return id;
-}
-
 void demoMachine(MemoryBackend &b)
 {
     auto &sata = b.node("/sata");
     sata.p0().set("TYPE", {Variant::ofText("SATA")});
-    sata.p0().setSet("ATA_IDENTIFY", {Variant::ofBuffer(identifyWithChecksum(0xA5, true))});
+    sata.p0().setSet("ATA_IDENTIFY", {Variant::ofBuffer(DemoTree::syntheticIdentify())});
     auto &nvme = b.node("/nvme");
     nvme.p0().set("TYPE", {Variant::ofText("NVMe")});
     b.node("/plain");

@@ -543,6 +543,13 @@ Run run(const QString &program, const QStringList &arguments, const QStringList 
     return result;
 }
 
+bool writeScript(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() &&
+           f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 bool copyTree(const QString &from, const QString &to)
 {
     return QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), from + QStringLiteral("/."), to}) == 0;

@@ -155,6 +155,9 @@ struct Run {
 Run run(const QString &program, const QStringList &arguments, const QStringList &environment = {},
         const QByteArray &input = {});
 
+// Writes the script `text` to `path`, executable by its owner; false on failure.
+bool writeScript(const QString &path, const QByteArray &text);
+
 // A copy of the sysfs tree at `from` in `to` (links kept); false on failure.
 bool copyTree(const QString &from, const QString &to);
 

@@ -22,13 +22,11 @@ QString readAll(const QString &path)
 // into `folder`/name.args and prints `output`.
 void fake(const QString &folder, const QString &name, const QString &output = {})
 {
-    QFile f(folder + '/' + name);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(/usr/bin/dirname \"$0\")/%1.args\"\n%2\n")
-                .arg(name, output.isEmpty() ? QString() : "echo " + output)
-                .toUtf8());
-    f.close();
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(TestSupport::writeScript(
+        folder + '/' + name,
+        QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(/usr/bin/dirname \"$0\")/%1.args\"\n%2\n")
+            .arg(name, output.isEmpty() ? QString() : "echo " + output)
+            .toUtf8()));
 }
 } // namespace
 
