@@ -8,16 +8,15 @@
 #include <QAbstractItemModelTester>
 #include <QTest>
 
+#include "TestSupport.h"
+
 using namespace Applications::DriveScope::Model;
 
 Q_DECLARE_METATYPE(Verdict)
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using TestSupport::hex;
 
 SmartAttribute attribute(quint8 id, quint8 value, quint8 worst, quint8 threshold, quint64 raw)
 {

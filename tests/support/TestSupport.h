@@ -155,6 +155,12 @@ struct Run {
 Run run(const QString &program, const QStringList &arguments, const QStringList &environment = {},
         const QByteArray &input = {});
 
+// Bytes written as hexadecimal digits, blanks allowed: "85 08 0E".
+inline QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
 // Writes the script `text` to `path`, executable by its owner; false on failure.
 bool writeScript(const QString &path, const QByteArray &text);
 

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestSupport.h"
+
 using namespace Applications::DriveScope::Model;
 
 namespace {
@@ -33,10 +35,7 @@ QByteArray page(const QList<QByteArray> &entries)
     return p;
 }
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using TestSupport::hex;
 
 } // namespace
 

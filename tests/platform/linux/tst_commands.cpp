@@ -19,10 +19,7 @@ using namespace Services::Nodes::Linux;
 using Commands::AtaCommand;
 
 namespace {
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using TestSupport::hex;
 
 // A SMART data page with the given (id, value, worst, raw) entries in slots.
 QByteArray smartData(const QList<QList<int>> &entries)

@@ -2,16 +2,13 @@
 // signature, and of PCI addresses.
 #include <QtTest>
 
+#include "TestSupport.h"
+
 #include "platform/linux/Registers.h"
 
 using namespace Services::Nodes::Linux::Registers;
 
-namespace {
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-} // namespace
+using TestSupport::hex;
 
 class TestRegisters : public QObject {
     Q_OBJECT
