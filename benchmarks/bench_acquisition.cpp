@@ -4,11 +4,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/resource.h>
-
+#include "BenchSupport.h"
 #include "model/Acquisition.h"
-#include "model/DriveData.h"
 #include "model/Ata.h"
+#include "model/DriveData.h"
 #include "model/Startup.h"
 #include "platform/Log.h"
 #include "platform/Nodes.h"
@@ -31,19 +30,21 @@ long statusKiB(const char *field)
     return -1;
 }
 
-long residentKiB() { return statusKiB("VmRSS"); }
-
-// Processor time of this process in ms: on a shared, loaded machine the wall
-// clock says more about the neighbours than about the program.
-qint64 cpuMs()
+long residentKiB()
 {
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+    return statusKiB("VmRSS");
 }
 
-const char *verdict(bool met) { return met ? "met" : "MISSED"; }
+// Processor time of this process in ms.
+qint64 cpuMs()
+{
+    return qint64(BenchSupport::cpuSeconds() * 1000);
+}
+
+const char *verdict(bool met)
+{
+    return met ? "met" : "MISSED";
+}
 
 // A machine of `count` SATA drives, each with S.M.A.R.T. and IDENTIFY sets.
 QString writeLargeTree(const QString &dir, int count)
@@ -54,22 +55,14 @@ QString writeLargeTree(const QString &dir, int count)
     id[510] = char(0xA5);
     identify.write(id);
     identify.close();
-    QByteArray json = "{\"nodes\":{";
-    for (int i = 0; i < count; ++i) {
-        if (i)
-            json += ',';
-        json += QStringLiteral("\"/devices/sata/disk%1\":{\"drive\":true,\"label\":\"Disk %1\",\"properties\":"
-                               "{\"TYPE\":\"SATA\",\"NAME\":\"Disk %1\",\"SERIAL\":\"S%1\"},"
-                               "\"sets\":{\"ATA_IDENTIFY\":{\"file\":\"identify.bin\"}},"
-                               "\"storage\":{\"blockSize\":512,\"blockCount\":1000000}}")
-                    .arg(i)
-                    .toUtf8();
-    }
-    json += "}}";
-    QFile tree(dir + "/large.json");
-    tree.open(QIODevice::WriteOnly);
-    tree.write(json);
-    return tree.fileName();
+    return BenchSupport::writeTree(dir, "large.json", count, [](int i) {
+        return QStringLiteral("\"/devices/sata/disk%1\":{\"drive\":true,\"label\":\"Disk %1\",\"properties\":"
+                              "{\"TYPE\":\"SATA\",\"NAME\":\"Disk %1\",\"SERIAL\":\"S%1\"},"
+                              "\"sets\":{\"ATA_IDENTIFY\":{\"file\":\"identify.bin\"}},"
+                              "\"storage\":{\"blockSize\":512,\"blockCount\":1000000}}")
+            .arg(i)
+            .toUtf8();
+    });
 }
 } // namespace
 
@@ -95,7 +88,8 @@ private Q_SLOTS:
         QFETCH(QString, path);
         Backend::install(Services::Nodes::Sim::createBackend(SOURCE_DIR "/examples/nodes/demo.json"));
         Acquisition acquisition;
-        QBENCHMARK {
+        QBENCHMARK
+        {
             auto data = acquisition.acquireDrive(path, "bench");
             Q_UNUSED(data);
         }

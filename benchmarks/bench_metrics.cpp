@@ -1,11 +1,9 @@
 // The metrics of a machine of 1,000 simulated drives: half SATA disks with
 // IDENTIFY and 30 S.M.A.R.T. attributes, half NVMe drives with a health log.
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/resource.h>
-
+#include "BenchSupport.h"
 #include "platform/sim/SimBackend.h"
 #include "report/Metrics.h"
 
@@ -33,39 +31,23 @@ QString writeTree(const QString &dir)
     log[4] = 10;
     const QString identifyHex = hex(identify), attributesHex = hex(attributes), logHex = hex(log);
 
-    QByteArray json = "{\"nodes\":{";
-    for (int i = 0; i < 1000; ++i) {
-        if (i)
-            json += ',';
+    return BenchSupport::writeTree(dir, "many.json", 1000, [&](int i) {
         if (i % 2)
-            json += QString(R"("/devices/nvme/nvme%1n1":{"drive":true,"label":"NVMe %1","properties":{"TYPE":"NVMe",)"
-                            R"("NAME":"NVMe %1","SERIAL":"N%1"},"sets":{"NVME_SMART_LOG":{"buffer":"%2"}},)"
-                            R"("storage":{"blockSize":512,"blockCount":1953525168}})")
-                        .arg(i)
-                        .arg(logHex)
-                        .toUtf8();
-        else
-            json += QString(R"("/devices/sata/sd%1":{"drive":true,"label":"Disk %1","properties":{"TYPE":"SATA",)"
-                            R"("NAME":"Disk %1","SERIAL":"S%1","ATA_SMART_ENABLED":{"name":"ATA_SMART_ENABLED",)"
-                            R"("int":1},"ATA_SMART_STATUS":1},"sets":{"ATA_IDENTIFY":{"buffer":"%2"},)"
-                            R"("ATA_SMART_ATTRIBUTES":{"buffer":"%3"}},)"
-                            R"("storage":{"blockSize":512,"blockCount":976773168}})")
-                        .arg(i)
-                        .arg(identifyHex, attributesHex)
-                        .toUtf8();
-    }
-    json += "}}";
-    QFile f(dir + "/many.json");
-    f.open(QIODevice::WriteOnly);
-    f.write(json);
-    return f.fileName();
-}
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+            return QString(R"("/devices/nvme/nvme%1n1":{"drive":true,"label":"NVMe %1","properties":{"TYPE":"NVMe",)"
+                           R"("NAME":"NVMe %1","SERIAL":"N%1"},"sets":{"NVME_SMART_LOG":{"buffer":"%2"}},)"
+                           R"("storage":{"blockSize":512,"blockCount":1953525168}})")
+                .arg(i)
+                .arg(logHex)
+                .toUtf8();
+        return QString(R"("/devices/sata/sd%1":{"drive":true,"label":"Disk %1","properties":{"TYPE":"SATA",)"
+                       R"("NAME":"Disk %1","SERIAL":"S%1","ATA_SMART_ENABLED":{"name":"ATA_SMART_ENABLED",)"
+                       R"("int":1},"ATA_SMART_STATUS":1},"sets":{"ATA_IDENTIFY":{"buffer":"%2"},)"
+                       R"("ATA_SMART_ATTRIBUTES":{"buffer":"%3"}},)"
+                       R"("storage":{"blockSize":512,"blockCount":976773168}})")
+            .arg(i)
+            .arg(identifyHex, attributesHex)
+            .toUtf8();
+    });
 }
 
 } // namespace
@@ -89,7 +71,7 @@ private slots:
         const auto entries = Services::Nodes::Backend::instance().drives();
         QByteArray text;
         int runs = 0;
-        const double before = cpuSeconds();
+        const double before = BenchSupport::cpuSeconds();
         QBENCHMARK
         {
             Acquisition acquisition;
@@ -98,7 +80,7 @@ private slots:
             ++runs;
         }
         // The wall time above includes waiting for a busy machine's processors.
-        qInfo("metrics of 1,000 drives: %.0f ms of CPU per run", (cpuSeconds() - before) * 1000.0 / runs);
+        qInfo("metrics of 1,000 drives: %.0f ms of CPU per run", (BenchSupport::cpuSeconds() - before) * 1000.0 / runs);
         QCOMPARE(text.count("drivescope_smart_healthy{"), 1000);
         QCOMPARE(text.count("drivescope_smart_attribute_value{"), 500 * 30);
     }

@@ -4,8 +4,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/resource.h>
-
+#include "BenchSupport.h"
 #include "platform/sim/NodeTreeReader.h"
 #include "platform/sim/SimBackend.h"
 
@@ -16,36 +15,21 @@ namespace {
 QString writeTree(const QString &dir)
 {
     const QString hex = QString("5A ").repeated(512);
-    QByteArray json = "{\"nodes\":{";
-    for (int i = 0; i < 1000; ++i) {
+    QDir().mkpath(dir + "/blobs");
+    return BenchSupport::writeTree(dir, "many.json", 1000, [&](int i) {
         const QString blob = QString("blobs/id%1.bin").arg(i);
         if (i % 2) {
-            QDir().mkpath(dir + "/blobs");
             QFile f(dir + "/" + blob);
-            f.open(QIODevice::WriteOnly);
-            f.write(QByteArray(512, 'Z'));
+            if (!f.open(QIODevice::WriteOnly) || f.write(QByteArray(512, 'Z')) != 512)
+                qFatal("cannot write %s", qPrintable(f.fileName()));
         }
-        if (i)
-            json += ',';
-        json += QString(R"("/devices/sata/disk%1":{"drive":true,"label":"Disk %1","properties":{"TYPE":"SATA",)"
-                        R"("NODE_SET_SCSI":1,"SERIAL":["S%1"]},"sets":{"ATA_IDENTIFY":%2},)"
-                        R"("storage":{"blockSize":512,"blockCount":976773168}})")
-                    .arg(i)
-                    .arg(i % 2 ? QString(R"({"file":"%1"})").arg(blob) : QString(R"({"buffer":"%1"})").arg(hex))
-                    .toUtf8();
-    }
-    json += "}}";
-    QFile f(dir + "/many.json");
-    f.open(QIODevice::WriteOnly);
-    f.write(json);
-    return f.fileName();
-}
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+        return QString(R"("/devices/sata/disk%1":{"drive":true,"label":"Disk %1","properties":{"TYPE":"SATA",)"
+                       R"("NODE_SET_SCSI":1,"SERIAL":["S%1"]},"sets":{"ATA_IDENTIFY":%2},)"
+                       R"("storage":{"blockSize":512,"blockCount":976773168}})")
+            .arg(i)
+            .arg(i % 2 ? QString(R"({"file":"%1"})").arg(blob) : QString(R"({"buffer":"%1"})").arg(hex))
+            .toUtf8();
+    });
 }
 
 } // namespace
@@ -62,7 +46,8 @@ private slots:
 
     void readThousandDrives()
     {
-        QBENCHMARK {
+        QBENCHMARK
+        {
             const auto r = Services::Nodes::Sim::loadNodeTree(m_tree);
             QCOMPARE(r.tree.nodes.size(), 1000);
         }
@@ -74,9 +59,9 @@ private slots:
         const auto backend = Services::Nodes::Sim::createBackend(m_tree);
         const auto client = backend->driveListClient();
         QThread::msleep(2500); // past the "recently written" window of the files
-        const double before = cpuSeconds();
+        const double before = BenchSupport::cpuSeconds();
         QThread::msleep(5000);
-        const double used = cpuSeconds() - before;
+        const double used = BenchSupport::cpuSeconds() - before;
         qInfo("poller: %.1f ms CPU per second while idle, watching 501 files", used * 1000.0 / 5.0);
         QVERIFY(!client->wait(0));
     }

@@ -72,7 +72,7 @@ void BenchPartitions::tableAndFilesystems()
     {
         auto storage = std::make_shared<ImageStorage>(m_image);
         QVERIFY(PartitionManager::create(storage, nullptr, nullptr, 0));
-        bytes = storage->bytesRead;
+        bytes = storage->bytesReadTotal;
     }
     qInfo("bytes read per run: %llu", static_cast<unsigned long long>(bytes));
 }

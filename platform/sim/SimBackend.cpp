@@ -11,7 +11,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -20,6 +19,7 @@
 
 #include "platform/Error.h"
 #include "platform/sim/NodeTreeReader.h"
+#include "platform/sim/QueuedClient.h"
 
 namespace Services::Nodes::Sim {
 
@@ -28,8 +28,6 @@ namespace {
 using TreePtr = std::shared_ptr<const NodeTree>;
 
 constexpr auto PollInterval = std::chrono::milliseconds(200);
-// Events a client holds before the oldest are dropped (a client nobody reads).
-constexpr size_t MaxQueuedEvents = 64;
 
 class SimNode : public Node {
 public:
@@ -202,65 +200,14 @@ private:
     bool m_locked = false;
 };
 
-class SimDeviceClient : public DeviceClient {
+class SimDeviceClient : public QueuedClient {
 public:
     explicit SimDeviceClient(const QString &path) : m_path(path) {}
 
     const QString &path() const { return m_path; }
 
-    bool wait(quint32 timeoutMs) override
-    {
-        std::unique_lock lock(m_mutex);
-        auto ready = [this] { return !m_events.empty() || m_interrupted; };
-        if (timeoutMs == 0xFFFFFFFFu) {
-            m_wake.wait(lock, ready);
-            return true;
-        }
-        return m_wake.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
-    }
-
-    void interrupt() override
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_interrupted = true;
-        }
-        m_wake.notify_all();
-    }
-
-    quint32 eventType() override
-    {
-        std::lock_guard lock(m_mutex);
-        return m_events.empty() ? 0 : m_events.front();
-    }
-
-    void acknowledge() override
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_events.empty())
-            m_events.pop_front();
-        m_interrupted = false;
-    }
-
-    void post(quint32 type)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            if (!m_events.empty() && m_events.back() == type)
-                return; // the same news twice in a row is one event
-            if (m_events.size() >= MaxQueuedEvents)
-                m_events.pop_front();
-            m_events.push_back(type);
-        }
-        m_wake.notify_all();
-    }
-
 private:
     const QString m_path; // null for a drive-list client
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<quint32> m_events;
-    bool m_interrupted = false;
 };
 
 // What the poller knows of one watched file.

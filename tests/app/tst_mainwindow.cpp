@@ -8,10 +8,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTabBar>
 #include <QTableView>
 #include <QTextBrowser>
@@ -65,19 +63,17 @@ private Q_SLOTS:
     void selectingDriveEnablesTabsWithModels();
     void ataChecksumVerdict_data();
     void ataChecksumVerdict();
-    void smartTabLayoutAndScreenshot();
+    void smartTabColumnsFit();
     void groupTabWidthsFollowResize();
     void emptySelectionKeepsWatcher();
     void changesAreCoalesced();
     void eventForOtherNodeChangesNothing();
-    void editedDriveRefreshesOnceAndNeverItself();
     void removedDriveEmptiesEveryTab();
     void unopenableDriveShowsError();
     void sourceNoticesShownOnce();
     void hostedWording_data();
     void hostedWording();
     void helpPage();
-    void demoMachineDrives();
     void refreshingKeepsObjectCountFlat();
     void copySelectedRows();
     void saveReportAsTheReportToolDoes_data();
@@ -94,6 +90,15 @@ private:
     // Writes the tree and waits until the simulator has read it.
     bool rewriteTree(const QJsonObject &tree, int expectedDrives, bool hosted = false);
     void postEvent(const QString &node, Node::Event type);
+    // Writes the demo machine with its nodes edited by `edit`.
+    template <typename Edit> bool editSata(Edit edit)
+    {
+        QJsonObject tree = DemoTree::machine(m_shared);
+        QJsonObject nodes = tree.value("nodes").toObject();
+        edit(nodes);
+        tree.insert("nodes", nodes);
+        return DemoTree::write(m_tree, tree);
+    }
 
     QTemporaryDir m_dir;
     QString m_tree;
@@ -163,14 +168,10 @@ bool TestMainWindow::rewriteTree(const QJsonObject &tree, int expectedDrives, bo
 {
     if (!DemoTree::write(m_tree, tree))
         return false;
-    QDeadlineTimer deadline(5000);
-    while (!deadline.hasExpired()) {
+    return QTest::qWaitFor([&] {
         Services::Nodes::Backend &backend = Services::Nodes::Backend::instance();
-        if (backend.drives().size() == expectedDrives && backend.hosted() == hosted)
-            return true;
-        QTest::qWait(20);
-    }
-    return false;
+        return backend.drives().size() == expectedDrives && backend.hosted() == hosted;
+    });
 }
 
 void TestMainWindow::postEvent(const QString &node, Node::Event type)
@@ -181,11 +182,6 @@ void TestMainWindow::postEvent(const QString &node, Node::Event type)
 
 void TestMainWindow::startsWithEverythingDisabled()
 {
-    QCOMPARE(m_window->objectName(), QString("Applications__DriveScope__MainWindow"));
-    QCOMPARE(m_window->windowTitle(), QString("Drive Scope"));
-    QVERIFY(!m_window->windowIcon().isNull());
-    QCOMPARE(child<QPushButton>("btnReload")->text(), QString("Refresh"));
-    QVERIFY(!child<QPushButton>("btnReload")->icon().isNull());
     QVERIFY(m_window->current() == nullptr);
     QCOMPARE(enabledPages(), QStringList());
     auto *tabs = child<Libraries::Widgets::Components::TabWidget>("tbInfos");
@@ -196,17 +192,11 @@ void TestMainWindow::startsWithEverythingDisabled()
         QCOMPARE(tabs->widget(i)->objectName(), Pages.at(i));
         QCOMPARE(tabs->tabTextColor(i), disabled);
     }
-    QCOMPARE(child<QLabel>("lblPart")->text(), QString("SAFE DISK ENABLED"));
-    QCOMPARE(child<QLabel>("lblAtaStandard")->text(), QString("ATA Standard: n/a"));
-    QCOMPARE(child<QLabel>("lblAtaChecksumState")->text(), NotAvailable);
-    QVERIFY(child<QLabel>("lblAtaChecksumIcon")->isHidden());
-    QCOMPARE(child<QLabel>("lblSmartHealthState")->text(), NotAvailable);
-    QVERIFY(child<QLabel>("lblSmartHealthIcon")->isHidden());
-    for (const char *label : {"lblUSBState", "lblSCSIState", "lblNVMeState", "lblSDeMMCState", "lblPCI"})
+    for (const char *label : {"lblAtaChecksumState", "lblSmartHealthState", "lblUSBState", "lblSCSIState",
+                              "lblNVMeState", "lblSDeMMCState", "lblPCI"})
         QCOMPARE(child<QLabel>(label)->text(), NotAvailable);
-    QVERIFY(child<QLabel>("lblNVMeHealthState")->isHidden());
-    QVERIFY(child<QLabel>("lblNVMeHealthIcon")->isHidden());
-    QVERIFY(child<QLabel>("lblNonModNative")->isHidden());
+    for (const char *hidden : {"lblAtaChecksumIcon", "lblSmartHealthIcon", "lblNVMeHealthIcon", "lblNonModNative"})
+        QVERIFY(child<QLabel>(hidden)->isHidden());
 }
 
 void TestMainWindow::listMarksUnsupportedDrives()
@@ -224,9 +214,6 @@ void TestMainWindow::listMarksUnsupportedDrives()
     QCOMPARE(plain.data(Qt::ForegroundRole).value<QBrush>().color(),
              list()->palette().color(QPalette::Disabled, QPalette::Text));
     QVERIFY(!list()->modelIndexForNode(DemoTree::Sata).data(Qt::ForegroundRole).isValid());
-    QCOMPARE(plain.data(Qt::UserRole + 1).toInt(), 2);
-    QCOMPARE(plain.data(Qt::UserRole + 2).toString(), QString("RAM disk"));
-    QVERIFY(!list()->modelIndexForNode(DemoTree::Sata).data(Qt::ToolTipRole).isValid());
 }
 
 void TestMainWindow::selectingDriveEnablesTabsWithModels_data()
@@ -267,15 +254,10 @@ void TestMainWindow::selectingDriveEnablesTabsWithModels()
                                            : palette.color(QPalette::Disabled, QPalette::WindowText));
     }
     QCOMPARE(child<QLabel>("lblPart")->text(), partitionStatus);
-    const QMap<QString, QString> stateLabels = {{"tbUSB", "lblUSBState"},
-                                                {"tbSCSI", "lblSCSIState"},
-                                                {"tbNVMe", "lblNVMeState"},
-                                                {"tbSDeMMC", "lblSDeMMCState"},
-                                                {"tbPCI", "lblPCI"}};
-    for (auto it = stateLabels.cbegin(); it != stateLabels.cend(); ++it) {
-        QCOMPARE(child<QLabel>(it.value())->text(),
-                 pages.contains(it.key()) ? QString("DEVICE DATA AVAILABLE") : NotAvailable);
-    }
+    for (const char *page : {"USBState", "SCSIState", "NVMeState", "SDeMMCState", "PCI"})
+        QCOMPARE(child<QLabel>(QString("lbl") + page)->text(),
+                 pages.contains(QString("tb") + QString(page).remove("State")) ? QString("DEVICE DATA AVAILABLE")
+                                                                               : NotAvailable);
     // The NVMe tab's verdict line and icon come with its model (the demo drive has no health log).
     const bool nvme = pages.contains("tbNVMe");
     QCOMPARE(!child<QLabel>("lblNVMeHealthIcon")->isHidden(), nvme);
@@ -316,7 +298,7 @@ void TestMainWindow::ataChecksumVerdict()
     QVERIFY(child<QLabel>("lblAtaStandard")->text() != QString("ATA Standard: n/a"));
 }
 
-void TestMainWindow::smartTabLayoutAndScreenshot()
+void TestMainWindow::smartTabColumnsFit()
 {
     QVERIFY(select(DemoTree::Sata));
     child<QTabWidget>("tbInfos")->setCurrentWidget(child("tbSmart"));
@@ -331,19 +313,6 @@ void TestMainWindow::smartTabLayoutAndScreenshot()
              image(smart->healthy() ? ":images/status.ok.16.png" : ":images/status.err.14.png"));
 
     QHeaderView *header = view->horizontalHeader();
-    QVERIFY(!header->isHidden());
-    QVERIFY(view->verticalHeader()->isHidden());
-    QCOMPARE(view->verticalHeader()->defaultSectionSize(), 22);
-    const QList<QHeaderView::ResizeMode> modes = {QHeaderView::Fixed, QHeaderView::Stretch,
-                                                  QHeaderView::Fixed, QHeaderView::Fixed,
-                                                  QHeaderView::Fixed, QHeaderView::ResizeToContents};
-    QCOMPARE(header->count(), modes.size());
-    for (int i = 0; i < modes.size(); ++i)
-        QCOMPARE(header->sectionResizeMode(i), modes.at(i));
-    // The picture first: it shows what a failure below is about.
-    QDir().mkpath(BUILD_DIR "/screenshots");
-    QVERIFY(m_window->grab().save(BUILD_DIR "/screenshots/smart.png"));
-
     // Every fixed column fits its header text and its values.
     for (int i : {0, 2, 3, 4}) {
         const QString title = smart->headerData(i, Qt::Horizontal).toString();
@@ -359,8 +328,6 @@ void TestMainWindow::groupTabWidthsFollowResize()
     QVERIFY(select(DemoTree::Sata));
     auto *view = child<QTableView>("tvGeneral");
     QCOMPARE(view->horizontalHeader()->sectionSize(0), view->width() / 3);
-    QCOMPARE(view->horizontalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
-    QCOMPARE(view->horizontalHeader()->sectionResizeMode(1), QHeaderView::Stretch);
     const int before = view->width();
     m_window->resize(1400, 700);
     QTRY_VERIFY(view->width() > before);
@@ -372,24 +339,31 @@ void TestMainWindow::emptySelectionKeepsWatcher()
     QVERIFY(select(DemoTree::Nvme));
     list()->view()->clearSelection();
     QCOMPARE(enabledPages(), QStringList());
-    QVERIFY(m_window->current());
-    QCOMPARE(m_window->current()->name, QString("Unnamed"));
     QCOMPARE(child<QLabel>("lblPart")->text(), QString("SAFE DISK ENABLED"));
     QCOMPARE(m_window->nodeHandler()->node(), DemoTree::Nvme);
     for (const QString &view : Views)
         QVERIFY(child<QTableView>(view)->model() == nullptr);
 }
 
-// A burst of change events reads the drive once, after the burst.
+// A burst of change events reads the drive once, after the burst; an edit of
+// the drive, seen by the watcher, once more. (That setting the node again after
+// each refresh causes no event is the node watcher's own test.)
 void TestMainWindow::changesAreCoalesced()
 {
     QVERIFY(select(DemoTree::Sata));
+    QTRY_VERIFY(m_window->nodeHandler()->watching());
     QSignalSpy shown(m_window.get(), &MainWindow::driveShown);
     for (int i = 0; i < 3; ++i)
         postEvent(DemoTree::Sata, Node::Changed);
     QVERIFY(shown.wait());
-    QVERIFY(!shown.wait(1500));
-    QCOMPARE(shown.size(), 1);
+    // The edit's refresh comes after any the burst could still cause.
+    QVERIFY(editSata([](QJsonObject &nodes) {
+        QJsonObject sata = nodes.value(DemoTree::Sata).toObject();
+        sata.insert("label", "ACME SATA SSD (renamed)");
+        nodes.insert(DemoTree::Sata, sata);
+    }));
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->current()->name, QString("ACME SATA SSD (renamed)"), 5000);
+    QCOMPARE(shown.size(), 2);
     QCOMPARE(enabledPages(), (QStringList{"tbGeneral", "tbPart", "tbAta", "tbSmart"}));
 }
 
@@ -397,46 +371,21 @@ void TestMainWindow::eventForOtherNodeChangesNothing()
 {
     QVERIFY(select(DemoTree::Sata));
     const DriveData *shown = m_window->current();
-    QSignalSpy spy(m_window.get(), &MainWindow::driveShown);
+    // The warning says the event was turned away before it could start a refresh.
     for (Node::Event type : {Node::Changed, Node::Removed}) {
         QTest::ignoreMessage(QtWarningMsg, "Got node event for unexpected node \"/devices/nvme/nvme0n1\"");
         postEvent(DemoTree::Nvme, type);
     }
-    QVERIFY(!spy.wait(1500));
     QCOMPARE(m_window->current(), shown);
     QCOMPARE(enabledPages(), (QStringList{"tbGeneral", "tbPart", "tbAta", "tbSmart"}));
     QCOMPARE(m_window->nodeHandler()->node(), DemoTree::Sata);
-}
-
-// The window sets its node again after each refresh; that must not come back
-// as a change and schedule the next refresh.
-void TestMainWindow::editedDriveRefreshesOnceAndNeverItself()
-{
-    QVERIFY(select(DemoTree::Sata));
-    QTRY_VERIFY(m_window->nodeHandler()->watching());
-    QSignalSpy shown(m_window.get(), &MainWindow::driveShown);
-    QJsonObject tree = DemoTree::machine(m_shared);
-    QJsonObject nodes = tree.value("nodes").toObject();
-    QJsonObject sata = nodes.value(DemoTree::Sata).toObject();
-    sata.insert("label", "ACME SATA SSD (renamed)");
-    nodes.insert(DemoTree::Sata, sata);
-    tree.insert("nodes", nodes);
-    QVERIFY(DemoTree::write(m_tree, tree));
-    QVERIFY(shown.wait(5000));
-    QVERIFY(!shown.wait(1500));
-    QCOMPARE(shown.size(), 1);
-    QCOMPARE(m_window->current()->name, QString("ACME SATA SSD (renamed)"));
 }
 
 void TestMainWindow::removedDriveEmptiesEveryTab()
 {
     QVERIFY(select(DemoTree::Sata));
     QTRY_VERIFY(m_window->nodeHandler()->watching());
-    QJsonObject tree = DemoTree::machine(m_shared);
-    QJsonObject nodes = tree.value("nodes").toObject();
-    nodes.remove(DemoTree::Sata);
-    tree.insert("nodes", nodes);
-    QVERIFY(DemoTree::write(m_tree, tree));
+    QVERIFY(editSata([](QJsonObject &nodes) { nodes.remove(DemoTree::Sata); }));
     QTRY_COMPARE_WITH_TIMEOUT(enabledPages(), QStringList(), 5000);
     for (const QString &view : Views)
         QVERIFY(child<QTableView>(view)->model() == nullptr);
@@ -523,14 +472,10 @@ void TestMainWindow::hostedWording()
     record->name = "Limited";
     record->interfaces = DriveData::Ata | DriveData::Nvme | DriveData::Usb | DriveData::Scsi | DriveData::Card;
     m_window->setRecord(std::move(record));
-    const QString limited = hosted ? Native : NotAvailable;
-    QCOMPARE(child<QLabel>("lblNVMeState")->text(), limited);
-    QCOMPARE(child<QLabel>("lblUSBState")->text(), limited);
-    QCOMPARE(child<QLabel>("lblSDeMMCState")->text(), limited);
-    QCOMPARE(child<QLabel>("lblSCSIState")->text(), NotAvailable);
-    QCOMPARE(child<QLabel>("lblPCI")->text(), NotAvailable);
-    QCOMPARE(child<QLabel>("lblAtaChecksumState")->text(), NotAvailable);
-    QCOMPARE(child<QLabel>("lblSmartHealthState")->text(), NotAvailable);
+    for (const char *label : {"lblNVMeState", "lblUSBState", "lblSDeMMCState"})
+        QCOMPARE(child<QLabel>(label)->text(), hosted ? Native : NotAvailable);
+    for (const char *label : {"lblSCSIState", "lblPCI", "lblAtaChecksumState", "lblSmartHealthState"})
+        QCOMPARE(child<QLabel>(label)->text(), NotAvailable);
     QCOMPARE(enabledPages(), QStringList());
 }
 
@@ -543,53 +488,8 @@ void TestMainWindow::helpPage()
     QTRY_VERIFY(m_window->helpViewer() && m_window->helpViewer()->isVisible());
     auto *browser = m_window->helpViewer()->findChild<QTextBrowser *>();
     QVERIFY(browser);
-    QCOMPARE(browser->documentTitle(), QString("Drive Scope"));
-    QVERIFY(browser->toPlainText().contains("Choosing a drive"));
     QVERIFY(browser->toPlainText().contains("Drive Scope version " + programVersion()));
     QVERIFY(browser->toPlainText().contains("shown in grey has no ATA, S.M.A.R.T., SCSI, NVMe, USB or SD/eMMC data"));
-}
-
-// Every drive of the shipped demo machine: a tab is enabled exactly when the
-// record has its model, and the view shows a model exactly then.
-void TestMainWindow::demoMachineDrives()
-{
-    m_window.reset();
-    struct Restore {
-        QString tree;
-        std::unique_ptr<MainWindow> &window;
-        ~Restore()
-        {
-            window.reset();
-            Services::Nodes::Backend::install(Services::Nodes::Sim::createBackend(tree));
-        }
-    } restore{m_tree, m_window};
-    Services::Nodes::Backend::install(Services::Nodes::Sim::createBackend(SOURCE_DIR "/examples/nodes/demo.json"));
-    const QList<Services::Nodes::DriveEntry> drives = Services::Nodes::Backend::instance().drives();
-    QVERIFY(drives.size() >= 4);
-    m_window = std::make_unique<MainWindow>();
-    m_window->show();
-    waitForList(int(drives.size()));
-
-    // Drives that cannot be opened answer with the error dialog.
-    QTimer closer;
-    connect(&closer, &QTimer::timeout, this, [] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-            box->accept();
-    });
-    closer.start(20);
-
-    for (const auto &drive : drives) {
-        QVERIFY(selectAndWait(*m_window, list(), drive.path));
-        const DriveData *data = m_window->current();
-        QVERIFY(data);
-        const QList<bool> models = {bool(data->general), bool(data->partitions), bool(data->ata),
-                                    bool(data->smart),   bool(data->usb),        bool(data->scsi),
-                                    bool(data->nvme),    bool(data->sdemmc),     bool(data->pci)};
-        for (int i = 0; i < Pages.size(); ++i) {
-            QVERIFY2(child(Pages.at(i))->isEnabled() == models.at(i), qPrintable(drive.label + ": " + Pages.at(i)));
-            QCOMPARE(child<QTableView>(Views.at(i))->model() != nullptr, models.at(i));
-        }
-    }
 }
 
 // A window left open: refreshing a drive again and again leaves no objects
@@ -675,13 +575,9 @@ void TestMainWindow::saveReportAsTheReportToolDoes()
     QFile saved(file);
     QVERIFY(saved.open(QIODevice::ReadOnly));
 
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DRIVESCOPE_NODES", m_tree);
-    tool.setProcessEnvironment(env);
-    tool.start(BUILD_DIR "/report/drivescope-report", args);
-    QVERIFY(tool.waitForFinished(60000));
-    QCOMPARE(saved.readAll(), tool.readAllStandardOutput());
+    const TestSupport::Run tool =
+        TestSupport::run(BUILD_DIR "/report/drivescope-report", args, {"DRIVESCOPE_NODES=" + m_tree});
+    QCOMPARE(QString::fromUtf8(saved.readAll()), tool.out);
 
     // Never over a device node.
     QVERIFY(!m_window->saveReport("/dev/null", all, json, &error));
@@ -704,25 +600,17 @@ void TestMainWindow::keyboardOnly()
     QTRY_COMPARE(shown.size(), 1);
     QTest::keyClick(drives, Qt::Key_Down);
     QTRY_COMPARE(shown.size(), 2);
-    QVERIFY(!m_window->currentNode().isEmpty());
     QCOMPARE(m_window->currentNode(), drives->currentIndex().data(Qt::UserRole).toString());
 
     auto *tabs = child<QTabWidget>("tbInfos");
     QCOMPARE(tabs->currentIndex(), 0);
     QTest::keyClick(drives, Qt::Key_PageDown, Qt::ControlModifier);
     QCOMPARE(tabs->currentIndex(), 1);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
-    QCOMPARE(tabs->currentIndex(), 2);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageUp, Qt::ControlModifier);
-    QCOMPARE(tabs->currentIndex(), 1);
+    QCOMPARE(tabs->currentIndex(), 0);
     // The button's shortcut clicks it a moment later, as a click looks.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
     QTRY_COMPARE(shown.size(), 3);
-
-    // Tab leaves the list for the tabs' titles; each takes the focus visibly.
-    QTest::keyClick(drives, Qt::Key_Tab);
-    QVERIFY(QApplication::focusWidget() != drives);
-    QVERIFY(QApplication::focusWidget()->focusPolicy() & Qt::TabFocus);
 }
 
 QTEST_MAIN(TestMainWindow)

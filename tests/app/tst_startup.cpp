@@ -6,11 +6,11 @@
 
 #include <QJsonDocument>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 
 #include "DemoTree.h"
+#include "TestSupport.h"
 #include "app/MainWindow.h"
 #include "app/Resources.h"
 #include "model/Startup.h"
@@ -45,15 +45,20 @@ int childMain(int argc, char **argv)
     return 0;
 }
 
-QProcessEnvironment cleanEnvironment(const QString &tree)
+// The environment changes of a start as a user's: no display, no language, the test's tree.
+QStringList clean(const QString &tree)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LANG", "LC_ALL", "LC_MESSAGES",
-                             "LANGUAGE", "DRIVESCOPE_TRANSLATIONS", ChildVariable})
-        env.remove(QString::fromLatin1(name));
-    env.insert("DRIVESCOPE_NODES", tree);
-    env.insert("DRIVESCOPE_NO_CRASHDUMP", "1");
-    return env;
+    return {"DISPLAY",
+            "WAYLAND_DISPLAY",
+            "QT_QPA_PLATFORM",
+            "LANG",
+            "LC_ALL",
+            "LC_MESSAGES",
+            "LANGUAGE",
+            "DRIVESCOPE_TRANSLATIONS",
+            ChildVariable,
+            "DRIVESCOPE_NODES=" + tree,
+            "DRIVESCOPE_NO_CRASHDUMP=1"};
 }
 
 } // namespace
@@ -87,13 +92,9 @@ void TestStartup::initTestCase()
 
 void TestStartup::withoutDisplayPrintsReport()
 {
-    QProcess process;
-    process.setProcessEnvironment(cleanEnvironment(m_tree));
-    process.start(m_program, {});
-    QVERIFY(process.waitForFinished(60000));
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
+    const TestSupport::Run run = TestSupport::run(m_program, {}, clean(m_tree));
+    const QString out = run.out;
+    QCOMPARE(run.exitCode, 0);
     // Every drive of the machine, the one that cannot be opened included.
     for (const char *label : {"ACME SATA SSD", "ACME NVMe", "ACME USB stick", "SD card", "RAM disk", "Broken disk"})
         QVERIFY2(out.contains(QLatin1String(label)), label);
@@ -105,8 +106,7 @@ void TestStartup::helpAndVersion_data()
 {
     QTest::addColumn<QString>("argument");
     QTest::addColumn<QString>("start");
-    QTest::newRow("help") << "--help"
-                          << "Usage: drivescope [--nodes FILE | FILE]\n";
+    QTest::newRow("help") << "--help" << QString("Usage: drivescope [--nodes FILE | FILE]\n");
     QTest::newRow("version") << "--version"
                              << "drivescope " + programVersion() + "\n";
 }
@@ -116,15 +116,10 @@ void TestStartup::helpAndVersion()
     QFETCH(QString, argument);
     QFETCH(QString, start);
     for (bool display : {false, true}) {
-        QProcess process;
-        QProcessEnvironment env = cleanEnvironment(m_tree);
-        if (display)
-            env.insert("QT_QPA_PLATFORM", "offscreen");
-        process.setProcessEnvironment(env);
-        process.start(m_program, {argument});
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 0);
-        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        const TestSupport::Run run =
+            TestSupport::run(m_program, {argument}, clean(m_tree) << (display ? "QT_QPA_PLATFORM=offscreen" : ""));
+        QCOMPARE(run.exitCode, 0);
+        const QString out = run.out;
         QVERIFY2(out.startsWith(start), qPrintable(out));
         QVERIFY(!out.contains("ACME SATA SSD"));
     }
@@ -145,14 +140,10 @@ void TestStartup::nodeTreeByArgument()
 {
     QFETCH(QStringList, args);
     QFETCH(int, status);
-    QProcess process;
-    QProcessEnvironment env = cleanEnvironment(m_tree);
-    env.insert("DRIVESCOPE_NODES", m_dir.filePath("elsewhere.json"));
-    process.setProcessEnvironment(env);
-    process.start(m_program, args);
-    QVERIFY(process.waitForFinished(60000));
-    QCOMPARE(process.exitCode(), status);
-    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).contains("ACME SATA SSD"), status == 0);
+    const TestSupport::Run run =
+        TestSupport::run(m_program, args, clean(m_tree) << "DRIVESCOPE_NODES=" + m_dir.filePath("elsewhere.json"));
+    QCOMPARE(run.exitCode, status);
+    QCOMPARE(run.out.contains("ACME SATA SSD"), status == 0);
 }
 
 void TestStartup::languageFromEnvironment_data()
@@ -163,40 +154,25 @@ void TestStartup::languageFromEnvironment_data()
     QTest::addColumn<QString>("safeDisk");
     QTest::addColumn<QString>("smartState");
     QTest::addColumn<QString>("size");
-    QTest::newRow("German") << "de_DE.UTF-8"
-                            << "Aktualisieren"
-                            << "Allgemein"
-                            << "SAFE DISK AKTIV"
-                            << "GERÄTEDATEN NICHT VERFÜGBAR"
-                            << "1,5 G";
-    QTest::newRow("English") << "en_US.UTF-8"
-                             << "Refresh"
-                             << "General"
-                             << "SAFE DISK ENABLED"
-                             << "DEVICE DATA NOT AVAILABLE"
-                             << "1.5 G";
-    // No catalogue for French: every text falls back to English.
-    QTest::newRow("French") << "fr_FR.UTF-8"
-                            << "Refresh"
-                            << "General"
-                            << "SAFE DISK ENABLED"
-                            << "DEVICE DATA NOT AVAILABLE"
-                            << "1.5 G";
+    const QStringList english = {"Refresh", "General", "SAFE DISK ENABLED", "DEVICE DATA NOT AVAILABLE", "1.5 G"};
+    const QList<std::pair<const char *, QStringList>> rows = {
+        {"de_DE.UTF-8", {"Aktualisieren", "Allgemein", "SAFE DISK AKTIV", "GERÄTEDATEN NICHT VERFÜGBAR", "1,5 G"}},
+        {"en_US.UTF-8", english},
+        {"fr_FR.UTF-8", english}, // no catalogue for French: every text falls back to English
+    };
+    for (const auto &[lang, texts] : rows)
+        QTest::newRow(lang) << QString(lang) << texts.value(0) << texts.value(1) << texts.value(2) << texts.value(3)
+                            << texts.value(4);
 }
 
 void TestStartup::languageFromEnvironment()
 {
     QFETCH(QString, lang);
-    QProcess process;
-    QProcessEnvironment env = cleanEnvironment(m_tree);
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("LANG", lang);
-    env.insert(ChildVariable, "1");
-    process.setProcessEnvironment(env);
-    process.start(QCoreApplication::applicationFilePath(), {});
-    QVERIFY(process.waitForFinished(60000));
-    QCOMPARE(process.exitCode(), 0);
-    const QByteArray out = process.readAllStandardOutput();
+    const TestSupport::Run run = TestSupport::run(QCoreApplication::applicationFilePath(), {},
+                                                  clean(m_tree) << "QT_QPA_PLATFORM=offscreen"
+                                                                << "LANG=" + lang << QString(ChildVariable) + "=1");
+    QCOMPARE(run.exitCode, 0);
+    const QByteArray out = run.out.toUtf8();
     const QJsonObject texts = QJsonDocument::fromJson(out.trimmed().split('\n').last()).object();
     QVERIFY2(!texts.isEmpty(), out.constData());
     QCOMPARE(texts.value("locale").toString(), lang.section('.', 0, 0));

@@ -35,7 +35,6 @@ private Q_SLOTS:
     void valueRules();
     void groupsAndLabelsAreUnique();
     void indexLayout();
-    void headers();
     void formattedHostedRule();
     void oneColumnLayout();
     void oneColumnStyling();
@@ -127,12 +126,10 @@ void TestGroup::indexLayout()
     m.group("B").setValue("b0", "v");
     m.group("B").setValue("b1", "v");
 
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
     const QModelIndex b = m.index(1, 0);
-    QCOMPARE(quint32(b.internalId()), 0x80010000u);
     const QModelIndex b1 = m.index(1, 1, b);
-    QCOMPARE(quint32(b1.internalId()), 0x00010001u);
     QCOMPARE(m.parent(b1), b);
-    QVERIFY(!m.parent(b).isValid());
     QCOMPARE(m.columnCount(), 1);
     QCOMPARE(m.columnCount(b), 2);
     QCOMPARE(m.rowCount(b1), 0);
@@ -144,16 +141,6 @@ void TestGroup::indexLayout()
     QCOMPARE(cell(m, m.index(1, 0)), QString("B"));
     QVERIFY(!m.data(m.index(1, 1), Qt::DisplayRole).isValid());
     QVERIFY(!m.data(m.index(1, 0), Roles::TitleRow).toBool());
-}
-
-void TestGroup::headers()
-{
-    Filled m;
-    QCOMPARE(m.headerData(0, Qt::Horizontal).toString(), QString("Name"));
-    QCOMPARE(m.headerData(1, Qt::Horizontal).toString(), QString("Value"));
-    QVERIFY(!m.headerData(0, Qt::Vertical).isValid());
-    QVERIFY(!m.headerData(0, Qt::Horizontal, Qt::ToolTipRole).isValid());
-    QVERIFY(!m.headerData(2, Qt::Horizontal).isValid());
 }
 
 void TestGroup::formattedHostedRule()
@@ -197,15 +184,10 @@ void TestGroup::oneColumnLayout()
     QCOMPARE(flat.rowCount(), 8);
     QCOMPARE(flat.columnCount(), 2);
     QCOMPARE(flat.headerRows(), (QList<int>{0, 3, 4}));
-    QCOMPARE(flat.source(), &m);
-
-    const QStringList expected{"A", "A0", "A1", "B", "C", "C0", "C1", "C2"};
-    for (int r = 0; r < expected.size(); ++r)
-        QCOMPARE(cell(flat, flat.index(r, 0)), expected[r]);
-    QCOMPARE(flat.data(flat.index(5, 1)).toInt(), 0);
-    QCOMPARE(flat.data(flat.index(7, 1)).toInt(), 2);
-    QVERIFY(!flat.parent(flat.index(5, 0)).isValid());
-    QCOMPARE(flat.headerData(1, Qt::Horizontal).toString(), QString("Value"));
+    QStringList shown;
+    for (int r = 0; r < flat.rowCount(); ++r)
+        shown << cell(flat, flat.index(r, 0)) + '=' + cell(flat, flat.index(r, 1));
+    QCOMPARE(shown, (QStringList{"A=", "A0=0", "A1=1", "B=", "C=", "C0=0", "C1=1", "C2=2"}));
 }
 
 void TestGroup::oneColumnStyling()
@@ -226,9 +208,7 @@ void TestGroup::oneColumnEmpty()
 {
     Filled m;
     OneColumn flat(&m);
-    QCOMPARE(flat.rowCount(), 0);
-    QVERIFY(flat.headerRows().isEmpty());
-    QVERIFY(!flat.index(0, 0).isValid());
+    QVERIFY(flat.rowCount() == 0 && flat.headerRows().isEmpty() && !flat.index(0, 0).isValid());
 }
 
 QTEST_MAIN(TestGroup)

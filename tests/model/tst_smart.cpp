@@ -8,16 +8,15 @@
 #include <QAbstractItemModelTester>
 #include <QTest>
 
+#include "TestSupport.h"
+
 using namespace Applications::DriveScope::Model;
 
 Q_DECLARE_METATYPE(Verdict)
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using TestSupport::hex;
 
 SmartAttribute attribute(quint8 id, quint8 value, quint8 worst, quint8 threshold, quint64 raw)
 {
@@ -62,32 +61,21 @@ private slots:
         bool ok = false;
         const QList<SmartAttribute> list =
             decodeSmartRecords(hex("05 AA BB 64 63 11 22 33 44 55 66 32  C2 00 00 FF 01 FF FF FF FF FF FF 00"), &ok);
-        QVERIFY(ok);
-        QCOMPARE(list.size(), 2);
-        QCOMPARE(list[0].id, quint8(0x05));
-        QCOMPARE(list[0].value, quint8(100));
-        QCOMPARE(list[0].worst, quint8(99));
-        QCOMPARE(list[0].threshold, quint8(50));
-        QCOMPARE(list[0].raw, quint64(0x665544332211));
+        QVERIFY(ok && list.size() == 2);
+        QCOMPARE(QList<quint64>({list[0].id, list[0].value, list[0].worst, list[0].threshold, list[0].raw}),
+                 QList<quint64>({0x05, 100, 99, 50, 0x665544332211}));
         QCOMPARE(list[1].raw, quint64(0xFFFFFFFFFFFF));
-        QCOMPARE(list[1].value, quint8(255));
-        QCOMPARE(list[1].threshold, quint8(0));
     }
 
     void cells_data()
     {
         QTest::addColumn<QByteArray>("record");
         QTest::addColumn<QStringList>("texts");
-        QTest::newRow("reallocated") << hex("05 00 00 64 63 11 22 33 44 55 66 32")
-                                     << QStringList{"05h", "Reallocated Sectors Count", "100", "99",
-                                                    "50",  "66 55 44 33 22 11"};
+        // Names come from the table (the real drives' goldens show them); here the ends of its range.
         QTest::newRow("temperature") << hex("C2 22 00 2D 37 1D 00 0A 00 28 00 00")
                                      << QStringList{"C2h", "Temperature Celsius", "45", "55", "0", "00 28 00 0A 00 1D"};
         QTest::newRow("id 0") << hex("00 00 00 00 00 00 00 00 00 00 00 00")
                               << QStringList{"00h", "Unknown Attribute 0", "0", "0", "0", "00 00 00 00 00 00"};
-        QTest::newRow("last named 0xFE") << hex("FE 00 00 01 01 00 00 00 00 00 00 00")
-                                         << QStringList{"FEh", "Free Fall Protection", "1", "1",
-                                                        "0",   "00 00 00 00 00 00"};
     }
     void cells()
     {
@@ -169,20 +157,6 @@ private slots:
         const QList<SmartAttribute> list = decodeSmartRecords(record, nullptr);
         QCOMPARE(list.size(), 1);
         QTEST(Applications::DriveScope::Model::rawText(list[0]), "text");
-    }
-
-    void header()
-    {
-        const Smart smart({}, true);
-        QStringList texts;
-        for (int section = 0; section < 6; ++section) {
-            texts << smart.headerData(section, Qt::Horizontal).toString();
-            QCOMPARE(smart.headerData(section, Qt::Horizontal, Qt::ToolTipRole).toString(), texts.last());
-            QCOMPARE(smart.headerData(section, Qt::Horizontal, Qt::TextAlignmentRole).toInt(), 0x81);
-        }
-        QCOMPARE(texts, QStringList({"TagID", "Name", "Value", "Worst", "Threshold", "Hexdata"}));
-        QVERIFY(!smart.headerData(0, Qt::Vertical).isValid());
-        QVERIFY(!smart.headerData(6, Qt::Horizontal).isValid());
     }
 
     void health_data()

@@ -40,41 +40,6 @@ PropertyValue propertyOf(const ReadResult &r, const QString &name, const QString
     return {Variant::ofText(QStringLiteral("<no property>"))};
 }
 
-// Elements as "NAME=value" texts: numbers bare, texts quoted, buffers in hex.
-QString shown(const PropertyValue &value)
-{
-    QStringList parts;
-    for (const Variant &v : value) {
-        QString s = v.name.isNull() ? QString() : v.name + QLatin1Char('=');
-        switch (v.kind) {
-        case Variant::Integer:
-            s += QString::number(v.integer);
-            break;
-        case Variant::Text:
-            s += QLatin1Char('"') + QString(v.text).replace('\n', QLatin1String("\\n")) + QLatin1Char('"');
-            break;
-        case Variant::Buffer:
-            s += QStringLiteral("buffer(%1)").arg(QString::fromLatin1(v.buffer.toHex(' ')));
-            break;
-        case Variant::List:
-            s += QLatin1Char('[') + shown(v.list) + QLatin1Char(']');
-            break;
-        default:
-            s += QStringLiteral("none");
-        }
-        parts << s;
-    }
-    return parts.join(QStringLiteral(", "));
-}
-
-QStringList names(const NamedValues &values)
-{
-    QStringList out;
-    for (const auto &v : values)
-        out << v.first;
-    return out;
-}
-
 } // namespace
 
 class TestNodeTree : public QObject {
@@ -87,70 +52,10 @@ private slots:
     // itself, the rest of the tree still loads.
     void readsAndErrors()
     {
-        const QList<QPair<const char *, QByteArray>> elements{
-            {"number", "42"},
-            {"largest number", "18446744073709551615"},
-            {"string", R"("ACME SSD")"},
-            {"escapes", "\"a\\\"b\\\\c\\u00e9\\ud83d\\ude00\\n\""},
-            {"utf-8", "\"Gr\xC3\xB6\xC3\x9F"
-                      "e\""},
-            {"null", "null"},
-            {"empty list", "[]"},
-            {"array of elements", R"([1, "a", null])"},
-            {"nested array", R"([["A", "B"], 3])"},
-            {"int object", R"({"int": 42})"},
-            {"int hex text", R"({"int": "0xFFFFFFFFFFFFFFFF"})"},
-            {"int above 2^53 as text", R"({"int": "9007199254740993"})"},
-            {"text object", R"({"text": "abc"})"},
-            {"empty text", R"({"text": ""})"},
-            {"buffer", "{\"buffer\": \"05 00\\n00 6a\"}"},
-            {"empty buffer", R"({"buffer": ""})"},
-            {"list object", R"({"list": [1, {"text": "x"}]})"},
-            {"none object", R"({"none": true})"},
-            {"named elements",
-             R"([{"name": "VPD_PAGE_131", "buffer": "00 83"}, {"name": "HOSTSYSTEM", "text": "LINUX"}])"},
-            {"unknown shape", R"({"foo":1})"},
-            {"two kinds", R"({"int":1,"text":"a"})"},
-            {"negative", "-1"},
-            {"fraction", "1.5"},
-            {"too large", "18446744073709551616"},
-            {"boolean", "true"},
-            {"hex too large", R"({"int": "0x10000000000000000"})"},
-            {"hex bad digit", R"({"int": "0x1G"})"},
-            {"odd hex digits", R"({"buffer": "123"})"},
-            {"not hex", R"({"buffer": "zz"})"},
-            {"text not a string", R"({"text": 5})"},
-            {"bad in nested list", R"([1, [2, {"x": 0}]])"},
-            {"missing buffer file", R"({"name": "N", "file": "absent.bin"})"},
-        };
-        const QList<QPair<const char *, QByteArray>> entries{
-            {"node not an object", R"("/x": 5)"},
-            {"unknown node key", R"("/x": {"propeties": {}})"},
-            {"drive not boolean", R"("/x": {"drive": "yes"})"},
-            {"properties not an object", R"("/x": {"properties": [1]})"},
-            {"storage without count", R"("/x": {"storage": {"blockSize": 512}})"},
-            {"storage block size 0", R"("/x": {"storage": {"blockSize": 0, "blockCount": 1}})"},
-            {"storage overflow", R"("/x": {"storage": {"blockSize": 4096, "blockCount": 18446744073709551615}})"},
-            {"unknown fail operation", R"("/x": {"fail": ["open", "write"]})"},
-            {"provider index 0", R"("/x": {"providers": {"0": {}}})"},
-            {"provider index text", R"("/x": {"providers": {"one": {}}})"},
-            {"duplicate property", R"("/x": {"properties": {"A": 1, "A": 2}})"},
-            {"duplicate node", R"("/ok": {"label": "second"})"},
-            {"missing buffer file", R"("/x": {"sets": {"S": {"file": "no/such.bin"}}})"},
-        };
-        const QList<QPair<const char *, QByteArray>> documents{
-            {"missing comma", "{\"nodes\": {\n  \"/a\": {}\n  \"/b\": {}}}"},
-            {"truncated", "{\"nodes\": {\"/a\": "},
-            {"unterminated string", "{\"nodes\": {\"/a"},
-            {"trailing text", "{} x"},
-            {"bad escape", R"({"a": "\q"})"},
-            {"deep nesting", QByteArray(100000, '[')},
-            {"empty file", QByteArray()},
-        };
         QString out;
-        const auto add = [&](const char *kind, const char *name, const ReadResult &r, const QString &kept) {
+        const auto add = [&](const QByteArray &kind, const QByteArray &name, const ReadResult &r, const QString &kept) {
             out += QStringLiteral("=== %1 %2: root read %3, complete %4, nodes %5%6\n")
-                       .arg(QLatin1String(kind), QLatin1String(name))
+                       .arg(QString::fromUtf8(kind), QString::fromUtf8(name))
                        .arg(r.rootRead)
                        .arg(r.complete)
                        .arg(r.tree.nodes.size())
@@ -158,68 +63,79 @@ private slots:
             for (const QString &e : r.errors)
                 out += e + QLatin1Char('\n');
         };
-        for (const auto &[name, json] : elements) {
-            const ReadResult r = readOneProperty(json);
-            QVERIFY(propertyOf(r, "OK") == PropertyValue{Variant::ofInt(7)});
-            add("element", name, r, QStringLiteral(", P = ") + shown(propertyOf(r, "P")));
+        QFile file(QStringLiteral(TESTS_DIR "/data/nodetree-cases.txt"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.split('\t');
+            if (line.startsWith('#') || fields.size() != 3)
+                continue;
+            const QByteArray kind = fields[0], name = fields[1];
+            const QByteArray json =
+                fields[2] == "<DEEP>" ? QByteArray(100000, '[') : QByteArray(fields[2]).replace("<NL>", "\n");
+            if (kind == "element") {
+                const ReadResult r = readOneProperty(json);
+                QVERIFY(propertyOf(r, "OK") == PropertyValue{Variant::ofInt(7)});
+                add(kind, name, r, QStringLiteral(", P = ") + TestSupport::shownValue(propertyOf(r, "P")));
+            } else if (kind == "entry") {
+                const ReadResult r = readNodeTree(
+                    R"({"nodes": {"/ok": {"drive": true, "label": "OK", "properties": {"A": 1}}, )" + json + "}}",
+                    "t.json", QDir::tempPath());
+                QVERIFY(r.tree.find("/ok") && r.tree.find("/ok")->label == QLatin1String("OK"));
+                QVERIFY(propertyOf(r, "A", "/ok") == PropertyValue{Variant::ofInt(1)});
+                add(kind, name, r, QString());
+            } else {
+                add(kind, name, readNodeTree(json, "t.json", QDir::tempPath()), QString());
+            }
         }
-        for (const auto &[name, entry] : entries) {
-            const ReadResult r = readNodeTree(
-                R"({"nodes": {"/ok": {"drive": true, "label": "OK", "properties": {"A": 1}}, )" + entry + "}}",
-                "t.json", QDir::tempPath());
-            QVERIFY(r.tree.find("/ok") && r.tree.find("/ok")->label == QLatin1String("OK"));
-            QVERIFY(propertyOf(r, "A", "/ok") == PropertyValue{Variant::ofInt(1)});
-            add("entry", name, r, QString());
-        }
-        for (const auto &[name, json] : documents)
-            add("document", name, readNodeTree(json, "t.json", QDir::tempPath()), QString());
         COMPARE_GOLDEN("platform/nodetree.txt", out);
     }
 
-    void keyOrderIsFileOrder()
+    // Key order is file order everywhere, with defaults for what is left out;
+    // included files come first and the including file wins. The trees as read
+    // are kept in tests/expected/platform/nodetree-shapes.txt.
+    void shapes()
     {
-        const QByteArray json = R"({"nodes": {
-            "/z": {"properties": {"ZETA": 1, "ALPHA": 2, "MID": 3, "beta": 4},
-                   "sets": {"Z_SET": 1, "A_SET": 2},
-                   "providers": {"2": {"properties": {"Y": 1, "B": 2}}, "1": {}}},
-            "/a": {}, "/m": {}}})";
-        const ReadResult r = readNodeTree(json, "t.json", QDir::tempPath());
-        QCOMPARE(r.errors, QStringList());
-        QStringList order;
-        for (const NodeData &n : r.tree.nodes)
-            order << n.path;
-        QCOMPARE(order, QStringList({"/z", "/a", "/m"}));
-        const NodeData *z = r.tree.find("/z");
-        QVERIFY(z);
-        QCOMPARE(names(z->providers[0].properties), QStringList({"ZETA", "ALPHA", "MID", "beta"}));
-        QCOMPARE(names(z->providers[0].sets), QStringList({"Z_SET", "A_SET"}));
-        QCOMPARE(names(z->providers[2].properties), QStringList({"Y", "B"}));
-        QCOMPARE(z->providers.keys(), QList<int>({0, 1, 2}));
-    }
-
-    void defaultsAndSystem()
-    {
-        const QByteArray json = R"({"system": {"hosted": true, "bootParameter": "a b"},
-            "nodes": {"/d": {"drive": true}, "/e": {"label": "E", "canonical": "e0"}},
-            "companions": {"/sys/x": [{"path": "/devices/pci/0000:00:17.0", "type": 2}, {"path": "/p"}]}})";
-        const ReadResult r = readNodeTree(json, "t.json", QDir::tempPath());
-        QCOMPARE(r.errors, QStringList());
-        QVERIFY(r.tree.hosted);
-        QCOMPARE(r.tree.bootParameter, QString("a b"));
-        const NodeData *d = r.tree.find("/d");
-        QVERIFY(d && d->drive);
-        QCOMPARE(d->label, QString("/d"));
-        QCOMPARE(d->canonical, QString("/d"));
-        QVERIFY(!d->storage);
-        const NodeData *e = r.tree.find("/e");
-        QVERIFY(e && !e->drive);
-        QCOMPARE(e->label, QString("E"));
-        QCOMPARE(e->canonical, QString("e0"));
-        const auto companions = r.tree.companions.value("/sys/x");
-        QCOMPARE(companions.size(), 2);
-        QCOMPARE(companions[0].path, QString("/devices/pci/0000:00:17.0"));
-        QCOMPARE(companions[0].type, 2);
-        QCOMPARE(companions[1].type, 0);
+        const QString dir = QStringLiteral(TESTS_DIR "/data/nodetree");
+        QString out;
+        for (const char *file : {"order.json", "defaults.json", "main.json"}) {
+            const ReadResult r = loadNodeTree(dir + '/' + file);
+            out += QStringLiteral("=== %1: root read %2, complete %3, hosted %4, boot \"%5\"\n")
+                       .arg(file)
+                       .arg(r.rootRead)
+                       .arg(r.complete)
+                       .arg(r.tree.hosted)
+                       .arg(r.tree.bootParameter);
+            for (const QString &e : r.errors)
+                out += e + '\n';
+            for (const NodeData &n : r.tree.nodes) {
+                QStringList providers;
+                for (int index : n.providers.keys())
+                    providers << QString::number(index);
+                out += QStringLiteral("%1 drive %2, label \"%3\", canonical \"%4\", providers %5")
+                           .arg(n.path)
+                           .arg(n.drive)
+                           .arg(n.label, n.canonical, providers.join(QLatin1Char(' ')));
+                if (n.storage)
+                    out += QStringLiteral(", blocks %1 x %2").arg(n.storage->blockCount).arg(n.storage->blockSize);
+                out += '\n';
+                for (auto p = n.providers.cbegin(); p != n.providers.cend(); ++p) {
+                    for (const auto &[key, value] : p->properties)
+                        out += QStringLiteral("  [%1] %2 = %3\n").arg(p.key()).arg(key, TestSupport::shownValue(value));
+                    for (const auto &[key, value] : p->sets)
+                        out += QStringLiteral("  [%1] set %2 = %3\n")
+                                   .arg(p.key())
+                                   .arg(key, TestSupport::shownValue(value));
+                }
+            }
+            for (auto c = r.tree.companions.cbegin(); c != r.tree.companions.cend(); ++c)
+                for (const auto &companion : c.value())
+                    out += QStringLiteral("companion of %1: %2 type %3\n")
+                               .arg(c.key(), companion.path)
+                               .arg(companion.type);
+            const QStringList files = r.files.keys();
+            out += QStringLiteral("files: %1\n").arg(files.join(QLatin1Char(' ')).replace(dir + '/', QString()));
+        }
+        COMPARE_GOLDEN("platform/nodetree-shapes.txt", out);
     }
 
     void bufferFile()
@@ -241,32 +157,6 @@ private slots:
         QVERIFY2(r.errors.first().startsWith("drivescope-no-such-tree.json: cannot be read"),
                  qPrintable(r.errors.first()));
         QVERIFY(!r.rootRead);
-    }
-
-    void includes()
-    {
-        QTemporaryDir dir;
-        writeFile(dir.filePath("main.json"), R"({"include": ["demo/ata.json", "missing.json"],
-            "nodes": {"/own": {"drive": true}, "/shared": {"label": "from main"}}})");
-        writeFile(dir.filePath("demo/ata.json"), R"({"include": ["blob-user.json"],
-            "system": {"bootParameter": "from ata"},
-            "nodes": {"/ata": {"drive": true}, "/shared": {"label": "from ata"}}})");
-        writeFile(dir.filePath("demo/blob-user.json"), R"({"nodes": {"/blob": {"sets": {"S": {"file": "b.bin"}}}}})");
-        writeFile(dir.filePath("demo/b.bin"), "xy");
-        const ReadResult r = loadNodeTree(dir.filePath("main.json"));
-        QCOMPARE(r.errors.size(), 1);
-        QVERIFY2(r.errors.first().startsWith("missing.json: cannot be read"), qPrintable(r.errors.first()));
-        QVERIFY(r.rootRead);
-        QVERIFY(!r.complete);
-        QStringList order;
-        for (const NodeData &n : r.tree.nodes)
-            order << n.path;
-        QCOMPARE(order, QStringList({"/blob", "/ata", "/shared", "/own"}));
-        QCOMPARE(r.tree.find("/shared")->label, QString("from main"));
-        QCOMPARE(r.tree.bootParameter, QString("from ata"));
-        QCOMPARE(r.tree.find("/blob")->providers[0].sets.first().second, PropertyValue{Variant::ofBuffer("xy")});
-        for (const char *f : {"main.json", "demo/ata.json", "demo/blob-user.json", "demo/b.bin", "missing.json"})
-            QVERIFY2(r.files.contains(QDir::cleanPath(dir.filePath(f))), qPrintable(f));
     }
 
     void includeErrorsNameTheIncludedFile()

@@ -34,26 +34,6 @@ void rewriteInPlace(const QString &path, const QByteArray &content)
     f.write(content);
 }
 
-const QByteArray Machine = R"({
-  "system": {"hosted": true, "bootParameter": "quiet app.drivescope.usb.ctrlinfo.disable"},
-  "nodes": {
-    "/devices/sata/disk1": {"drive": true, "label": "Second", "canonical": "sata1",
-      "properties": {"TYPE": "SATA", "NODE_SET_SCSI": 1},
-      "sets": {"ATA_IDENTIFY": {"buffer": "01 02"}, "ATA_SMART_ATTRIBUTES": {"buffer": "03"}},
-      "providers": {"1": {"properties": {"SCSI_MODEL": "ACME"}, "sets": {"GET_SCSI_INQUIRY": {"buffer": "00"}}}},
-      "storage": {"blockSize": 512, "blockCount": 8, "image": "disk1.img"}},
-    "/devices/sata/disk0": {"drive": true,
-      "storage": {"blockSize": 4096, "blockCount": 2}},
-    "/devices/pci/bus": {},
-    "/devices/broken": {"drive": true, "fail": ["open"]},
-    "/devices/nogeneric": {"fail": ["generic", "storage", "read"], "storage": {"blockSize": 512, "blockCount": 1}},
-    "/devices/nolock": {"fail": ["lockable", "request"], "storage": {"blockSize": 512, "blockCount": 1},
-      "sets": {"S": 1}},
-    "/devices/noimage": {"storage": {"blockSize": 512, "blockCount": 4, "image": "gone.img"}}
-  },
-  "companions": {"/sys/ata1": [{"path": "/devices/pci/0000:00:17.0", "type": 2}]}
-})";
-
 // Waits for the one event a client should get; 0 when none came.
 quint32 nextEvent(const Ref<DeviceClient> &client, quint32 timeoutMs = 5000)
 {
@@ -75,7 +55,9 @@ private:
 
     std::unique_ptr<Backend> machine()
     {
-        writeFile(m_dir.filePath("machine.json"), Machine);
+        // A drive with an image beside it, drives without, failing nodes, a missing image.
+        QFile::remove(m_dir.filePath("machine.json"));
+        QFile::copy(QStringLiteral(TESTS_DIR "/data/sim/machine.json"), m_dir.filePath("machine.json"));
         return Sim::createBackend(m_dir.filePath("machine.json"));
     }
 
@@ -104,29 +86,17 @@ private slots:
         QVERIFY(b->hosted());
         QCOMPARE(b->bootParameter(), QString("quiet app.drivescope.usb.ctrlinfo.disable"));
         QVERIFY(b->pciBusExists());
-        QCOMPARE(b->companionNodes("/sys/ata1").size(), 1);
-        QCOMPARE(b->companionNodes("/sys/ata1").first().path, QString("/devices/pci/0000:00:17.0"));
+        QCOMPARE(b->companionNodes("/sys/ata1").value(0).path, QString("/devices/pci/0000:00:17.0"));
         QVERIFY(b->companionNodes("/sys/ata2").isEmpty());
-
-        const QList<DriveEntry> drives = b->drives();
-        QCOMPARE(drives.size(), 3);
-        QCOMPARE(drives[0].path, QString("/devices/sata/disk1"));
-        QCOMPARE(drives[0].label, QString("Second"));
-        QCOMPARE(drives[1].label, QString("/devices/sata/disk0"));
-        QCOMPARE(drives[2].path, QString("/devices/broken"));
-        for (const DriveEntry &d : drives)
-            QCOMPARE(d.type, 2);
+        // Drives in file order, the path where there is no label; the broken one listed but not opened.
+        COMPARE_GOLDEN("platform/sim-machine.txt", TestSupport::shownDrives(*b));
     }
 
     void emptyTreeHasNoPciBus()
     {
         writeFile(m_dir.filePath("empty.json"), "{}");
         const auto b = Sim::createBackend(m_dir.filePath("empty.json"));
-        QVERIFY(b->available());
-        QVERIFY(!b->pciBusExists());
-        QVERIFY(!b->hosted());
-        QCOMPARE(b->bootParameter(), QString());
-        QVERIFY(b->drives().isEmpty());
+        QVERIFY(b->available() && !b->pciBusExists() && !b->hosted() && b->drives().isEmpty());
     }
 
     void unreadableTreeIsUnavailable()
@@ -146,23 +116,15 @@ private slots:
         const auto b = machine();
         const Ref<Node> node = b->open("/devices/sata/disk1");
         QVERIFY(node);
-        QCOMPARE(node->path(), QString("/devices/sata/disk1"));
         QCOMPARE(node->canonicalName(), QString("sata1"));
         QCOMPARE(b->open("/devices/sata/disk0")->canonicalName(), QString("/devices/sata/disk0"));
 
         const Ref<Interfaces::Generic> g = b->generic(b->provider(node, 0));
         QVERIFY(g);
-        QCOMPARE(g->propertyCount(), 2);
-        QCOMPARE(g->propertyName(0), QString("TYPE"));
-        QCOMPARE(g->propertyName(1), QString("NODE_SET_SCSI"));
-        QVERIFY(g->propertyName(2).isNull());
-        QVERIFY(g->propertyName(-1).isNull());
-        QCOMPARE(g->read("TYPE"), PropertyValue{Variant::ofText("SATA")});
+        QVERIFY(g->propertyName(2).isNull() && g->propertyName(-1).isNull());
         Error::set(0);
         QVERIFY(g->read("NAME").isEmpty());
         QCOMPARE(Error::get(), quint32(Error::NotOffered)); // as the Linux backend says it
-        QCOMPARE(g->propertySetCount(), 2);
-        QCOMPARE(g->propertySetName(1), QString("ATA_SMART_ATTRIBUTES"));
 
         // The first argument that names an existing set decides.
         QCOMPARE(g->request({Variant::ofInt(1, "ATA_IDENTIFY")}), PropertyValue{Variant::ofBuffer("\x01\x02")});
@@ -173,12 +135,6 @@ private slots:
         QVERIFY(g->request({Variant::ofText("Yes", "GET_SCSI_INQUIRY")}).isEmpty());
         QCOMPARE(Error::get(), quint32(Error::NotFound));
         QVERIFY(g->request({}).isEmpty());
-
-        const Ref<Interfaces::Generic> g1 = b->generic(b->provider(node, 1));
-        QVERIFY(g1);
-        QCOMPARE(g1->read("SCSI_MODEL"), PropertyValue{Variant::ofText("ACME")});
-        QCOMPARE(g1->request({Variant::ofInt(1, "GET_SCSI_INQUIRY")}),
-                 PropertyValue{Variant::ofBuffer(QByteArray(1, 0))});
 
         Error::set(0);
         QVERIFY(!b->provider(node, 2));
@@ -192,20 +148,17 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("operation");
         QTest::addColumn<quint32>("error");
-        QTest::newRow("open") << "/devices/broken"
-                              << "open" << quint32(Error::OpenFailed);
-        QTest::newRow("generic") << "/devices/nogeneric"
-                                 << "generic" << quint32(Error::OpenFailed);
-        QTest::newRow("storage") << "/devices/nogeneric"
-                                 << "storage" << quint32(Error::OpenFailed);
-        QTest::newRow("lockable") << "/devices/nolock"
-                                  << "lockable" << quint32(Error::OpenFailed);
-        QTest::newRow("request") << "/devices/nolock"
-                                 << "request" << quint32(Error::IoFailed);
-        QTest::newRow("no storage") << "/devices/pci/bus"
-                                    << "storage" << quint32(Error::Unsupported);
-        QTest::newRow("no lockable") << "/devices/pci/bus"
-                                     << "lockable" << quint32(Error::Unsupported);
+        const QList<std::tuple<const char *, QString, quint32>> rows = {
+            {"open", "/devices/broken", Error::OpenFailed},
+            {"generic", "/devices/nogeneric", Error::OpenFailed},
+            {"storage", "/devices/nogeneric", Error::OpenFailed},
+            {"lockable", "/devices/nolock", Error::OpenFailed},
+            {"request", "/devices/nolock", Error::IoFailed},
+            {"no storage", "/devices/pci/bus", Error::Unsupported},
+            {"no lockable", "/devices/pci/bus", Error::Unsupported},
+        };
+        for (const auto &[operation, path, error] : rows)
+            QTest::newRow(operation) << path << QString(operation).section(' ', -1) << quint32(error);
     }
 
     void failingOperations()
@@ -244,14 +197,11 @@ private slots:
         const Ref<Interfaces::Lockable> l = b->lockable(p);
         QVERIFY(s && l);
         QVERIFY(l->lock());
-        QCOMPARE(s->blockSize(), quint64(512));
         QCOMPARE(s->blockCount(), quint64(8));
         QByteArray buf(512 * 8, '\x55');
         QVERIFY(s->read(0, 8, buf.data()));
         QCOMPARE(buf, m_image + QByteArray(512 * 8 - 1000, '\0'));
         QByteArray one(512, '\x55');
-        QVERIFY(s->read(1, 1, one.data()));
-        QCOMPARE(one, m_image.mid(512) + QByteArray(24, '\0'));
         QVERIFY(s->read(8, 0, one.data()));
         Error::set(0);
         QVERIFY(!s->read(7, 2, buf.data()));
@@ -424,9 +374,7 @@ private slots:
         writeFile(m_dir.filePath("many.json"), json);
         const auto b = Sim::createBackend(m_dir.filePath("many.json"));
         QCOMPARE(b->errors(), QStringList());
-        const QList<DriveEntry> drives = b->drives();
-        QCOMPARE(drives.size(), 1000);
-        QCOMPARE(drives[999].label, QString("Disk 999"));
+        QCOMPARE(b->drives().size(), 1000);
         const Ref<Interfaces::Generic> g = b->generic(provider0(*b, "/devices/sata/disk500"));
         QVERIFY(g);
         QCOMPARE(g->request({Variant::ofInt(1, "ATA_IDENTIFY")}).first().buffer.size(), 512);

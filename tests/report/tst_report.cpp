@@ -9,10 +9,6 @@
 
 #include "DemoTree.h"
 #include "TestSupport.h"
-#include "model/Ata.h"
-#include "model/DriveData.h"
-#include "model/Smart.h"
-#include "model/TabStatus.h"
 #include "platform/Version.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/sim/SimBackend.h"
@@ -36,30 +32,17 @@ Run report(const QStringList &args)
     return {status, out, err};
 }
 
-QByteArray identifyWithChecksum(quint8 signature, bool fix)
-{
-    QByteArray id(512, '\0');
-    id[20] = 'X';
-    id[510] = char(signature);
-    if (fix) {
-        quint8 sum = 0;
-        for (int i = 0; i < 511; ++i)
-            sum += quint8(id[i]);
-        id[511] = char(quint8(-sum));
-    }
-    return id;
-}
-
 void demoMachine(MemoryBackend &b)
 {
     auto &sata = b.node("/sata");
     sata.p0().set("TYPE", {Variant::ofText("SATA")});
-    sata.p0().setSet("ATA_IDENTIFY", {Variant::ofBuffer(identifyWithChecksum(0xA5, true))});
+    sata.p0().setSet("ATA_IDENTIFY", {Variant::ofBuffer(DemoTree::syntheticIdentify())});
     auto &nvme = b.node("/nvme");
     nvme.p0().set("TYPE", {Variant::ofText("NVMe")});
     b.node("/plain");
     b.node("/broken").fail << "open";
-    b.driveList = {{"/sata", "SATA disk", 2}, {"/nvme", "NVMe disk", 2}, {"/plain", "Plain", 2}, {"/broken", "Broken", 2}};
+    b.driveList = {
+        {"/sata", "SATA disk", 2}, {"/nvme", "NVMe disk", 2}, {"/plain", "Plain", 2}, {"/broken", "Broken", 2}};
 }
 } // namespace
 
@@ -75,9 +58,6 @@ private Q_SLOTS:
     void driveNames_data();
     void driveNames();
     void thisMachinesDrive();
-    void checksumVerdicts_data();
-    void checksumVerdicts();
-    void stateLines();
     void smartAttributesReadable();
     void snapshotOfTheMachine();
     void noticesOnceAfterTheReport();
@@ -101,16 +81,11 @@ void TestReport::snapshotOfTheMachine()
     QVERIFY(!nodes.contains("/broken"));
     QVERIFY(root["errors"].toArray().first().toString().startsWith("/broken"));
 
-    // A device node as the output is refused and left as it was.
-    QVERIFY(QFile::link("/dev/null", dir.filePath("link.json")));
-    for (const QString &target : {QStringLiteral("/dev/null"), dir.filePath("link.json")}) {
-        run = report({"--snapshot", target});
-        QCOMPARE(run.status, 1);
-        QVERIFY2(run.err.contains("is not a regular file") || run.err.contains("is a symbolic link"),
-                 qPrintable(run.err));
-    }
+    // A device node as the output is refused and left as it was (links: the snapshot's own test).
+    run = report({"--snapshot", "/dev/null"});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("is not a regular file"), qPrintable(run.err));
     QVERIFY(QFileInfo("/dev/null").exists() && !QFileInfo("/dev/null").isFile());
-    QVERIFY(QFileInfo(dir.filePath("link.json")).isSymLink());
 }
 
 void TestReport::arguments_data()
@@ -150,14 +125,9 @@ void TestReport::arguments()
 void TestReport::listMarksUnsupported()
 {
     demoMachine(MemoryBackend::install());
-    const Run run = report({"--list"});
-    QCOMPARE(run.status, 0);
-    QVERIFY(run.err.isEmpty());
-    // The memory backend knows no kernel names.
-    QVERIFY(run.out.contains("/sata\t-\tSATA disk\tsupported"));
-    QVERIFY(run.out.contains("/plain\t-\tPlain\tnot supported"));
-    // A drive that cannot be opened stays unmarked.
-    QVERIFY(run.out.contains("/broken\t-\tBroken\tsupported"));
+    // The memory backend knows no kernel names; a drive that cannot be opened stays unmarked.
+    QCOMPARE(report({"--list"}).out, QString("/sata\t-\tSATA disk\tsupported\n/nvme\t-\tNVMe disk\tsupported\n"
+                                             "/plain\t-\tPlain\tnot supported\n/broken\t-\tBroken\tsupported\n"));
 }
 
 void TestReport::jsonHasEveryTabOfEveryDrive()
@@ -165,10 +135,7 @@ void TestReport::jsonHasEveryTabOfEveryDrive()
     demoMachine(MemoryBackend::install());
     const Run run = report({"--all", "--json"});
     QCOMPARE(run.status, 0);
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(run.out.toUtf8(), &error);
-    QCOMPARE(error.error, QJsonParseError::NoError);
-    const QJsonArray drives = doc.object()["drives"].toArray();
+    const QJsonArray drives = QJsonDocument::fromJson(run.out.toUtf8())["drives"].toArray();
     QCOMPARE(drives.size(), 4);
     const QStringList titles{"General", "Partitions", "ATA", "S.M.A.R.T.", "USB", "SCSI", "NVMe", "SD/eMMC", "PCI"};
     for (const QJsonValue &d : drives) {
@@ -176,19 +143,9 @@ void TestReport::jsonHasEveryTabOfEveryDrive()
         for (const QString &t : titles)
             QVERIFY2(tabs.contains(t), qPrintable(d["path"].toString() + " lacks " + t));
     }
-    const QJsonObject sata = drives[0].toObject();
-    QCOMPARE(sata["interfaces"].toInt(), 1);
-    QCOMPARE(sata["tabs"]["ATA"]["enabled"].toBool(), true);
-    QCOMPARE(sata["tabs"]["ATA"]["status"][1].toString(), QString("Checksum valid"));
-    QCOMPARE(sata["tabs"]["NVMe"]["enabled"].toBool(), false);
-    QCOMPARE(sata["tabs"]["NVMe"]["rows"].toArray().size(), 0);
-    QCOMPARE(drives[1]["interfaces"].toInt(), 2);
     QCOMPARE(drives[1]["tabs"]["NVMe"]["enabled"].toBool(), true);
-
-    const QJsonObject broken = drives[3].toObject();
-    QCOMPARE(broken["error"].toString(), QString("Could not open drive Broken"));
+    QCOMPARE(drives[3]["error"].toString(), QString("Could not open drive Broken"));
     QVERIFY(run.err.contains("Could not open drive Broken"));
-    QCOMPARE(broken["tabs"]["General"]["enabled"].toBool(), false);
 }
 
 // A notice the source finds while reading comes once, after the report; one it
@@ -249,19 +206,19 @@ void TestReport::driveNames_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("path");
-    QTest::newRow("node path") << "/devices/block/sda"
-                               << "/devices/block/sda";
-    QTest::newRow("kernel name") << "nvme0n1"
-                                 << "/devices/block/nvme0n1";
-    QTest::newRow("device node") << "/dev/sdb"
-                                 << "/devices/block/sdb";
-    QTest::newRow("link by id") << "/dev/disk/by-id/ata-ACME_SSD_S123"
-                                << "/devices/block/sda";
-    QTest::newRow("no such disk") << "sdz" << QString();
-    QTest::newRow("no such node") << "/dev/sdz" << QString();
-    QTest::newRow("partition") << "/dev/sda1" << QString();
-    QTest::newRow("link out of /dev") << "/dev/disk/by-id/elsewhere" << QString();
-    QTest::newRow("hidden multipath path") << "nvme0c0n1" << QString();
+    const QList<std::pair<const char *, const char *>> rows = {
+        {"/devices/block/sda", "/devices/block/sda"},
+        {"nvme0n1", "/devices/block/nvme0n1"},
+        {"/dev/sdb", "/devices/block/sdb"},
+        {"/dev/disk/by-id/ata-ACME_SSD_S123", "/devices/block/sda"},
+        {"sdz", ""},
+        {"/dev/sdz", ""},
+        {"/dev/sda1", ""},                 // a partition
+        {"/dev/disk/by-id/elsewhere", ""}, // a link out of /dev
+        {"nvme0c0n1", ""},                 // a hidden multipath path
+    };
+    for (const auto &[name, path] : rows)
+        QTest::newRow(name) << QString(name) << QString(path);
 }
 
 void TestReport::driveNames()
@@ -288,8 +245,7 @@ void TestReport::driveNames()
     }
 }
 
-// This machine's virtio disk: by its names, in the list with its kernel name,
-// and its controller's ids with the names lspci prints.
+// This machine's virtio disk: by its names, and in the list with its kernel name.
 void TestReport::thisMachinesDrive()
 {
     if (!QFileInfo::exists("/sys/block/vda"))
@@ -301,68 +257,6 @@ void TestReport::thisMachinesDrive()
         QVERIFY(run.out.startsWith("== /devices/block/vda: "));
     }
     QVERIFY(report({"--list"}).out.contains("/devices/block/vda\tvda\t"));
-
-    const QString address = QFileInfo("/sys/block/vda").canonicalFilePath().section('/', 4, 4);
-    QProcess lspci;
-    lspci.start("lspci", {"-mm", "-s", address});
-    if (!lspci.waitForFinished() || lspci.exitCode() != 0)
-        QSKIP("lspci is not there");
-    // 00:02.0 "class" "vendor" "device" -r01 -p00 "subsystem vendor" "subsystem device"
-    const QStringList quoted = QString::fromUtf8(lspci.readAllStandardOutput()).split('"');
-    QVERIFY(quoted.size() >= 6);
-    const Run run = report({"--drive", "vda", "--json"});
-    QMap<QString, QString> details;
-    for (const QJsonValue row : QJsonDocument::fromJson(run.out.toUtf8())["drives"][0]["tabs"]["PCI"]["rows"].toArray())
-        details.insert(row["label"].toString(), row["detail"].toString());
-    QCOMPARE(details.value("VENDOR"), quoted[3]);
-    QCOMPARE(details.value("PRODUCT"), quoted[5]);
-}
-
-void TestReport::checksumVerdicts_data()
-{
-    QTest::addColumn<QByteArray>("identify");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("verdict");
-    QTest::newRow("valid") << identifyWithChecksum(0xA5, true) << "Checksum valid" << int(Verdict::Ok);
-    QTest::newRow("invalid") << identifyWithChecksum(0xA5, false) << "Checksum invalid" << int(Verdict::Error);
-    QTest::newRow("missing whatever the sum") << identifyWithChecksum(0x00, true) << "Checksum missing"
-                                              << int(Verdict::Warning);
-    QTest::newRow("short block") << QByteArray(10, '\0') << "Checksum missing" << int(Verdict::Warning);
-}
-
-void TestReport::checksumVerdicts()
-{
-    QFETCH(QByteArray, identify);
-    QFETCH(QString, text);
-    QFETCH(int, verdict);
-    const ChecksumVerdict v = checksumVerdict(identify);
-    QCOMPARE(v.text, text);
-    QCOMPARE(int(v.verdict), verdict);
-}
-
-void TestReport::stateLines()
-{
-    // The empty record: partitions protected wording, no hosted wording anywhere.
-    QCOMPARE(tabState(nullptr, Tab::Partitions, false).lines, QStringList{"SAFE DISK ENABLED"});
-    QCOMPARE(tabState(nullptr, Tab::General, false).lines, QStringList{});
-
-    DriveData nvme;
-    nvme.interfaces = DriveData::Nvme | DriveData::Scsi;
-    QCOMPARE(tabState(&nvme, Tab::NVMe, true).lines, QStringList{"DEVICE DATA NOT AVAILABLE, USE /S INSTEAD"});
-    QCOMPARE(tabState(&nvme, Tab::NVMe, false).lines, QStringList{"DEVICE DATA NOT AVAILABLE"});
-    // SCSI and PCI never use the hosted wording.
-    QCOMPARE(tabState(&nvme, Tab::SCSI, true).lines, QStringList{"DEVICE DATA NOT AVAILABLE"});
-    QCOMPARE(tabState(&nvme, Tab::PCI, true).lines, QStringList{"DEVICE DATA NOT AVAILABLE"});
-
-    DriveData smart;
-    smart.smart = std::make_unique<Smart>(QList<SmartAttribute>{}, true);
-    TabState s = tabState(&smart, Tab::Smart, false);
-    QCOMPARE(s.lines, QStringList{"Health not available"});
-    QCOMPARE(int(*s.verdict), int(Verdict::Warning));
-    smart.smart = std::make_unique<Smart>(QList<SmartAttribute>{SmartAttribute{}}, false);
-    s = tabState(&smart, Tab::Smart, false);
-    QCOMPARE(s.lines, QStringList{"Drive not healthy"});
-    QCOMPARE(int(*s.verdict), int(Verdict::Error));
 }
 
 // Each attribute row gets its decoded raw value and state: an object beside the
@@ -381,13 +275,16 @@ void TestReport::smartAttributesReadable()
 
     const Run json = report({"--drive", "/disk", "--json"});
     const QJsonObject smart = QJsonDocument::fromJson(json.out.toUtf8())["drives"][0]["tabs"]["S.M.A.R.T."].toObject();
-    QCOMPARE(smart["rows"].toArray().size(), 2);
     QCOMPARE(smart["rows"][0].toArray().size(), 6);
-    QCOMPARE(smart["attributes"][0].toObject(),
-             (QJsonObject{{"id", 10}, {"name", "Spin Retry Count"}, {"value", 212}, {"worst", 210}, {"threshold", 223},
-                          {"raw", 11}, {"rawText", "11"}, {"state", "failing"}}));
+    QCOMPARE(smart["attributes"][0].toObject(), (QJsonObject{{"id", 10},
+                                                             {"name", "Spin Retry Count"},
+                                                             {"value", 212},
+                                                             {"worst", 210},
+                                                             {"threshold", 223},
+                                                             {"raw", 11},
+                                                             {"rawText", "11"},
+                                                             {"state", "failing"}}));
     QCOMPARE(smart["attributes"][1]["rawText"].toString(), QString("38 \u00B0C (min 20, max 45)"));
-    QCOMPARE(smart["attributes"][1]["state"].toString(), QString("ok"));
 
     const Run text = report({"--drive", "/disk"});
     QVERIFY2(text.out.contains("   0Ah | Spin Retry Count | 212 | 210 | 223 | 00 00 00 00 00 0B | 11 | failing\n"),

@@ -16,6 +16,7 @@
 
 #include "model/Roles.h"
 #include "platform/Error.h"
+#include "platform/sim/NodeTreeReader.h"
 
 namespace TestSupport {
 
@@ -300,16 +301,6 @@ MessageCapture::~MessageCapture()
     captured = nullptr;
 }
 
-QStringList MessageCapture::messages(QtMsgType type) const
-{
-    QMutexLocker lock(&messageMutex);
-    QStringList out;
-    for (const auto &m : *captured)
-        if (m.first == type)
-            out << m.second;
-    return out;
-}
-
 QStringList MessageCapture::all() const
 {
     QMutexLocker lock(&messageMutex);
@@ -427,8 +418,8 @@ int FakeDevices::ioctl(int, unsigned long request, void *argument)
                 QByteArray(reinterpret_cast<const char *>(io->cmdp), io->cmd_len).toHex(' ').toUpper());
         }
     }
-    if (sleepMs)
-        QThread::msleep(ulong(sleepMs));
+    if (gate)
+        gate->acquire();
     errno = error;
     return -1;
 }
@@ -455,6 +446,108 @@ int FakeDevices::requests() const
 {
     QMutexLocker lock(&m_mutex);
     return m_requests;
+}
+
+QString shownValue(const PropertyValue &value)
+{
+    QStringList parts;
+    for (const Variant &v : value) {
+        QString s = v.name.isNull() ? QString() : v.name + QLatin1Char('=');
+        switch (v.kind) {
+        case Variant::Integer:
+            s += QString::number(v.integer);
+            break;
+        case Variant::Text:
+            s += QLatin1Char('"') + QString(v.text).replace('\n', QLatin1String("\\n")) + QLatin1Char('"');
+            break;
+        case Variant::Buffer:
+            s += QStringLiteral("buffer(%1)").arg(QString::fromLatin1(v.buffer.toHex(' ')));
+            break;
+        case Variant::List:
+            s += QLatin1Char('[') + shownValue(v.list) + QLatin1Char(']');
+            break;
+        default:
+            s += QStringLiteral("none");
+        }
+        parts << s;
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+QList<std::pair<QString, MemoryNode>> memoryCases(const QString &name)
+{
+    const auto read = Sim::loadNodeTree(QStringLiteral(SOURCE_DIR_FOR_SUPPORT "/tests/data/") + name);
+    if (!read.errors.isEmpty())
+        qFatal("%s", qPrintable(read.errors.join('\n')));
+    QList<std::pair<QString, MemoryNode>> cases;
+    for (const Sim::NodeData &data : read.tree.nodes) {
+        MemoryNode node;
+        for (auto p = data.providers.cbegin(); p != data.providers.cend(); ++p)
+            node.providers[p.key()] = {p->properties, p->sets};
+        node.blockSize = data.storage ? data.storage->blockSize : 0;
+        node.blockCount = data.storage ? data.storage->blockCount : 0;
+        node.fail = data.fail;
+        cases.append({data.path, node});
+    }
+    return cases;
+}
+
+QString shownDrives(Services::Nodes::Backend &backend)
+{
+    QString out;
+    for (const Services::Nodes::DriveEntry &drive : backend.drives()) {
+        out += QStringLiteral("== %1 \"%2\" type %3\n").arg(drive.path, drive.label).arg(drive.type);
+        const auto node = backend.open(drive.path);
+        for (int index = 0; node; ++index) {
+            const auto provider = backend.provider(node, index);
+            const auto generic = provider ? backend.generic(provider) : nullptr;
+            if (!generic)
+                break;
+            for (int i = 0; i < generic->propertyCount(); ++i) {
+                const QString name = generic->propertyName(i);
+                out += QStringLiteral("  [%1] %2 = %3\n").arg(index).arg(name, shownValue(generic->read(name)));
+            }
+            QStringList sets;
+            for (int i = 0; i < generic->propertySetCount(); ++i)
+                sets << generic->propertySetName(i);
+            if (!sets.isEmpty())
+                out += QStringLiteral("  [%1] sets: %2\n").arg(index).arg(sets.join(QStringLiteral(", ")));
+        }
+    }
+    return out;
+}
+
+Run run(const QString &program, const QStringList &arguments, const QStringList &environment, const QByteArray &input)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &entry : environment) {
+        if (entry.contains(QLatin1Char('=')))
+            env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+        else
+            env.remove(entry);
+    }
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    Run result;
+    if (!process.waitForStarted())
+        return result;
+    result.pid = process.processId();
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(-1);
+    if (process.exitStatus() == QProcess::NormalExit)
+        result.exitCode = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+bool writeScript(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() &&
+           f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 bool copyTree(const QString &from, const QString &to)

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QMutex>
+#include <QSemaphore>
 #include <QString>
 #include <QStringList>
 
@@ -92,7 +93,6 @@ class MessageCapture {
 public:
     MessageCapture();
     ~MessageCapture();
-    QStringList messages(QtMsgType type) const;
     QStringList all() const;
     bool contains(const QString &needle) const;
 };
@@ -103,12 +103,12 @@ QString shownText(QAbstractItemModel &model);
 
 // Device nodes that are not there: every open succeeds, fstat answers as the
 // block (or NVMe controller) device sysfs names under `sysRoot`, every ioctl
-// is recorded and refused as not supported after `sleepMs` (with errno
-// `error`). Thread-safe: the window reads drives on a worker.
+// is recorded and refused as not supported (with errno `error`), once it got
+// a permit of `gate` when there is one. Thread-safe: the window reads drives on a worker.
 class FakeDevices : public Services::Nodes::Linux::DeviceIo {
 public:
     explicit FakeDevices(const QString &sysRoot) : m_sys(sysRoot) {}
-    int sleepMs = 0;
+    QSemaphore *gate = nullptr;
     int error = 22; // EINVAL: "not supported", so every command the gate allows is tried
 
     int open(const char *path, int flags) override;
@@ -129,6 +129,40 @@ private:
     QStringList m_opens, m_cdbs;
     int m_requests = 0;
 };
+
+// The nodes of the node-tree file tests/data/`name` as cases for a MemoryBackend,
+// in file order: each node's path names the case; its providers, storage
+// geometry and failures are kept.
+QList<std::pair<QString, MemoryNode>> memoryCases(const QString &name);
+
+// Elements as "NAME=value" texts: numbers bare, texts quoted, buffers in hex.
+QString shownValue(const PropertyValue &value);
+
+// Every drive of `backend` with the properties and set names of each provider,
+// one line each, for a golden file.
+QString shownDrives(Services::Nodes::Backend &backend);
+
+// What a program run by run() did: its exit code (-1 when it did not start or
+// did not end normally), process id, standard output and error.
+struct Run {
+    int exitCode = -1;
+    qint64 pid = 0;
+    QString out, err;
+};
+
+// Runs `program` to its end with `input` on its standard input, in this
+// environment changed by `environment`: "NAME=value" sets, "NAME" alone removes.
+Run run(const QString &program, const QStringList &arguments, const QStringList &environment = {},
+        const QByteArray &input = {});
+
+// Bytes written as hexadecimal digits, blanks allowed: "85 08 0E".
+inline QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// Writes the script `text` to `path`, executable by its owner; false on failure.
+bool writeScript(const QString &path, const QByteArray &text);
 
 // A copy of the sysfs tree at `from` in `to` (links kept); false on failure.
 bool copyTree(const QString &from, const QString &to);

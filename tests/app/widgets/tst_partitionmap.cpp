@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "../../platform/disks/DiskTools.h"
+#include "TestSupport.h"
 #include "app/MainWindow.h"
 #include "app/Resources.h"
 #include "app/widgets/DriveSelection.h"
@@ -261,13 +262,7 @@ void TestPartitionMap::reportLines()
                 lines << path + line.mid(2);
         }
     }
-    QFile golden(TESTS_DIR "/expected/partition-layout.txt");
-    // DRIVESCOPE_UPDATE_EXPECTED=1 rewrites the expected lines on purpose.
-    if (qEnvironmentVariableIntValue("DRIVESCOPE_UPDATE_EXPECTED") && golden.open(QIODevice::WriteOnly))
-        golden.write((lines.join('\n') + '\n').toUtf8());
-    golden.close();
-    QVERIFY(golden.open(QIODevice::ReadOnly | QIODevice::Text));
-    QCOMPARE(lines, QString::fromUtf8(golden.readAll()).split('\n', Qt::SkipEmptyParts));
+    COMPARE_GOLDEN("partition-layout.txt", lines.join('\n') + '\n');
 }
 
 void TestPartitionMap::clickSelectsGroupAndRowHighlights_data()
@@ -321,9 +316,6 @@ void TestPartitionMap::clickSelectsGroupAndRowHighlights()
     }
     QCOMPARE(visited.size(), partitions);
     QVERIFY(std::is_sorted(visited.begin(), visited.end()));
-    // Pictures for people, when asked for: the last partition highlighted, the map focused.
-    if (!qEnvironmentVariableIsEmpty("DRIVESCOPE_SHOTS"))
-        m_window->grab().save(qEnvironmentVariable("DRIVESCOPE_SHOTS") + "/" + QTest::currentDataTag() + ".png");
 }
 
 void TestPartitionMap::refreshAfterAddedPartition()

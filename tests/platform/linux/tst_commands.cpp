@@ -19,10 +19,7 @@ using namespace Services::Nodes::Linux;
 using Commands::AtaCommand;
 
 namespace {
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using TestSupport::hex;
 
 // A SMART data page with the given (id, value, worst, raw) entries in slots.
 QByteArray smartData(const QList<QList<int>> &entries)
@@ -73,40 +70,24 @@ QMap<QByteArray, QByteArray> snapshotSections(const QString &file)
 class TestCommands : public QObject {
     Q_OBJECT
 private slots:
-    void ataCdbs_data()
-    {
-        QTest::addColumn<int>("command");
-        QTest::addColumn<int>("length");
-        QTest::addColumn<QByteArray>("cdb");
-        QTest::newRow("identify 16") << int(AtaCommand::Identify) << 16
-                                     << hex("85 08 0E 00 00 00 01 00 00 00 00 00 00 00 EC 00");
-        QTest::newRow("identify 12") << int(AtaCommand::Identify) << 12 << hex("A1 08 0E 00 01 00 00 00 00 EC 00 00");
-        QTest::newRow("read data 16") << int(AtaCommand::SmartReadData) << 16
-                                      << hex("85 08 0E 00 D0 00 01 00 00 00 4F 00 C2 00 B0 00");
-        QTest::newRow("read data 12") << int(AtaCommand::SmartReadData) << 12
-                                      << hex("A1 08 0E D0 01 00 4F C2 00 B0 00 00");
-        QTest::newRow("thresholds 16") << int(AtaCommand::SmartReadThresholds) << 16
-                                       << hex("85 08 0E 00 D1 00 01 00 01 00 4F 00 C2 00 B0 00");
-        QTest::newRow("thresholds 12") << int(AtaCommand::SmartReadThresholds) << 12
-                                       << hex("A1 08 0E D1 01 01 4F C2 00 B0 00 00");
-        QTest::newRow("status 16") << int(AtaCommand::SmartReturnStatus) << 16
-                                   << hex("85 06 20 00 DA 00 00 00 00 00 4F 00 C2 00 B0 00");
-        QTest::newRow("status 12") << int(AtaCommand::SmartReturnStatus) << 12
-                                   << hex("A1 06 20 DA 00 00 4F C2 00 B0 00 00");
-        QTest::newRow("power mode 16") << int(AtaCommand::CheckPowerMode) << 16
-                                       << hex("85 06 20 00 00 00 00 00 00 00 00 00 00 00 E5 00");
-    }
+    // Every command at both lengths, kept in tests/expected/platform/ata-cdbs.txt;
+    // everything the builder makes must pass the allow-list for a disk.
     void ataCdbs()
     {
-        QFETCH(int, command);
-        QFETCH(int, length);
-        QFETCH(QByteArray, cdb);
-        const QByteArray built = Commands::ataPassThrough(AtaCommand(command), length);
-        QCOMPARE(built.toHex(' '), cdb.toHex(' '));
-        // Everything the builder makes must pass the allow-list for a disk.
-        QVERIFY(Allowlist::permitsCdb(Allowlist::DeviceClass::ScsiDisk,
-                                      reinterpret_cast<const quint8 *>(built.constData()), int(built.size()),
-                                      Commands::ataCommandReadsData(AtaCommand(command))));
+        QString out;
+        const char *names[] = {
+            "IDENTIFY",        "IDENTIFY PACKET", "SMART READ DATA", "SMART READ THRESHOLDS", "SMART RETURN STATUS",
+            "CHECK POWER MODE"};
+        for (int command = 0; command <= int(AtaCommand::CheckPowerMode); ++command) {
+            for (int length : {16, 12}) {
+                const QByteArray built = Commands::ataPassThrough(AtaCommand(command), length);
+                out += QStringLiteral("%1 (%2): %3\n").arg(names[command]).arg(length).arg(built.toHex(' ').toUpper());
+                QVERIFY(Allowlist::permitsCdb(Allowlist::DeviceClass::ScsiDisk,
+                                              reinterpret_cast<const quint8 *>(built.constData()), int(built.size()),
+                                              Commands::ataCommandReadsData(AtaCommand(command))));
+            }
+        }
+        COMPARE_GOLDEN("platform/ata-cdbs.txt", out);
     }
 
     void smartStatus_data()
@@ -200,15 +181,9 @@ private slots:
             smartData({{1, 100, 99, 0x123456}, {0, 0, 0, 0}, {5, 200, 200, 3}, {194, 36, 50, 0x00280019}});
         // Thresholds listed in another order; id 194 has none.
         const QByteArray thresholds = thresholdPage({{5, 36}, {1, 6}});
-        const QByteArray records = Commands::mergeSmartAttributes(data, thresholds);
-        QCOMPARE(records.size(), 36);
-        QCOMPARE(quint8(records[0]), quint8(1));
-        QCOMPARE(quint8(records[11]), quint8(6));
-        QCOMPARE(quint8(records[12]), quint8(5));
-        QCOMPARE(quint8(records[23]), quint8(36));
-        QCOMPARE(quint8(records[24]), quint8(194));
-        QCOMPARE(quint8(records[35]), quint8(0));
-        QCOMPARE(records.mid(5, 6), hex("56 34 12 00 00 00"));
+        QCOMPARE(Commands::mergeSmartAttributes(data, thresholds).toHex(' '),
+                 QByteArray("01 00 00 64 63 56 34 12 00 00 00 06 05 00 00 c8 c8 03 00 00 00 00 00 24 "
+                            "c2 00 00 24 32 19 00 28 00 00 00 00"));
         QVERIFY(Commands::mergeSmartAttributes(data.left(511), thresholds).isNull());
         // Without thresholds the records still come, threshold 0.
         QCOMPARE(Commands::mergeSmartAttributes(data, QByteArray()).size(), 36);
@@ -250,11 +225,8 @@ private slots:
     {
         QByteArray inquiry = hex("00 80 06 02 5B 00 00 02") + "SEAGATE ST600MM0006     B001";
         const Commands::Inquiry q = Commands::parseInquiry(inquiry);
-        QVERIFY(q.valid);
-        QVERIFY(q.removable);
-        QCOMPARE(q.vendor, QStringLiteral("SEAGATE"));
-        QCOMPARE(q.product, QStringLiteral("ST600MM0006"));
-        QCOMPARE(q.revision, QStringLiteral("B001"));
+        QVERIFY(q.valid && q.removable);
+        QCOMPARE(QStringList({q.vendor, q.product, q.revision}), QStringList({"SEAGATE", "ST600MM0006", "B001"}));
         QVERIFY(!Commands::parseInquiry(inquiry.left(5)).valid);
         QCOMPARE(Commands::parseInquiry(inquiry.left(20)).vendor, QStringLiteral("SEAGATE"));
         QCOMPARE(Commands::inquiryCdb(true, 0x83, 0x200), hex("12 01 83 02 00 00"));
@@ -286,10 +258,8 @@ private slots:
         ctrl.replace(516, 4, hex("20 00 00 00")); // 32 namespaces
         const Commands::NvmeController c = Commands::parseNvmeController(ctrl);
         QVERIFY(c.valid);
-        QCOMPARE(c.serial, QStringLiteral("S6B0NL0T123456"));
-        QCOMPARE(c.model, QStringLiteral("ACME NVMe 1TB"));
-        QCOMPARE(c.firmware, QStringLiteral("2B2QEXM7"));
-        QCOMPARE(Commands::nvmeVersionText(c.version), QStringLiteral("1.4.0"));
+        QCOMPARE(QStringList({c.serial, c.model, c.firmware, Commands::nvmeVersionText(c.version)}),
+                 QStringList({"S6B0NL0T123456", "ACME NVMe 1TB", "2B2QEXM7", "1.4.0"}));
         QCOMPARE(c.namespaceCount, 32u);
         QVERIFY(Commands::nvmeVersionText(0).isNull());
         QVERIFY(!Commands::parseNvmeController(ctrl.left(100)).valid);
@@ -313,10 +283,8 @@ private slots:
     void nvmeSmartLogCommand()
     {
         const Commands::NvmeAdmin c = Commands::nvmeSmartLogCommand();
-        QCOMPARE(c.opcode, quint8(0x02));
-        QCOMPARE(c.nsid, 0xFFFFFFFFu);
-        QCOMPARE(c.cdw10, 0x007F8002u);
-        QCOMPARE(c.dataLength, 512u);
+        QCOMPARE(QList<quint32>({c.opcode, c.nsid, c.cdw10, c.dataLength}),
+                 QList<quint32>({0x02, 0xFFFFFFFF, 0x007F8002, 512}));
     }
 
     void extCsd()
@@ -335,15 +303,15 @@ private slots:
         const Commands::ExtCsd x = Commands::parseExtCsd(e);
         QVERIFY(x.valid);
         QVERIFY(x.partitioningEnabled && x.enhancedAttribute && x.extendedAttribute);
-        QCOMPARE(x.gppSize[0], quint64(16) * 512 * 1024);
-        QCOMPARE(x.gppSize[1], quint64(0));
-        QCOMPARE(x.gppSize[2], quint64(0x100) * 512 * 1024);
+        QCOMPARE(QList<quint64>({x.gppSize[0], x.gppSize[1], x.gppSize[2]}),
+                 QList<quint64>({16 * 512 * 1024, 0, 0x100 * 512 * 1024}));
         QCOMPARE(x.deviceTypes,
                  (QStringList{"HS 26 MHz", "HS 52 MHz", "HS DDR 52 MHz 1.8 V / 3 V", "HS200 1.8 V", "HS400 1.8 V"}));
-        QCOMPARE(Commands::lifeTimeText(x.lifeTimeA), QStringLiteral("0% - 10% device life time used"));
-        QCOMPARE(Commands::lifeTimeText(x.lifeTimeB),
-                 QStringLiteral("Exceeded its maximum estimated device life time"));
-        QCOMPARE(Commands::preEolText(x.preEol).left(7), QStringLiteral("Warning"));
+        // Pre-EOL in byte 267, life time A and B in 268 and 269.
+        QCOMPARE(QStringList({Commands::preEolText(x.preEol).left(7), Commands::lifeTimeText(x.lifeTimeA),
+                              Commands::lifeTimeText(x.lifeTimeB)}),
+                 QStringList(
+                     {"Warning", "0% - 10% device life time used", "Exceeded its maximum estimated device life time"}));
         QVERIFY(!Commands::parseExtCsd(e.left(511)).valid);
     }
 };

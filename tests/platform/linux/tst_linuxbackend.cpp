@@ -44,14 +44,6 @@ bool syntheticWithType(const QTemporaryDir &dir, const QString &disk, int type)
            f.write(QByteArray::number(type) + "\n") > 0;
 }
 
-QStringList names(Interfaces::Generic &g, bool sets)
-{
-    QStringList list;
-    const int count = sets ? g.propertySetCount() : g.propertyCount();
-    for (int i = 0; i < count; ++i)
-        list << (sets ? g.propertySetName(i) : g.propertyName(i));
-    return list;
-}
 } // namespace
 
 class TestLinuxBackend : public QObject {
@@ -67,148 +59,14 @@ private slots:
         QVERIFY(m_backend->available());
     }
 
-    void driveList()
-    {
-        QStringList paths, labels;
-        for (const DriveEntry &e : m_backend->drives()) {
-            paths << e.path;
-            labels << e.label;
-            QCOMPARE(e.type, 2);
-        }
-        // Boot/RPMB/general purpose areas, hidden path devices, free loop
-        // devices and empty readers are left out; loop devices come last.
-        QCOMPARE(paths, (QStringList{"/devices/block/mmcblk0", "/devices/block/mmcblk1", "/devices/block/nvme0n1",
-                                     "/devices/block/nvme1n1", "/devices/block/sda", "/devices/block/sdb",
-                                     "/devices/block/sdc", "/devices/block/sde", "/devices/block/loop0"}));
-        QCOMPARE(labels[4], QStringLiteral("ACME SSD 500GB (sda)"));
-    }
-
-    void properties_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<int>("provider");
-        QTest::addColumn<QString>("property");
-        QTest::addColumn<QString>("expected");
-        const QString sda = "/devices/block/sda", sdb = "/devices/block/sdb", sdc = "/devices/block/sdc";
-        const QString nvme = "/devices/block/nvme0n1", sd = "/devices/block/mmcblk0", emmc = "/devices/block/mmcblk1";
-        const QList<std::tuple<QString, int, QString, QString>> rows = {
-            {sda, 0, "TYPE", "SATA"},
-            {sda, 0, "NAME", "ACME SSD 500GB"},
-            {sda, 0, "SERIAL", "AC1234567890"},
-            {sda, 0, "FIRMWARE", "1.0"},
-            {sda, 0, "CONNECTION", "SATA 6.0 Gbps"},
-            {sda, 0, "REMOVABLE", "NO"},
-            {sda, 0, "ATA_SMART_ENABLED", "1"},
-            {sda, 0, "NODE_SET_SCSI", "1"},
-            {sda, 0, "PCI_ADR", "0000:00:17.0"},
-            {sda, 0, "PCI_CLASS", QString::number(0x010601)},
-            {sda, 0, "PCI_VENDOR", QString::number(0x8086)},
-            {sda, 0, "DEVICE_NODE", "/sys/devices/pci0000:00/0000:00:17.0/ata3/host2/target2:0:0/2:0:0:0"},
-            {sda, 1, "SCSI_VENDOR", "ATA"},
-            {sda, 1, "SCSI_MODEL", "ACME SSD 500GB"},
-            {sda, 1, "VPD_SERIAL", "AC1234567890"},
-            {sdb, 0, "TYPE", "USB"},
-            {sdb, 0, "NAME", "Acme Portable SSD"},
-            {sdb, 0, "SERIAL", "0123456789AB"},
-            {sdb, 0, "FIRMWARE", "1.00"},
-            {sdb, 0, "USB_ID_VENDOR", QString::number(0x1a2b)},
-            {sdb, 0, "USB_ID_PRODUCT", QString::number(0x0781)},
-            {sdb, 0, "USB_VERSION", QString::number(0x320)},
-            {sdb, 0, "USB_CONFIGURATIONS", "1"},
-            {sdb, 0, "USB_MANUFACTURER", "Acme"},
-            {sdb, 0, "USB_CONNECTION", "High Speed (480 Mbit/s)"},
-            {sdb, 0, "USB_CONNECTION_MAX", "SuperSpeed (5 Gbit/s)"},
-            {sdb, 0, "USB_BOS_UUID", "10111213-1415-1617-1819-1a1b1c1d1e1f"},
-            {sdb, 0, "USB_DEV_CSP", "0:0:0"},
-            {sdb, 0, "PCI_ADR", "0000:00:14.0"},
-            {sdb, 1, "SCSI_VENDOR", "Acme"},
-            {sdc, 0, "TYPE", "SAS"},
-            {sdc, 0, "NAME", "SEAGATE ST600MM0006"},
-            {sdc, 0, "SERIAL", "S0M1ABCD"},
-            {sdc, 0, "CONNECTION", "SAS 12.0 Gbit"},
-            {sdc, 1, "SCSI_REVISION", "B001"},
-            {nvme, 0, "TYPE", "NVMe"},
-            {nvme, 0, "NAME", "ACME NVMe 1TB"},
-            {nvme, 0, "SERIAL", "S6B0NL0T123456"},
-            {nvme, 0, "MODEL", "ACME NVMe 1TB"},
-            {nvme, 0, "NVM_NSID", "1"},
-            {nvme, 0, "NVM_NSZE", "1953525168"},
-            {nvme, 0, "NVM_NGUID", "0025385b-a1b2-c3d4-e5f6-000000000001"},
-            {nvme, 0, "NVM_EUI", "0025385b21b03a77"},
-            {nvme, 1, "FIRMWARE", "2B2QEXM7"},
-            {nvme, 1, "SERIAL", "S6B0NL0T123456"},
-            {nvme, 1, "CONNECTION", "16.0 GT/s PCIe x4"},
-            {"/devices/block/nvme1n1", 0, "NAME", "ACME DUAL PORT"},
-            {"/devices/block/nvme1n1", 0, "PCI_ADR", "0000:04:00.0"},
-            {"/devices/block/nvme1n1", 1, "CONNECTION", "8.0 GT/s PCIe x4"},
-            {"/devices/block/sde", 0, "NAME", "SanDisk Cruzer Blade"},
-            {"/devices/block/sde", 0, "USB_VERSION", QString::number(0x200)},
-            {"/devices/block/sde", 0, "USB_DEV_CSP", "0:0:0"},
-            {"/devices/block/sde", 0, "USB_CONNECTION_MAX", "High Speed (480 Mbit/s)"},
-            {"/devices/block/sde", 0, "USB_CONNECTION", "Full Speed (12 Mbit/s)"},
-            {"/devices/block/sde", 0, "FIRMWARE", "1.27"},
-            {sd, 0, "TYPE", "CARD"},
-            {sd, 0, "CARD_TYPE", "SD"},
-            {sd, 0, "NAME", "SD64G"},
-            {sd, 0, "SERIAL", "0x12345678"},
-            {sd, 0, "REMOVABLE", "YES"},
-            {sd, 0, "SECTOR_ACCESS", "1"},
-            {sd, 0, "SD_CARD_TYPE", "SDHC/SDXC"},
-            {sd, 0, "SD_VERSION", "3.0x"},
-            {sd, 0, "SD_PRODUCTION_DATE", "06/2021"},
-            {sd, 0, "SD_NORMAL_SPEED_FREQ", "25000"},
-            {emmc, 0, "CARD_TYPE", "MMC"},
-            {emmc, 0, "MMC_CBX", "BGA (discrete embedded)"},
-            {emmc, 0, "MMC_VERSION", "5.1"},
-            {emmc, 0, "MMC_NORMAL_SPEED_FREQ", "26000"},
-            {emmc, 0, "MMC_R2W_FACTOR", "8"},
-            {emmc, 0, "MMC_PRODUCTION_DATE", "10/2019"},
-            {emmc, 0, "MMC_PRE_EOL_INFO", "Normal"},
-            {emmc, 0, "MMC_DEVICE_LIFE_TIME_EST_TYP_B", "10% - 20% device life time used"},
-            {emmc, 0, "MMC_GPP1_SIZE", QString::number(16384 * 512)},
-            {"/devices/block/loop0", 0, "TYPE", "VIRTUAL_FILE"},
-            {"/devices/block/loop0", 0, "NAME", "/var/tmp/disk.img"},
-        };
-        for (const auto &[path, provider, property, expected] : rows)
-            QTest::addRow("%s %d %s", qPrintable(path.section('/', -1)), provider, qPrintable(property))
-                << path << provider << property << expected;
-    }
-    void properties()
-    {
-        QFETCH(QString, path);
-        QFETCH(int, provider);
-        QFETCH(QString, property);
-        QFETCH(QString, expected);
-        const auto generic = genericOf(*m_backend, path, provider);
-        QVERIFY(generic);
-        QCOMPARE(firstText(generic->read(property)), expected);
-        QVERIFY(names(*generic, false).contains(property));
-    }
-
-    void namedElements()
-    {
-        // The acquisition and the USB tab look elements up by name.
-        const auto sda = genericOf(*m_backend, "/devices/block/sda");
-        QCOMPARE(sda->read("ATA_SMART_ENABLED").value(0).name, QStringLiteral("ATA_SMART_ENABLED"));
-        const auto sdb = genericOf(*m_backend, "/devices/block/sdb");
-        QCOMPARE(sdb->read("SERIAL").value(0).name, QStringLiteral("USB_SERIAL"));
-        QCOMPARE(sdb->read("FIRMWARE").value(0).name, QStringLiteral("USB_FIRMWARE"));
-        const PropertyValue settings = sdb->read("USB_IFC_CSP");
-        QCOMPARE(settings.size(), 2);
-        QCOMPARE(settings[0].name, QStringLiteral("USB_IFC_CSP_i0_a0"));
-        QCOMPARE(settings[0].text, QStringLiteral("8:6:80"));
-        QCOMPARE(settings[1].name, QStringLiteral("USB_IFC_CSP_i0_a1"));
-        QCOMPARE(settings[1].text, QStringLiteral("8:6:98"));
-        const PropertyValue current = genericOf(*m_backend, "/devices/block/sde")->read("USB_IFC_CSP");
-        QCOMPARE(current.size(), 1);
-        QCOMPARE(current[0].name, QStringLiteral("USB_IFC_CSP_i0_a0"));
-        QCOMPARE(current[0].text, QStringLiteral("8:6:80"));
-    }
+    // Boot/RPMB/general purpose areas, hidden path devices, free loop devices
+    // and empty readers are left out; loop devices come last. Element names
+    // matter too: the acquisition and the USB tab look elements up by name.
+    void syntheticMachine() { COMPARE_GOLDEN("platform/linux-synthetic.txt", TestSupport::shownDrives(*m_backend)); }
 
     void propertySets()
     {
         const auto sda = genericOf(*m_backend, "/devices/block/sda");
-        QCOMPARE(names(*sda, true), (QStringList{"GET_SCSI_INQUIRY", "GET_SCSI_VPDS", "ATA_IDENTIFY"}));
         const PropertyValue identify = sda->request({Variant::ofInt(1, "ATA_IDENTIFY")});
         QCOMPARE(identify.size(), 1);
         QCOMPARE(identify[0].buffer.size(), 512);
@@ -245,12 +103,8 @@ private slots:
         QCOMPARE(companions[0].type, 2);
         const auto pci = genericOf(*m_backend, companions[0].path);
         QVERIFY(pci);
-        const PropertyValue bus = pci->read("BUS_INFO");
-        QCOMPARE(bus.size(), 3);
-        QCOMPARE(bus[0].name, QStringLiteral("BUS"));
-        QCOMPARE(bus[0].integer, quint64(0x3d));
+        QCOMPARE(TestSupport::shownValue(pci->read("BUS_INFO")).left(7), QStringLiteral("BUS=61,"));
         QCOMPARE(firstText(pci->read("CLASSCODE")), QString::number(0x010802));
-        QCOMPARE(firstText(pci->read("SUBSYS_PRODUCT_ID")), QString::number(0xa801));
         QVERIFY(m_backend->pciBusExists());
         QVERIFY(m_backend->open("/devices/pci/bus"));
         // No PCI ancestry (platform eMMC, loop): no companion.
@@ -298,38 +152,22 @@ private slots:
         QTest::addColumn<QString>("devtype");
         QTest::addColumn<int>("type");
         const QString sda = "/devices/pci0000:00/0000:00:17.0/ata3/host2/target2:0:0/2:0:0:0/block/sda";
-        QTest::newRow("disk added") << "sda"
-                                    << "add" << sda << "disk" << 1;
-        QTest::newRow("disk removed") << "sda"
-                                      << "remove" << sda << "disk" << 2;
-        QTest::newRow("disk changed") << "sda"
-                                      << "change" << sda << "disk" << 3;
-        QTest::newRow("partition added") << "sda"
-                                         << "add" << sda + "/sda1"
-                                         << "partition" << 3;
-        QTest::newRow("partition removed") << "sda"
-                                           << "remove" << sda + "/sda1"
-                                           << "partition" << 3;
-        QTest::newRow("other disk") << "sda"
-                                    << "remove"
-                                    << "/devices/virtual/block/loop0"
-                                    << "disk" << 0;
-        QTest::newRow("similar name") << "sda"
-                                      << "change" << sda + "a"
-                                      << "disk" << 0;
-        QTest::newRow("bind action") << "sda"
-                                     << "bind" << sda << "disk" << 0;
-        QTest::newRow("list: disk added") << ""
-                                          << "add"
-                                          << "/devices/virtual/block/loop3"
-                                          << "disk" << 3;
-        QTest::newRow("list: loop attached") << ""
-                                             << "change"
-                                             << "/devices/virtual/block/loop3"
-                                             << "disk" << 3;
-        QTest::newRow("list: partition") << ""
-                                         << "add" << sda + "/sda1"
-                                         << "partition" << 0;
+        const QString loop3 = "/devices/virtual/block/loop3";
+        const QList<std::tuple<const char *, QString, QString, QString, QString, int>> rows = {
+            {"disk added", "sda", "add", sda, "disk", 1},
+            {"disk removed", "sda", "remove", sda, "disk", 2},
+            {"disk changed", "sda", "change", sda, "disk", 3},
+            {"partition added", "sda", "add", sda + "/sda1", "partition", 3},
+            {"partition removed", "sda", "remove", sda + "/sda1", "partition", 3},
+            {"other disk", "sda", "remove", "/devices/virtual/block/loop0", "disk", 0},
+            {"similar name", "sda", "change", sda + "a", "disk", 0},
+            {"bind action", "sda", "bind", sda, "disk", 0},
+            {"list: disk added", "", "add", loop3, "disk", 3},
+            {"list: loop attached", "", "change", loop3, "disk", 3},
+            {"list: partition", "", "add", sda + "/sda1", "partition", 0},
+        };
+        for (const auto &[name, watched, action, devpath, devtype, type] : rows)
+            QTest::newRow(name) << watched << action << devpath << devtype << type;
     }
     void hotplugEvents()
     {
@@ -349,10 +187,7 @@ private slots:
         QVERIFY(!client->wait(10));
         QThread *thread = QThread::create([&] { client->interrupt(); });
         thread->start();
-        QElapsedTimer timer;
-        timer.start();
         QVERIFY(client->wait(0xFFFFFFFF));
-        QVERIFY(timer.elapsed() < 5000);
         QCOMPARE(client->eventType(), 0u); // nothing really happened
         client->acknowledge();
         thread->wait();
@@ -360,8 +195,6 @@ private slots:
         QVERIFY(!m_backend->deviceClient("/devices/block/nothere"));
     }
 
-    // The real dumps: every disk lsblk showed is listed, and its name holds the
-    // model lsblk showed (SCSI names also carry the vendor).
     // What reaches the transport when a disk's raw data is read, by class: no
     // 0xA1 (BLANK to optical drives) but to disks, no 0x85 but to disks and
     // libata's own optical drives.
@@ -443,6 +276,8 @@ private slots:
         QVERIFY2(log.contains("it is not a block device"), qPrintable(log.text()));
     }
 
+    // The real dumps: every disk lsblk showed is listed, and its name holds the
+    // model lsblk showed (SCSI names also carry the vendor).
     void realDumps_data()
     {
         QTest::addColumn<QString>("archive");

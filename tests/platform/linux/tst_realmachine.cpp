@@ -1,18 +1,18 @@
 // The report of the machine the tests run on: every virtio disk is listed with
-// its size, and its PCI tab names the function lspci shows, with the same ids.
+// its size, and its PCI tab names the function lspci shows, with the same ids and names.
 #include <QtTest>
 
-#include "report/Report.h"
 #include "platform/linux/LinuxBackend.h"
+#include "report/Report.h"
 
 using namespace Services::Nodes;
 
 namespace {
-QString rowValue(const QJsonObject &drive, const QString &tab, const QString &label)
+QString rowValue(const QJsonObject &drive, const QString &tab, const QString &label, const char *field = "value")
 {
     for (const QJsonValue &row : drive["tabs"][tab]["rows"].toArray()) {
         if (!row["header"].toBool() && row["label"].toString() == label)
-            return row["value"].toString();
+            return row[field].toString();
     }
     return QString();
 }
@@ -55,22 +55,30 @@ private slots:
             QVERIFY(!rowValue(drive, "General", "SIZE").isEmpty());
 
             QVERIFY2(drive["tabs"]["PCI"]["enabled"].toBool(), qPrintable(name));
-            const QString address = QString::asprintf(
-                "%04x:%02x:%02x.%x", hexValue(rowValue(drive, "PCI", "SEGMENT")),
-                hexValue(rowValue(drive, "PCI", "BUS")), hexValue(rowValue(drive, "PCI", "DEVICE")),
-                hexValue(rowValue(drive, "PCI", "FUNCTION")));
+            const QString address =
+                QString::asprintf("%04x:%02x:%02x.%x", hexValue(rowValue(drive, "PCI", "SEGMENT")),
+                                  hexValue(rowValue(drive, "PCI", "BUS")), hexValue(rowValue(drive, "PCI", "DEVICE")),
+                                  hexValue(rowValue(drive, "PCI", "FUNCTION")));
             QProcess p;
             p.start(lspci, {"-n", "-D", "-s", address});
             QVERIFY(p.waitForFinished());
             // "0000:00:02.0 0180: 1af4:1042 (rev 01)"
-            static const QRegularExpression line(
-                "^([0-9a-f:.]+) ([0-9a-f]{4}): ([0-9a-f]{4}):([0-9a-f]{4})", QRegularExpression::MultilineOption);
+            static const QRegularExpression line("^([0-9a-f:.]+) ([0-9a-f]{4}): ([0-9a-f]{4}):([0-9a-f]{4})",
+                                                 QRegularExpression::MultilineOption);
             const auto m = line.match(QString::fromLatin1(p.readAllStandardOutput()));
             QVERIFY2(m.hasMatch(), qPrintable(name + " at " + address + " is not known to lspci"));
             QCOMPARE(m.captured(1), address);
             QCOMPARE(hexValue(rowValue(drive, "PCI", "VENDOR")), m.captured(3).toInt(nullptr, 16));
             QCOMPARE(hexValue(rowValue(drive, "PCI", "PRODUCT")), m.captured(4).toInt(nullptr, 16));
             QCOMPARE(hexValue(rowValue(drive, "PCI", "CLASSCODE")) >> 8, m.captured(2).toInt(nullptr, 16));
+            // The names beside the ids are the ones lspci prints:
+            // 00:02.0 "class" "vendor" "device" -r01 -p00 "subsystem vendor" "subsystem device"
+            p.start(lspci, {"-mm", "-s", address});
+            QVERIFY(p.waitForFinished());
+            const QStringList quoted = QString::fromUtf8(p.readAllStandardOutput()).split('"');
+            QVERIFY(quoted.size() >= 6);
+            QCOMPARE(rowValue(drive, "PCI", "VENDOR", "detail"), quoted[3]);
+            QCOMPARE(rowValue(drive, "PCI", "PRODUCT", "detail"), quoted[5]);
         }
         if (virtio == 0)
             QSKIP("this machine has no virtio disk");

@@ -70,18 +70,13 @@ void TestDemoDisks::tabsOverSimulator_data()
     QTest::addColumn<QString>("tableType");
     QTest::addColumn<int>("partitions"); // -1: the count comes from sfdisk
 
-    QTest::newRow("gpt") << "/devices/disks/gpt0"
-                         << "GPT" << -1;
-    QTest::newRow("gpt 4K") << "/devices/disks/gpt4k0"
-                            << "GPT" << 2;
-    QTest::newRow("mbr") << "/devices/disks/mbr0"
-                         << "MBR" << -1;
-    QTest::newRow("superfloppy") << "/devices/disks/floppy0"
-                                 << "SUPERFLOPPY" << 1;
-    QTest::newRow("blank") << "/devices/disks/empty0"
-                           << "NONE" << 0;
-    QTest::newRow("lost GPT") << "/devices/disks/broken0"
-                              << "<ERROR>" << 0;
+    const QList<std::tuple<const char *, const char *, const char *, int>> rows = {
+        {"gpt", "/devices/disks/gpt0", "GPT", -1},     {"gpt 4K", "/devices/disks/gpt4k0", "GPT", 2},
+        {"mbr", "/devices/disks/mbr0", "MBR", -1},     {"superfloppy", "/devices/disks/floppy0", "SUPERFLOPPY", 1},
+        {"blank", "/devices/disks/empty0", "NONE", 0}, {"lost GPT", "/devices/disks/broken0", "<ERROR>", 0},
+    };
+    for (const auto &[name, path, type, partitions] : rows)
+        QTest::newRow(name) << QString(path) << QString(type) << partitions;
 }
 
 void TestDemoDisks::tabsOverSimulator()
@@ -101,6 +96,17 @@ void TestDemoDisks::tabsOverSimulator()
     QCOMPARE(model.rowCount(), 1 + partitions);
     const QModelIndex table = model.index(0, 0);
     QCOMPARE(model.data(model.index(0, 1, table)).toString(), tableType);
+
+    // The metrics count the entries of the table (a file system on the whole
+    // disk is none), and leave out a table that cannot be read.
+    QString metrics, said;
+    QTextStream m(&metrics), s(&said);
+    QCOMPARE(Applications::DriveScope::runReport({"--prometheus"}, m, s), 0);
+    const QString sample = QStringLiteral("\ndrivescope_partitions{drive=\"%1\"} ").arg(path);
+    if (tableType == "<ERROR>")
+        QVERIFY(!metrics.contains(sample));
+    else
+        QVERIFY(metrics.contains(sample + QString::number(tableType == "SUPERFLOPPY" ? 0 : partitions) + '\n'));
 
     // One report of the drive, through the storage it shares while held here.
     using namespace Services::Nodes;
