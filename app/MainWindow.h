@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "app/DriveLoader.h"
-#include "model/Acquisition.h"
-#include "model/DriveData.h"
 #include "app/NodeHandler.h"
 #include "app/widgets/QuillMainWindow.h"
+#include "model/Acquisition.h"
+#include "model/DriveData.h"
 
 class QLabel;
 class QTableView;
@@ -51,6 +51,9 @@ public:
     static QString selectedRowsText(const QTableView *view);
     // The tab of `view` as the text report prints it.
     QString tabReportText(const QTableView *view) const;
+    // Asks the drive source for full drive access (one password prompt) and
+    // reads the shown drive again with it; does nothing where none is offered.
+    void askForFullAccess();
 
 public slots:
     void on_driveselect_selectionChanged();
@@ -87,6 +90,7 @@ private:
     // Copy, Copy all, Save report, the keys between tabs and for refresh.
     void setupActions();
     void askAndSaveReport(bool allDrives);
+    void fullAccessAnswered();
 
     std::unique_ptr<Ui::MainWindow> m_ui;
     QString m_node;

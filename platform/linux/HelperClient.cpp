@@ -120,7 +120,10 @@ public:
                 m_running = ok;
             }
             m_startedCondition.wakeAll();
-            if (ready)
+            QMutexLocker lock(&m_state);
+            const bool stopping = m_stopping;
+            lock.unlock();
+            if (ready && !stopping)
                 ready(ok);
         });
         return true;
