@@ -108,18 +108,21 @@ public:
             m_pid = -1;
             return false;
         }
+        {
+            QMutexLocker lock(&m_state);
+            m_running = true;
+        }
         // The password prompt may take any time; the window goes on meanwhile.
         m_starter = std::thread([this, ready] {
             const auto hello = call(QJsonObject{{QStringLiteral("op"), QStringLiteral("hello")}}, -1);
             const bool ok = hello && hello->value(QStringLiteral("protocol")).toInt() == Helper::protocolVersion;
-            {
+            if (ok) {
                 QMutexLocker lock(&m_state);
-                m_started = true;
-                if (!ok && m_why.isEmpty())
-                    m_why = QStringLiteral("Full drive access: the helper does not speak this window's protocol.");
-                m_running = ok;
+                m_started = m_running = true;
+            } else if (alive()) {
+                ended(QStringLiteral("it does not speak this window's protocol"));
             }
-            m_startedCondition.wakeAll();
+            finish(QString());
             QMutexLocker lock(&m_state);
             const bool stopping = m_stopping;
             lock.unlock();
@@ -276,14 +279,17 @@ private:
         return std::nullopt;
     }
 
+    // The start is over; a sentence says why the helper cannot be used.
     void finish(const QString &why)
     {
         {
             QMutexLocker lock(&m_state);
-            m_running = false;
             m_started = true;
-            if (m_why.isEmpty())
-                m_why = why;
+            if (!why.isEmpty()) {
+                m_running = false;
+                if (m_why.isEmpty())
+                    m_why = why;
+            }
         }
         m_startedCondition.wakeAll();
     }
