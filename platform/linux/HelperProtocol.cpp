@@ -4,6 +4,8 @@
 
 #include <QJsonDocument>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -48,7 +50,35 @@ bool plausibleName(const QString &name)
     return true;
 }
 
-QByteArray readBlocks(DiskProperties &props, const QJsonObject &request)
+// Where a read may go: the first and last `window` bytes of the disk and of
+// every partition the kernel knows, and the `window` before each partition
+// (an extended partition's next table). Sorted and merged.
+QList<QPair<quint64, quint64>> readableRanges(const Reader &reader, const DiskProperties &props)
+{
+    const quint64 size = props.blockCount() * props.blockSize();
+    QList<QPair<quint64, quint64>> ranges{{0, qMin(size, window)}, {size - qMin(size, window), size}};
+    for (const QString &part : diskPartitions(reader, props.disk())) {
+        const QString folder = props.disk().sysPath + QLatin1Char('/') + part;
+        const auto start = reader.number(folder + QStringLiteral("/start"));
+        const auto sectors = reader.number(folder + QStringLiteral("/size"));
+        if (!start || !sectors || *start > size / 512 || *sectors > size / 512 - *start)
+            continue;
+        const quint64 first = *start * 512, end = first + *sectors * 512;
+        ranges.append({first - qMin(first, window), qMin(size, first + window)});
+        ranges.append({end - qMin(end - first, window), end});
+    }
+    std::sort(ranges.begin(), ranges.end());
+    QList<QPair<quint64, quint64>> merged;
+    for (const auto &r : ranges) {
+        if (!merged.isEmpty() && r.first <= merged.last().second)
+            merged.last().second = qMax(merged.last().second, r.second);
+        else
+            merged.append(r);
+    }
+    return merged;
+}
+
+QByteArray readBlocks(const Reader &reader, DiskProperties &props, const QJsonObject &request)
 {
     const auto offset = wholeNumber(request.value(QStringLiteral("offset")));
     const auto length = wholeNumber(request.value(QStringLiteral("length")));
@@ -57,9 +87,11 @@ QByteArray readBlocks(DiskProperties &props, const QJsonObject &request)
     const quint64 size = props.blockCount() * props.blockSize();
     if (*offset > size || *length > size - *offset)
         return refusal(QStringLiteral("The read lies beyond the end of the disk."));
-    const quint64 tail = size - qMin(size, window);
-    if (*offset + *length > window && *offset < tail)
-        return refusal(QStringLiteral("Only the first and the last %1 bytes of a disk are read.").arg(window));
+    const auto ranges = readableRanges(reader, props);
+    if (std::none_of(ranges.begin(), ranges.end(),
+                     [&](const auto &r) { return *offset >= r.first && *offset + *length <= r.second; }))
+        return refusal(QStringLiteral("Only the first and the last %1 bytes of a disk and of its partitions are read.")
+                           .arg(window));
     const std::shared_ptr<DiskProperties::Device> device = props.device();
     if (device->fd < 0)
         return refusal(
@@ -239,7 +271,7 @@ QByteArray answer(const Reader &reader, const QByteArray &line)
     if (!disk)
         return refusal(QStringLiteral("\"%1\" is not a drive of this machine.").arg(name));
     DiskProperties props(reader, *disk);
-    return op == QLatin1String("raw") ? rawData(props) : readBlocks(props, request);
+    return op == QLatin1String("raw") ? rawData(props) : readBlocks(reader, props, request);
 }
 
 int serve(const Reader &reader, int in, int out)

@@ -25,8 +25,10 @@ constexpr qsizetype maxRequest = 4096;
 // No reply is longer than this; the window refuses longer ones.
 constexpr qsizetype maxReply = 4 << 20;
 // Block reads: at most this much per request, and only from the first and the
-// last `window` bytes of a disk, where partition tables live. File contents
-// stay out of reach of the unprivileged window.
+// last `window` bytes of a disk and of each partition the kernel knows (and
+// the `window` before a partition, where a logical partition's table is):
+// where partition tables and file-system labels live. The bulk of the data
+// stays out of reach of the unprivileged window.
 constexpr quint64 maxRead = 256 * 1024;
 constexpr quint64 window = 1024 * 1024;
 
