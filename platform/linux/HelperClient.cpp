@@ -85,8 +85,11 @@ public:
     bool start(const QStringList &command, std::function<void(bool)> ready)
     {
         int pair[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0 || ::pipe2(m_wake, O_CLOEXEC) != 0)
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0 || ::pipe2(m_wake, O_CLOEXEC) != 0) {
+            finish(QStringLiteral("Full drive access could not be started: %1.")
+                       .arg(QString::fromLocal8Bit(strerror(errno))));
             return false;
+        }
         m_socket = pair[0];
         QList<QByteArray> args;
         for (const QString &a : command)
@@ -168,8 +171,10 @@ public:
                                                         {QStringLiteral("length"), double(part)}});
             const auto data =
                 answer ? Helper::valueFrom(QJsonArray{answer->value(QStringLiteral("data"))}) : std::nullopt;
+            // Refused (outside the partition-table areas) or gone: as a device
+            // this user may not read; a short answer is a failed read.
             if (!data || data->value(0).buffer.size() != qsizetype(part)) {
-                Error::set(answer || !alive() ? Error::AccessDenied : Error::IoFailed);
+                Error::set(answer ? Error::IoFailed : Error::AccessDenied);
                 return false;
             }
             memcpy(out, data->value(0).buffer.constData(), size_t(part));

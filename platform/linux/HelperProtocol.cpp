@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 namespace Services::Nodes::Linux::Helper {
@@ -78,7 +79,9 @@ QList<QPair<quint64, quint64>> readableRanges(const Reader &reader, const DiskPr
     return merged;
 }
 
-QByteArray readBlocks(const Reader &reader, DiskProperties &props, const QJsonObject &request)
+// `held` keeps the device open for the next reads of the session.
+QByteArray readBlocks(const Reader &reader, DiskProperties &props, const QJsonObject &request,
+                      std::shared_ptr<DiskProperties::Device> &held)
 {
     const auto offset = wholeNumber(request.value(QStringLiteral("offset")));
     const auto length = wholeNumber(request.value(QStringLiteral("length")));
@@ -92,7 +95,7 @@ QByteArray readBlocks(const Reader &reader, DiskProperties &props, const QJsonOb
                      [&](const auto &r) { return *offset >= r.first && *offset + *length <= r.second; }))
         return refusal(QStringLiteral("Only the first and the last %1 bytes of a disk and of its partitions are read.")
                            .arg(window));
-    const std::shared_ptr<DiskProperties::Device> device = props.device();
+    const std::shared_ptr<DiskProperties::Device> device = held = props.device();
     if (device->fd < 0)
         return refusal(
             QStringLiteral("The disk cannot be opened: %1.").arg(QString::fromLocal8Bit(strerror(device->error))));
@@ -240,6 +243,12 @@ std::optional<PropertyTable> tableFrom(const QJsonValue &json)
 
 QByteArray answer(const Reader &reader, const QByteArray &line)
 {
+    Session session;
+    return answer(reader, line, session);
+}
+
+QByteArray answer(const Reader &reader, const QByteArray &line, Session &session)
+{
     if (line.size() > maxRequest)
         return refusal(QStringLiteral("The request is longer than %1 bytes.").arg(maxRequest));
     QJsonParseError error;
@@ -270,16 +279,32 @@ QByteArray answer(const Reader &reader, const QByteArray &line)
     const auto disk = describeDisk(reader, name);
     if (!disk)
         return refusal(QStringLiteral("\"%1\" is not a drive of this machine.").arg(name));
-    DiskProperties props(reader, *disk);
-    return op == QLatin1String("raw") ? rawData(props) : readBlocks(reader, props, request);
+    // Raw data is read anew each time (a refresh); block reads of the same
+    // disk share one open device.
+    if (op == QLatin1String("raw")) {
+        session = Session();
+        DiskProperties props(reader, *disk);
+        return rawData(props);
+    }
+    if (!session.props || session.props->disk().name != name || session.props->disk().sysPath != disk->sysPath) {
+        session = Session();
+        session.props = std::make_unique<DiskProperties>(reader, *disk);
+    }
+    return readBlocks(reader, *session.props, request, session.device);
 }
 
 int serve(const Reader &reader, int in, int out)
 {
+    Session session;
     QByteArray pending;
     bool skipping = false; // the rest of an overlong line
     char chunk[4096];
     for (;;) {
+        pollfd wait{in, POLLIN, 0};
+        if (session.device && ::poll(&wait, 1, 1000) == 0) {
+            session = Session();
+            continue;
+        }
         const ssize_t got = ::read(in, chunk, sizeof chunk);
         if (got < 0 && errno == EINTR)
             continue;
@@ -293,7 +318,7 @@ int serve(const Reader &reader, int in, int out)
                 skipping = false;
                 continue;
             }
-            if (!writeAll(out, answer(reader, line) + '\n'))
+            if (!writeAll(out, answer(reader, line, session) + '\n'))
                 return 1;
         }
         if (!skipping && pending.size() > maxRequest) {

@@ -38,10 +38,20 @@ QJsonArray tableJson(const PropertyTable &table);
 std::optional<PropertyValue> valueFrom(const QJsonValue &json);
 std::optional<PropertyTable> tableFrom(const QJsonValue &json);
 
+// The disk of the last block reads, kept open while the window reads one
+// drive (a refresh reads dozens of blocks; opening an optical or USB drive
+// each time costs seconds). serve() lets go of it when the window is idle.
+struct Session {
+    std::unique_ptr<DiskProperties> props;
+    std::shared_ptr<DiskProperties::Device> device;
+};
+
 // The helper's answer to one request line (without its line end).
 QByteArray answer(const Reader &reader, const QByteArray &line);
+QByteArray answer(const Reader &reader, const QByteArray &line, Session &session);
 // Answers requests read from `in` on `out` until `in` closes. Returns the
-// exit status: 0 at end of input, 1 when `out` fails.
+// exit status: 0 at end of input, 1 when `out` fails. A second without a
+// request closes the disk held open.
 int serve(const Reader &reader, int in, int out);
 
 } // namespace Services::Nodes::Linux::Helper
