@@ -1,10 +1,13 @@
 // The privileged helper's protocol: what is not a plain request for a whole
 // disk sysfs lists is refused before any device is touched, one overlong line
-// does not end the helper, and values keep kind, name and bytes. (The helper
+// does not end the helper, values keep kind, name and bytes, and a helper
+// that ends leaves the window its own data and one sentence. (The helper
 // at work, as root behind pkexec for an unprivileged window: tst_fullaccess.)
 #include <QtTest>
 
 #include "platform/linux/HelperProtocol.h"
+
+#include <future>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -95,6 +98,26 @@ private slots:
         QCOMPARE(back->entries(), table.entries());
         QVERIFY(!Helper::tableFrom(QJsonArray{QJsonArray{"A", QJsonArray{QJsonObject{{"int", "12"}}}}}));
         QVERIFY(!Helper::tableFrom(QJsonArray{QJsonArray{"A", QJsonArray{QJsonObject{{"buffer", "abc"}}}}}));
+    }
+
+    // A helper that ends after the greeting: the disk is read with this
+    // process's own rights, and one sentence says the helper ended.
+    void helperEnds()
+    {
+        std::promise<bool> answered;
+        const auto source = startHelper({"/bin/sh", "-c", R"(echo '{"ok":true,"protocol":1}'; read line)"},
+                                        [&](bool ready) { answered.set_value(ready); });
+        QVERIFY(answered.get_future().get());
+        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"));
+        const auto disk = describeDisk(reader, "sda");
+        QVERIFY(disk);
+        DiskProperties props(reader, *disk);
+        props.setRawSource(source);
+        QVERIFY(props.node(true).contains("NAME"));
+        QCOMPARE(props.notes().log.filter("No raw data for sda").size(), 1);
+        QCOMPARE(source->errors().size(), 1);
+        QVERIFY(source->errors()[0].contains("helper for full drive access has ended"));
+        QCOMPARE(source->errors(), source->errors());
     }
 };
 
