@@ -31,7 +31,7 @@ bool haveDisplay()
 
 bool fullAccess = false;
 
-const char usage[] = "Usage: drivescope [--full-access] [--nodes FILE | FILE]\n"
+const char usage[] = "Usage: drivescope [--nodes FILE | FILE]\n"
                      "Shows the drives of this machine, or of the simulated machine in a node-tree FILE\n"
                      "(as drivescope-report --snapshot writes it; the same as DRIVESCOPE_NODES=FILE).\n"
                      "Without a display it prints the report of every drive (drivescope-report --all).\n"
