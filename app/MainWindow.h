@@ -51,8 +51,8 @@ public:
     static QString selectedRowsText(const QTableView *view);
     // The tab of `view` as the text report prints it.
     QString tabReportText(const QTableView *view) const;
-    // Asks the drive source for full drive access (one password prompt) and
-    // reads the shown drive again with it; does nothing where none is offered.
+    // Asks the drive source for full drive access (one password prompt) and,
+    // once answered, reads the shown drive again; does nothing where none is offered.
     void askForFullAccess();
 
 public slots:

@@ -180,15 +180,14 @@ void MainWindow::askForFullAccess()
                 },
                 Qt::QueuedConnection);
     });
-    // The drive is read again; that waits for the prompt's answer.
-    showSelection();
 }
 
 void MainWindow::fullAccessAnswered()
 {
     m_ui->btnFullAccess->setEnabled(true);
     m_ui->btnFullAccess->setVisible(Services::Nodes::Backend::instance().fullAccessOffered());
-    showSourceNotices();
+    // The shown drive again, through the helper or (refused) as before.
+    showSelection();
 }
 
 } // namespace Applications::DriveScope

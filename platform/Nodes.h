@@ -174,7 +174,8 @@ public:
     // user for full access (a privileged helper behind a password prompt).
     virtual bool fullAccessOffered() const { return false; }
     // Asks for it. Returns at once; `done` is called once, from any thread,
-    // with whether access was granted. Drives read meanwhile wait for the answer.
+    // with whether access was granted. Drives read before that answer show
+    // what they showed without; read them again after it.
     virtual void requestFullAccess(std::function<void(bool granted)> done)
     {
         if (done)

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
+#include <future>
 #include <memory>
 #include <unistd.h>
 
@@ -466,9 +467,12 @@ int runReport(const QStringList &args, QTextStream &out, QTextStream &err)
         err << "drivescope-report: cannot read the drive source (" << backend().describe() << ")\n";
         return 1;
     }
-    // Drives read from here on wait for the prompt's answer.
-    if (options.fullAccess && backend().fullAccessOffered())
-        backend().requestFullAccess(nullptr);
+    // The drives are read once the prompt has been answered.
+    if (options.fullAccess && backend().fullAccessOffered()) {
+        std::promise<void> answered;
+        backend().requestFullAccess([&answered](bool) { answered.set_value(); });
+        answered.get_future().wait();
+    }
     // What the source finds out while drives are read (missing rights, a drive
     // left asleep) is said once, after the report, each sentence a line of its own.
     const QStringList knownBefore = backend().errors();

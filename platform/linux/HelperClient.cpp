@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QMutex>
-#include <QWaitCondition>
 
 #include <cerrno>
 #include <csignal>
@@ -139,6 +138,10 @@ public:
 
     void readRaw(DiskProperties &props) override
     {
+        // While the prompt is open the drive shows what sysfs gives; the
+        // backend reads it again once the helper answers.
+        if (pending())
+            return;
         const auto answer = runningCall(
             QJsonObject{{QStringLiteral("op"), QStringLiteral("raw")}, {QStringLiteral("drive"), props.disk().name}});
         DiskTables tables;
@@ -198,14 +201,19 @@ public:
     }
 
 private:
-    // A call once the prompt has been answered; nothing when the helper is gone.
+    bool pending() const
+    {
+        QMutexLocker lock(&m_state);
+        return !m_started;
+    }
+
+    // A call once the prompt has been answered; nothing before that (no
+    // drive read waits for a password) or when the helper is gone.
     std::optional<QJsonObject> runningCall(const QJsonObject &request)
     {
         {
             QMutexLocker lock(&m_state);
-            while (!m_started && !m_stopping)
-                m_startedCondition.wait(&m_state);
-            if (!m_running)
+            if (!m_started || !m_running)
                 return std::nullopt;
         }
         return call(request, replyTimeoutMs);
@@ -287,16 +295,13 @@ private:
     // The start is over; a sentence says why the helper cannot be used.
     void finish(const QString &why)
     {
-        {
-            QMutexLocker lock(&m_state);
-            m_started = true;
-            if (!why.isEmpty()) {
-                m_running = false;
-                if (m_why.isEmpty())
-                    m_why = why;
-            }
+        QMutexLocker lock(&m_state);
+        m_started = true;
+        if (!why.isEmpty()) {
+            m_running = false;
+            if (m_why.isEmpty())
+                m_why = why;
         }
-        m_startedCondition.wakeAll();
     }
 
     int m_socket = -1;
@@ -306,7 +311,6 @@ private:
     QMutex m_calls; // one request at a time
     QByteArray m_buffer;
     mutable QMutex m_state;
-    QWaitCondition m_startedCondition;
     bool m_started = false, m_running = false, m_stopping = false;
     QString m_why;
 };

@@ -538,7 +538,16 @@ public:
                 done(false);
             return;
         }
-        std::shared_ptr<RawSource> source = startHelper({pkexec, helper}, std::move(done));
+        // What was read while the prompt was open is read again afterwards.
+        const std::shared_ptr<Shared> shared = m_shared;
+        std::shared_ptr<RawSource> source = startHelper({pkexec, helper}, [shared, done](bool granted) {
+            {
+                QMutexLocker lock(&shared->mutex);
+                shared->disks.clear();
+            }
+            if (done)
+                done(granted);
+        });
         QMutexLocker lock(&m_shared->mutex);
         m_shared->source = std::move(source);
         // Every disk is read anew, through the helper.

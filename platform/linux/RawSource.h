@@ -32,9 +32,9 @@ public:
 std::shared_ptr<RawSource> localRawSource();
 
 // The helper behind pkexec: `command` starts it (pkexec and the helper's
-// path). Returns at once; the first request waits until the user has
-// answered the password prompt. `ready` is called once, from another thread,
-// with whether the helper answers.
+// path). Returns at once; until the user has answered the password prompt
+// disks read through it get sysfs data only. `ready` is called once, from
+// another thread, with whether the helper answers.
 std::shared_ptr<RawSource> startHelper(const QStringList &command, std::function<void(bool ready)> ready);
 
 } // namespace Services::Nodes::Linux

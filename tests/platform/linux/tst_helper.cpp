@@ -100,6 +100,19 @@ private slots:
         QVERIFY(!Helper::tableFrom(QJsonArray{QJsonArray{"A", QJsonArray{QJsonObject{{"buffer", "abc"}}}}}));
     }
 
+    // While the prompt is open nothing waits for it: the disk shows what
+    // sysfs gives, with nothing said yet.
+    void promptOpen()
+    {
+        const auto source = startHelper({"/bin/sh", "-c", "read line; read line"}, nullptr);
+        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"));
+        DiskProperties props(reader, *describeDisk(reader, "sda"));
+        props.setRawSource(source);
+        QVERIFY(props.node(true).contains("NAME"));
+        QVERIFY(props.notes().log.isEmpty());
+        QVERIFY(source->errors().isEmpty());
+    }
+
     // A helper that ends after the greeting: the disk is read with this
     // process's own rights, and one sentence says the helper ended.
     void helperEnds()
