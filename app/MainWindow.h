@@ -53,6 +53,9 @@ public:
     static QString selectedRowsText(const QTableView *view);
     // The tab of `view` as the text report prints it.
     QString tabReportText(const QTableView *view) const;
+    // Asks the drive source for full drive access (one password prompt) and,
+    // once answered, reads the shown drive again; does nothing where none is offered.
+    void askForFullAccess();
 
 public slots:
     void on_driveselect_selectionChanged();
@@ -92,6 +95,7 @@ private:
     // Copy, Copy all, Save report, the keys between tabs and for refresh.
     void setupActions();
     void askAndSaveReport(bool allDrives);
+    void fullAccessAnswered();
 
     std::unique_ptr<Ui::MainWindow> m_ui;
     QString m_node;

@@ -9,12 +9,14 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSaveFile>
 #include <QShortcut>
 #include <QTableView>
 
 #include "app/MainWindow.h"
 #include "app/widgets/DriveSelection.h"
+#include "platform/Nodes.h"
 #include "report/Report.h"
 #include "ui_MainWindow.h"
 
@@ -139,6 +141,10 @@ void MainWindow::setupActions()
     auto *saveKey = new QShortcut(QKeySequence::Save, this, this, [this] { askAndSaveReport(false); });
     saveKey->setContext(Qt::WindowShortcut);
 
+    // Offered only where this process cannot read the drives itself.
+    ui.btnFullAccess->setVisible(Services::Nodes::Backend::instance().fullAccessOffered());
+    connect(ui.btnFullAccess, &QPushButton::clicked, this, &MainWindow::askForFullAccess);
+
     ui.btnReload->setShortcut(QKeySequence(Qt::Key_F5));
     ui.btnReload->setToolTip(text("main.button.refresh.tooltip", "Read the shown drive again (F5)"));
 
@@ -155,6 +161,33 @@ void MainWindow::setupActions()
         new QShortcut(key, this, this, [step] { step(-1); });
     // The tab bar takes the focus by Tab like the list and the tables, and shows it.
     ui.tbInfos->tabBar()->setFocusPolicy(Qt::StrongFocus);
+}
+
+void MainWindow::askForFullAccess()
+{
+    auto &backend = Services::Nodes::Backend::instance();
+    if (!backend.fullAccessOffered())
+        return;
+    m_ui->btnFullAccess->setEnabled(false);
+    const QPointer<MainWindow> self(this);
+    backend.requestFullAccess([self](bool) {
+        if (QCoreApplication::instance())
+            QMetaObject::invokeMethod(
+                qApp,
+                [self] {
+                    if (self)
+                        self->fullAccessAnswered();
+                },
+                Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::fullAccessAnswered()
+{
+    m_ui->btnFullAccess->setEnabled(true);
+    m_ui->btnFullAccess->setVisible(Services::Nodes::Backend::instance().fullAccessOffered());
+    // The shown drive again, through the helper or (refused) as before.
+    showSelection();
 }
 
 } // namespace Applications::DriveScope

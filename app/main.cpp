@@ -29,11 +29,15 @@ bool haveDisplay()
            qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
 
+bool fullAccess = false;
+
 const char usage[] = "Usage: drivescope [--nodes FILE | FILE]\n"
                      "Shows the drives of this machine, or of the simulated machine in a node-tree FILE\n"
                      "(as drivescope-report --snapshot writes it; the same as DRIVESCOPE_NODES=FILE).\n"
                      "Without a display it prints the report of every drive (drivescope-report --all).\n"
                      "  --nodes FILE  the node-tree file to show\n"
+                     "  --full-access read the drives through the read-only helper, after one\n"
+                     "                password prompt (pkexec), when this user cannot read them\n"
                      "  --help        this text\n"
                      "  --version     the program's name and version\n";
 
@@ -53,7 +57,9 @@ int parseArguments(int argc, char **argv)
             out << "drivescope " << programVersion() << "\n";
             return 0;
         }
-        if (a == QLatin1String("--nodes") && i + 1 < argc && argv[i + 1][0]) {
+        if (a == QLatin1String("--full-access")) {
+            fullAccess = true;
+        } else if (a == QLatin1String("--nodes") && i + 1 < argc && argv[i + 1][0]) {
             nodes = QString::fromLocal8Bit(argv[++i]);
         } else if (!a.startsWith(QLatin1Char('-')) && nodes.isEmpty()) {
             // The file a file manager hands over (the desktop entry's %f).
@@ -97,6 +103,8 @@ int main(int argc, char **argv)
 
     auto window = std::make_unique<Applications::DriveScope::MainWindow>();
     window->show();
+    if (fullAccess)
+        window->askForFullAccess();
     const int result = app.exec();
     window.reset();
     return result;

@@ -4,6 +4,7 @@
 #pragma once
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "platform/Ref.h"
@@ -168,6 +169,18 @@ public:
     // A refresh of the drive at `path` begins: whatever the backend keeps
     // about it is read anew. Backends that keep nothing ignore it.
     virtual void refresh(const QString &path) { Q_UNUSED(path); }
+
+    // True when this process cannot read the drives itself and may ask the
+    // user for full access (a privileged helper behind a password prompt).
+    virtual bool fullAccessOffered() const { return false; }
+    // Asks for it. Returns at once; `done` is called once, from any thread,
+    // with whether access was granted. Drives read before that answer show
+    // what they showed without; read them again after it.
+    virtual void requestFullAccess(std::function<void(bool granted)> done)
+    {
+        if (done)
+            done(false);
+    }
 
     // The backend in use; created on first use from the environment
     // (DRIVESCOPE_NODES selects the simulator).

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
+#include <future>
 #include <memory>
 #include <unistd.h>
 
@@ -19,9 +20,9 @@
 #include "platform/I18n.h"
 #include "platform/Log.h"
 #include "platform/Nodes.h"
-#include "report/Metrics.h"
 #include "platform/Sys.h"
 #include "platform/Version.h"
+#include "report/Metrics.h"
 #include "report/Snapshot.h"
 
 namespace Applications::DriveScope {
@@ -29,7 +30,6 @@ namespace Applications::DriveScope {
 using namespace Model;
 
 namespace {
-
 
 struct Row {
     bool header = false;
@@ -93,9 +93,12 @@ QStringList columns(QAbstractItemModel *model)
 QString verdictName(Verdict v)
 {
     switch (v) {
-    case Verdict::Ok: return QStringLiteral("ok");
-    case Verdict::Warning: return QStringLiteral("warning");
-    case Verdict::Error: return QStringLiteral("error");
+    case Verdict::Ok:
+        return QStringLiteral("ok");
+    case Verdict::Warning:
+        return QStringLiteral("warning");
+    case Verdict::Error:
+        return QStringLiteral("error");
     }
     return QString();
 }
@@ -117,7 +120,10 @@ QJsonArray attributesJson(const Smart &smart)
     return list;
 }
 
-bool hostedMode() { return Sys::info(Sys::InfoHosted) != 0; }
+bool hostedMode()
+{
+    return Sys::info(Sys::InfoHosted) != 0;
+}
 
 QString displayName(const QString &path)
 {
@@ -219,8 +225,8 @@ QStringList driveText(Acquisition &acquisition, const QString &path, const QStri
 {
     QStringList lines;
     std::unique_ptr<DriveData> data = acquisition.acquireDrive(path, name);
-    lines << QStringLiteral("== %1: %2%3").arg(path, name,
-                                               acquisition.isDriveSupported(path) ? QString() : QStringLiteral(" (not supported)"));
+    lines << QStringLiteral("== %1: %2%3")
+                 .arg(path, name, acquisition.isDriveSupported(path) ? QString() : QStringLiteral(" (not supported)"));
     if (!data)
         lines << QStringLiteral("   error: ") + openDriveError(name);
     for (Tab tab : allTabs())
@@ -234,6 +240,7 @@ struct Options {
     bool json = false;
     bool withImages = false;
     bool redact = false;
+    bool fullAccess = false;
     QString value; // the argument of the mode: PATH, FILE
 };
 
@@ -249,7 +256,10 @@ int runList(Context &c);
 int runAll(Context &c);
 int runDrive(Context &c);
 int runSnapshot(Context &c);
-int runWatchMode(Context &c) { return runWatch(c.out, c.err); }
+int runWatchMode(Context &c)
+{
+    return runWatch(c.out, c.err);
+}
 
 // What the program does; exactly one per run. A new mode is one row here.
 struct Mode {
@@ -281,6 +291,8 @@ const Flag flags[] = {
     {"--json", &Options::json, nullptr, "JSON instead of text"},
     {"--with-images", &Options::withImages, "--snapshot", "the first and last MiB of every drive beside the file"},
     {"--redact", &Options::redact, "--snapshot", "serial numbers, WWNs, GUIDs and signatures replaced by stand-ins"},
+    {"--full-access", &Options::fullAccess, nullptr,
+     "without the rights to read the drives: read them through the read-only helper (one pkexec prompt)"},
 };
 
 QString usageText()
@@ -454,6 +466,12 @@ int runReport(const QStringList &args, QTextStream &out, QTextStream &err)
     if (!backend().available()) {
         err << "drivescope-report: cannot read the drive source (" << backend().describe() << ")\n";
         return 1;
+    }
+    // The drives are read once the prompt has been answered.
+    if (options.fullAccess && backend().fullAccessOffered()) {
+        std::promise<void> answered;
+        backend().requestFullAccess([&answered](bool) { answered.set_value(); });
+        answered.get_future().wait();
     }
     // What the source finds out while drives are read (missing rights, a drive
     // left asleep) is said once, after the report, each sentence a line of its own.

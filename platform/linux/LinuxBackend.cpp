@@ -6,11 +6,14 @@
 #include "platform/linux/HardwareDb.h"
 #include "platform/linux/Hotplug.h"
 #include "platform/linux/Properties.h"
+#include "platform/linux/RawSource.h"
 #include "platform/linux/Reader.h"
 #include "platform/linux/Registers.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QMutex>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -21,6 +24,7 @@ namespace Services::Nodes::Linux {
 
 namespace {
 
+const int channel = SysLogFilter::reg("Linux");
 const QString blockPrefix = QStringLiteral("/devices/block/");
 const QString pciPrefix = QStringLiteral("/devices/pci/");
 const QString pciBusPath = QStringLiteral("/devices/pci/bus");
@@ -30,7 +34,10 @@ const QString volumeServerPath = QStringLiteral("/devices/vsctrl");
 // device opened once, for every interface handed out until the disk changes
 // or a refresh begins. The mutex keeps two threads from reading it at once.
 struct CachedDisk {
-    CachedDisk(const Reader &reader, const Disk &disk) : props(reader, disk) {}
+    CachedDisk(const Reader &reader, const Disk &disk, std::shared_ptr<RawSource> source) : props(reader, disk)
+    {
+        props.setRawSource(std::move(source));
+    }
     QMutex mutex;
     DiskProperties props;
 };
@@ -41,6 +48,8 @@ struct Shared {
     QMutex mutex;
     bool noRights = false;
     bool standby = false;
+    // Where raw data comes from; a new source applies from the next refresh.
+    std::shared_ptr<RawSource> source = localRawSource();
     // By kernel name; an entry lives as long as some interface holds it, so
     // no device stays open once the window has let go of a drive.
     QHash<QString, std::weak_ptr<CachedDisk>> disks;
@@ -59,7 +68,7 @@ struct Shared {
         QMutexLocker lock(&mutex);
         std::shared_ptr<CachedDisk> entry = disks.value(disk.name).lock();
         if (!entry) {
-            entry = std::make_shared<CachedDisk>(reader, disk);
+            entry = std::make_shared<CachedDisk>(reader, disk, source);
             disks.insert(disk.name, entry);
         }
         return entry;
@@ -70,6 +79,12 @@ struct Shared {
     {
         QMutexLocker lock(&mutex);
         disks.remove(name);
+    }
+
+    std::shared_ptr<RawSource> rawSource()
+    {
+        QMutexLocker lock(&mutex);
+        return source;
     }
 };
 
@@ -224,16 +239,18 @@ private:
 };
 
 // The block device, opened read-only once per refresh (the descriptor belongs
-// to the disk's cached properties): pread only. Without the right to open it
-// (fd -1) the geometry still comes from sysfs and every read is refused.
+// to the disk's cached properties): pread only, or reads through the helper
+// (no device, no descriptor). Without the right to open it (fd -1) the
+// geometry still comes from sysfs and every read is refused.
 class BlockStorage : public Interfaces::Storage, public Interfaces::Lockable {
 public:
     // `probeable`: libblkid may read the descriptor itself. Not for optical
     // drives, where it would ask the drive for its disc status.
     BlockStorage(std::shared_ptr<CachedDisk> disk, const Reader &reader, std::shared_ptr<DiskProperties::Device> device,
-                 bool probeable)
-        : m_disk(std::move(disk)), m_device(std::move(device)), m_reader(reader), m_fd(m_device->fd),
-          m_blockSize(m_disk->props.blockSize()), m_blockCount(m_disk->props.blockCount()), m_probeable(probeable)
+                 std::shared_ptr<RawSource> source, bool probeable)
+        : m_disk(std::move(disk)), m_device(std::move(device)), m_source(std::move(source)), m_reader(reader),
+          m_fd(m_device ? m_device->fd : -1), m_blockSize(m_disk->props.blockSize()),
+          m_blockCount(m_disk->props.blockCount()), m_probeable(probeable)
     {
         // The partition reader and the probes read a few blocks here and there:
         // read-ahead would multiply what comes from the drive.
@@ -254,26 +271,8 @@ public:
             Error::set(Error::BadArguments);
             return false;
         }
-        if (m_fd < 0) {
-            Error::set(Error::AccessDenied);
-            return false;
-        }
-        char *out = static_cast<char *>(buffer);
-        quint64 remaining = quint64(count) * m_blockSize;
-        off_t offset = off_t(first * m_blockSize);
-        while (remaining > 0) {
-            const ssize_t got = m_reader.pread(m_fd, out, size_t(remaining), offset);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                Error::set(got < 0 && (errno == EPERM || errno == EACCES) ? Error::AccessDenied : Error::IoFailed);
-                return false;
-            }
-            out += got;
-            offset += got;
-            remaining -= quint64(got);
-        }
-        return true;
+        return m_source->readBytes(m_disk->props, m_fd, first * m_blockSize, static_cast<char *>(buffer),
+                                   quint64(count) * m_blockSize);
     }
 
     // A shared lock: readers do not exclude each other, a partitioning tool
@@ -297,6 +296,7 @@ public:
 private:
     std::shared_ptr<CachedDisk> m_disk;
     std::shared_ptr<DiskProperties::Device> m_device;
+    std::shared_ptr<RawSource> m_source;
     const Reader &m_reader;
     int m_fd;
     bool m_locked = false;
@@ -348,14 +348,15 @@ public:
         if (!available())
             errors << QStringLiteral("The drives cannot be listed: %1 cannot be read.")
                           .arg(reader().hostPath(QStringLiteral("/block")));
+        errors << m_shared->rawSource()->errors();
         QMutexLocker lock(&m_shared->mutex);
         if (m_shared->noRights && ::geteuid() != 0)
             errors << QStringLiteral(
                 "Some drive data needs direct access to the drives, which this user does not have: "
                 "S.M.A.R.T. status and attributes, live IDENTIFY data, NVMe identify data, eMMC "
                 "EXT_CSD data and the partition table. Everything sysfs shows is still listed. To see "
-                "the rest, start \"Drive Scope with full drive access\" from the menu (drivescope-admin), or "
-                "run it as root, for example with sudo.");
+                "the rest, choose \"Full drive access\" in the window (or start \"Drive Scope with full drive "
+                "access\" from the menu), or run drivescope-report as root, for example with sudo.");
         else if (m_shared->noRights)
             errors << QStringLiteral(
                 "The system refused direct access to some drives even to root (a security policy or a "
@@ -517,7 +518,61 @@ public:
             m_shared->drop(path.mid(blockPrefix.size()));
     }
 
+    bool fullAccessOffered() const override
+    {
+        if (::geteuid() == 0)
+            return false;
+        const std::shared_ptr<RawSource> source = m_shared->rawSource();
+        return source->local() || !source->errors().isEmpty();
+    }
+
+    void requestFullAccess(std::function<void(bool granted)> done) override
+    {
+        const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+        const QString helper = helperProgram();
+        if (pkexec.isEmpty() || helper.isEmpty()) {
+            SysLog::write(channel, 3,
+                          pkexec.isEmpty() ? QStringLiteral("Full drive access needs pkexec, which is not installed.")
+                                           : QStringLiteral("Full drive access: drivescope-helper is not installed."));
+            if (done)
+                done(false);
+            return;
+        }
+        // What was read while the prompt was open is read again afterwards.
+        const std::shared_ptr<Shared> shared = m_shared;
+        std::shared_ptr<RawSource> source = startHelper({pkexec, helper}, [shared, done](bool granted) {
+            {
+                QMutexLocker lock(&shared->mutex);
+                shared->disks.clear();
+            }
+            if (done)
+                done(granted);
+        });
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->source = std::move(source);
+        // Every disk is read anew, through the helper.
+        m_shared->disks.clear();
+        m_shared->noRights = false;
+    }
+
 private:
+    // The helper installed with this program: libexec beside bin, or the
+    // build tree's helper folder beside app/. DRIVESCOPE_HELPER names another.
+    static QString helperProgram()
+    {
+        const QString named = qEnvironmentVariable("DRIVESCOPE_HELPER");
+        if (!named.isEmpty())
+            return QFileInfo(named).isExecutable() ? QFileInfo(named).absoluteFilePath() : QString();
+        const QString folder =
+            QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
+        for (const char *relative : {"/../libexec/drivescope/drivescope-helper", "/../helper/drivescope-helper"}) {
+            const QFileInfo candidate(folder + QLatin1String(relative));
+            if (candidate.isExecutable())
+                return candidate.canonicalFilePath();
+        }
+        return QString();
+    }
+
     QString findPciFolder(const QString &addressText)
     {
         const auto address = Registers::parsePciAddress(addressText);
@@ -546,6 +601,10 @@ private:
             return nullptr;
         }
         const std::shared_ptr<CachedDisk> disk = m_shared->disk(*n->disk);
+        const std::shared_ptr<RawSource> source = m_shared->rawSource();
+        // Through the helper this process opens nothing itself.
+        if (!source->local())
+            return std::make_shared<BlockStorage>(disk, reader(), nullptr, source, false);
         QMutexLocker lock(&disk->mutex);
         const std::shared_ptr<DiskProperties::Device> device = disk->props.device();
         const int fd = device->fd, error = device->error;
@@ -558,7 +617,7 @@ private:
             QMutexLocker sharedLock(&m_shared->mutex);
             m_shared->noRights = true;
         }
-        return std::make_shared<BlockStorage>(disk, reader(), device, n->disk->scsiType != 5);
+        return std::make_shared<BlockStorage>(disk, reader(), device, source, n->disk->scsiType != 5);
     }
 
     std::shared_ptr<Shared> m_shared;

@@ -12,6 +12,7 @@
 
 #include "platform/Variant.h"
 #include "platform/linux/Discovery.h"
+#include "platform/linux/RawSource.h"
 #include "platform/linux/Reader.h"
 
 namespace Services::Nodes::Linux {
@@ -39,6 +40,12 @@ struct RawNotes {
     bool noRights = false; // some device refused to open or to answer
     bool standby = false;  // S.M.A.R.T. reads skipped for a sleeping disk
     QStringList log;       // one line per refusal or skipped read
+};
+
+// Everything known of a disk once raw data is in: what a helper hands over.
+struct DiskTables {
+    PropertyTable node, companion, sets;
+    RawNotes notes;
 };
 
 class DiskProperties {
@@ -71,6 +78,7 @@ public:
     bool identityNeedsRaw(const QString &name) const;
     const RawNotes &notes() const { return m_notes; }
     const Disk &disk() const { return m_disk; }
+    const Reader &reader() const { return m_reader; }
     quint64 blockSize() const { return m_blockSize; }
     quint64 blockCount() const { return m_blockCount; }
     // True when raw commands may add property sets to those sysfs gave.
@@ -79,6 +87,14 @@ public:
     // The first `bytes` of the drive from the block cache of a refresh that
     // holds its storage; null when none does, and the device is read instead.
     std::function<QByteArray(qint64 bytes)> headBlocks;
+
+    // Raw data comes from `source` (null: this process).
+    void setRawSource(std::shared_ptr<RawSource> source) { m_source = std::move(source); }
+    // Sends the read-only commands from this process (the local source, and
+    // the helper on behalf of the window).
+    void readRawHere();
+    // Takes what a helper read in place of this process's own tables.
+    void adopt(DiskTables tables);
 
 private:
     void readCommon();
@@ -106,6 +122,7 @@ private:
     std::weak_ptr<Device> m_device;
     QByteArray m_identify;
     RawNotes m_notes;
+    std::shared_ptr<RawSource> m_source;
 };
 
 // Properties of the PCI function node "/devices/pci/SSSS:BB:DD.F" whose sysfs

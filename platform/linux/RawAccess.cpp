@@ -29,6 +29,22 @@ void DiskProperties::readRaw()
     if (m_rawDone)
         return;
     m_rawDone = true;
+    if (m_source)
+        m_source->readRaw(*this);
+    else
+        readRawHere();
+}
+
+void DiskProperties::adopt(DiskTables tables)
+{
+    m_node = std::move(tables.node);
+    m_companion = std::move(tables.companion);
+    m_sets = std::move(tables.sets);
+    m_notes = std::move(tables.notes);
+}
+
+void DiskProperties::readRawHere()
+{
     const std::shared_ptr<Device> handle = this->device();
     RawDevice device(m_reader, handle->fd, handle->error, m_disk.devName, deviceClass(m_disk));
     if (!device.isOpen()) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Read-only proof from the guest's strace logs of drivescope-report (the run
-with the kernel's cached data and the raw-path run).
+with the kernel's cached data, the raw-path run, and the privileged helper
+answering again the requests of uid 1000's run with full access).
 
 usage: check_readonly.py WORKDIR          no device opened for writing; every
                                           SCSI command allowed for its device type
@@ -71,13 +72,17 @@ def trace(path):
 def check(work, once):
     info = devices(work)
     problems = []
-    for log in ("strace-cached.txt", "strace-raw.txt"):
+    for log in ("strace-cached.txt", "strace-raw.txt", "strace-helper.txt"):
         path = os.path.join(work, "out", log)
         if not os.path.exists(path):
             problems.append("%s: missing" % log)
             continue
         counts = Counter()
-        for kind, dev, detail in trace(path):
+        events = list(trace(path))
+        # The helper's replay of the window's requests must have sent commands.
+        if log == "strace-helper.txt" and not any(kind == "cdb" for kind, _, _ in events):
+            problems.append("%s: no command sent" % log)
+        for kind, dev, detail in events:
             name = os.path.basename(dev)
             if kind == "open":
                 counts[("open", name, "")] += 1

@@ -404,6 +404,39 @@ def hotplug(work):
     return 1 if problems else 0
 
 
+# NVMe counters that the reads of the runs between root's and the helper's move on.
+MOVING = ("DATA UNITS READ", "HOST READ COMMANDS", "CONTROLLER BUSY TIME", "POWER ON HOURS")
+
+
+def compare_helper(table, work):
+    """uid 1000 with full access through the helper: every row and status of
+    every tab as root's run shows it."""
+    def drives(name):
+        return {d["path"]: d for d in load_json(os.path.join(work, "out", name)).get("drives", [])}
+
+    def rows(tab):
+        # Rows are label and value, or a table's cells (S.M.A.R.T.).
+        cells = [(r.get("label"), r.get("value")) if isinstance(r, dict) else tuple(r) for r in tab.get("rows", [])]
+        return [c for c in cells if c[0] not in MOVING] + [("status", s) for s in tab.get("status", [])]
+
+    root, helper = drives("ours.json"), drives("helper.json")
+    if not root or not helper:
+        table.add("helper", "-", "report", None, "drives")
+        return
+    for path in sorted(root):
+        dev = path.rsplit("/", 1)[-1]
+        mine = helper.get(path, {}).get("tabs", {})
+        for name, tab in sorted(root[path].get("tabs", {}).items()):
+            want, got = rows(tab), rows(mine.get(name, {}))
+            diff = next((i for i in range(max(len(want), len(got)))
+                         if i >= len(want) or i >= len(got) or want[i] != got[i]), None)
+            if diff is None:
+                table.add("helper", dev, "%s (%d rows)" % (name, len(want)), "same", "same")
+            else:
+                table.add("helper", dev, "%s row %d" % (name, diff), str(got[diff] if diff < len(got) else None),
+                          str(want[diff] if diff < len(want) else None))
+
+
 def main():
     work = sys.argv[1]
     if not os.path.exists(os.path.join(work, "out", "sysfs-paths.txt")):
@@ -447,6 +480,7 @@ def main():
         for field in ("NAME", "SERIAL", "BLOCKS"):
             table.add("unpriv", dev, "General " + field, mine.get("General", field) if mine else None,
                       cached[dev].get("General", field))
+    compare_helper(table, work)
     text = table.text()
     with open(os.path.join(work, "agreement.txt"), "w") as f:
         f.write(text + "\n")

@@ -1,6 +1,6 @@
 #!/bin/sh
 # /init of the test guest: loads the storage drivers, runs drivescope-report
-# (plain, under strace, unprivileged, with the kernel's cached identify data
+# (plain, under strace, unprivileged, unprivileged through the helper, with the kernel's cached identify data
 # hidden, and as a hot-plug watcher) and the peer tools, then prints every
 # result gzip'd and base64'd between marker lines and powers off.
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 LC_ALL=C.UTF-8 HOME=/root
@@ -9,6 +9,7 @@ export PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 LC_ALL=C.UTF-8 HOME=/root
 /bin/busybox mount -t devtmpfs dev /dev
 exec </dev/console >/dev/console 2>&1
 mkdir -p /tmp /out/peer
+chmod 1777 /tmp
 echo "@@GUEST-START@@"
 while read -r module args; do insmod "$module" $args 2>/dev/null; done </modules.order
 
@@ -35,6 +36,19 @@ step unprivileged
 timeout 120 /usr/bin/setpriv --reuid=1000 --regid=1000 --clear-groups --inh-caps=-all \
     $report --all --json >/out/unpriv.json 2>/out/unpriv.err
 echo "unpriv-status $?" >>/out/status.txt
+# uid 1000 with full access: raw data through the set-user-ID helper behind the
+# stand-in pkexec, which keeps a copy of every request. The helper then answers
+# them once more as root under strace (tracing the set-user-ID run itself would
+# need strace without --seccomp-bpf, whose no_new_privs voids the bit, and
+# takes a minute and a half under TCG).
+step helper
+timeout 120 /usr/bin/setpriv --reuid=1000 --regid=1000 --clear-groups --inh-caps=-all \
+    env PATH=/fakebin:$PATH DRIVESCOPE_HELPER=/usr/libexec/drivescope/drivescope-helper \
+    $report --full-access --all --json >/out/helper.json 2>/out/helper.err
+echo "helper-status $?" >>/out/status.txt
+timeout 120 strace -f --seccomp-bpf -qq -e trace=open,openat,ioctl -X verbose -v -s 64 -o /out/strace-helper.txt \
+    /usr/libexec/drivescope/drivescope-helper </tmp/helper-requests >/out/helper-replies.jsonl
+echo "helper-replay-status $? $(wc -l </tmp/helper-requests) requests" >>/out/status.txt
 
 # The raw command path: the kernel's cached IDENTIFY, INQUIRY and VPD pages hidden.
 for f in /sys/class/ata_device/*/id /sys/class/scsi_device/*/device/inquiry /sys/class/scsi_device/*/device/vpd_pg*; do

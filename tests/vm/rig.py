@@ -85,8 +85,18 @@ def make_initramfs(build, work, version):
     for applet in run(["busybox", "--list"]).split():
         if applet not in ("busybox", "setpriv") and not os.path.exists(root + "/bin/" + applet):
             os.symlink("busybox", root + "/bin/" + applet)
-    elves = [os.path.join(build, "report", "drivescope-report")]
+    elves = [os.path.join(build, "report", "drivescope-report"), os.path.join(build, "helper", "drivescope-helper")]
     shutil.copy2(elves[0], root + "/usr/bin/drivescope-report")
+    # Full access for uid 1000: pkexec stands in as a plain start of the helper,
+    # which is set-user-ID root here as pkexec itself is on a real system, with
+    # a copy of the requests kept for the traced replay.
+    os.makedirs(root + "/usr/libexec/drivescope", exist_ok=True)
+    shutil.copy2(elves[1], root + "/usr/libexec/drivescope/drivescope-helper")
+    os.chmod(root + "/usr/libexec/drivescope/drivescope-helper", 0o4755)
+    os.makedirs(root + "/fakebin", exist_ok=True)
+    with open(root + "/fakebin/pkexec", "w") as f:
+        f.write('#!/bin/sh\ntee -a /tmp/helper-requests | "$@"\n')
+    os.chmod(root + "/fakebin/pkexec", 0o755)
     for tool in TOOLS:
         path = shutil.which(tool, path="/usr/sbin:/usr/bin:/sbin:/bin")
         if not path:
@@ -253,9 +263,10 @@ def main():
     for tool in ("busybox", "cpio", "sfdisk", "mkfs.ext4", "mkfs.fat", "modprobe"):
         if not shutil.which(tool, path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin"):
             fail_or_skip(tool + " is not installed")
-    if not os.access(os.path.join(build, "report", "drivescope-report"), os.X_OK):
-        print("vm rig: %s/report/drivescope-report is not built" % build)
-        return 1
+    for program in ("report/drivescope-report", "helper/drivescope-helper"):
+        if not os.access(os.path.join(build, program), os.X_OK):
+            print("vm rig: %s/%s is not built" % (build, program))
+            return 1
     os.makedirs(work)
     images = {}
     for d in DRIVES:

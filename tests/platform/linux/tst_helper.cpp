@@ -1,0 +1,138 @@
+// The privileged helper's protocol: what is not a plain request for a whole
+// disk sysfs lists is refused before any device is touched, one overlong line
+// does not end the helper, values keep kind, name and bytes, and a helper
+// that ends leaves the window its own data and one sentence. (The helper
+// at work, as root behind pkexec for an unprivileged window: tst_fullaccess.)
+#include <QtTest>
+
+#include "platform/linux/HelperProtocol.h"
+
+#include <future>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace Services::Nodes::Linux;
+
+namespace {
+const QString synthetic = QStringLiteral(TESTS_DIR "/data/sysfs/synthetic/sys");
+
+class CountingIo : public DeviceIo {
+public:
+    int open(const char *path, int flags) override
+    {
+        ++opens;
+        return DeviceIo::open(path, flags);
+    }
+    int opens = 0;
+};
+
+} // namespace
+
+class TestHelper : public QObject {
+    Q_OBJECT
+
+private slots:
+    void refusals_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("not JSON") << QByteArray("raw sda") << "not a JSON object";
+        QTest::newRow("oversized") << QByteArray(R"({"op":"raw","drive":")") + QByteArray(5000, 'a') + "\"}"
+                                   << "longer than 4096";
+        QTest::newRow("unknown op") << QByteArray(R"({"op":"write","drive":"sda"})") << "Unknown request";
+        QTest::newRow("unknown key") << QByteArray(R"({"op":"raw","drive":"sda","force":true})") << "Unknown key";
+        QTest::newRow("parent path") << QByteArray(R"({"op":"raw","drive":"../sda"})") << "not a drive";
+        QTest::newRow("absolute path") << QByteArray(R"({"op":"raw","drive":"/etc/passwd"})") << "not a drive";
+        QTest::newRow("partition") << QByteArray(R"({"op":"raw","drive":"sda1"})") << "not a drive";
+        QTest::newRow("controller") << QByteArray(R"({"op":"raw","drive":"nvme0"})") << "not a drive";
+        QTest::newRow("no drive") << QByteArray(R"({"op":"raw"})") << "not a drive";
+        QTest::newRow("beyond the table")
+            << QByteArray(R"({"op":"read","drive":"sda","offset":1048576,"length":512})") << "first and the last";
+        QTest::newRow("read too long") << QByteArray(R"({"op":"read","drive":"sda","offset":0,"length":1048576})")
+                                       << "length from 1";
+        QTest::newRow("fractional offset")
+            << QByteArray(R"({"op":"read","drive":"sda","offset":0.5,"length":1})") << "whole offset";
+    }
+    void refusals()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QString, error);
+        auto io = std::make_shared<CountingIo>();
+        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"), io);
+        const QJsonObject reply = QJsonDocument::fromJson(Helper::answer(reader, request)).object();
+        QCOMPARE(reply["ok"].toBool(true), false);
+        QVERIFY2(reply["error"].toString().contains(error), qPrintable(reply["error"].toString()));
+        QCOMPARE(io->opens, 0);
+    }
+
+    // An overlong line is answered once and skipped; the next request is
+    // answered, and the end of input ends the helper.
+    void lines()
+    {
+        int pair[2];
+        QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+        const QByteArray input = QByteArray(20000, 'x') + "\n{\"op\":\"hello\"}\n";
+        QCOMPARE(::write(pair[0], input.constData(), size_t(input.size())), ssize_t(input.size()));
+        ::shutdown(pair[0], SHUT_WR);
+        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"));
+        QCOMPARE(Helper::serve(reader, pair[1], pair[1]), 0);
+        ::close(pair[1]);
+        QFile out;
+        QVERIFY(out.open(pair[0], QIODevice::ReadOnly, QFile::AutoCloseHandle));
+        const QList<QByteArray> replies = out.readAll().split('\n');
+        QCOMPARE(replies.size(), 3);
+        QVERIFY(replies[0].contains("longer than"));
+        QCOMPARE(replies[1], QByteArray(R"({"ok":true,"protocol":1})"));
+    }
+
+    // Values keep kind, name and bytes on the way through the protocol.
+    void values()
+    {
+        PropertyTable table;
+        table.set("A", {Variant::ofInt(0xFFFFFFFFFFFFFFFFull, "A"), Variant::ofText(QString::fromUtf8("é\n"))});
+        table.set("B", {Variant::ofBuffer(QByteArray("\0\xff", 2), "VPD_PAGE_0"), Variant::none(),
+                        Variant::ofList({Variant::ofInt(1)}, "L")});
+        const auto back = Helper::tableFrom(Helper::tableJson(table));
+        QVERIFY(back);
+        QCOMPARE(back->entries(), table.entries());
+        QVERIFY(!Helper::tableFrom(QJsonArray{QJsonArray{"A", QJsonArray{QJsonObject{{"int", "12"}}}}}));
+        QVERIFY(!Helper::tableFrom(QJsonArray{QJsonArray{"A", QJsonArray{QJsonObject{{"buffer", "abc"}}}}}));
+    }
+
+    // While the prompt is open nothing waits for it: the disk shows what
+    // sysfs gives, with nothing said yet.
+    void promptOpen()
+    {
+        const auto source = startHelper({"/bin/sh", "-c", "read line; read line"}, nullptr);
+        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"));
+        DiskProperties props(reader, *describeDisk(reader, "sda"));
+        props.setRawSource(source);
+        QVERIFY(props.node(true).contains("NAME"));
+        QVERIFY(props.notes().log.isEmpty());
+        QVERIFY(source->errors().isEmpty());
+    }
+
+    // A helper that ends after the greeting: the disk is read with this
+    // process's own rights, and one sentence says the helper ended.
+    void helperEnds()
+    {
+        std::promise<bool> answered;
+        const auto source = startHelper({"/bin/sh", "-c", R"(echo '{"ok":true,"protocol":1}'; read line)"},
+                                        [&](bool ready) { answered.set_value(ready); });
+        QVERIFY(answered.get_future().get());
+        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"));
+        const auto disk = describeDisk(reader, "sda");
+        QVERIFY(disk);
+        DiskProperties props(reader, *disk);
+        props.setRawSource(source);
+        QVERIFY(props.node(true).contains("NAME"));
+        QCOMPARE(props.notes().log.filter("No raw data for sda").size(), 1);
+        QCOMPARE(source->errors().size(), 1);
+        QVERIFY(source->errors()[0].contains("helper for full drive access has ended"));
+        QCOMPARE(source->errors(), source->errors());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHelper)
+#include "tst_helper.moc"
