@@ -7,11 +7,11 @@
 
 #include "app/MainWindow.h"
 #include "app/Resources.h"
+#include "app/widgets/DriveSelection.h"
 #include "model/Startup.h"
 #include "platform/Log.h"
 #include "platform/Nodes.h"
 #include "platform/sim/SimBackend.h"
-#include "app/widgets/DriveSelection.h"
 
 using namespace Applications::DriveScope;
 using Services::Nodes::Backend;

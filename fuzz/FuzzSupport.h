@@ -3,10 +3,10 @@
 // logging paths run too without flooding the output), and a cursor over the
 // input for targets that take a few parameters before their data.
 #pragma once
+#include <QAbstractItemModel>
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QModelIndex>
-#include <QAbstractItemModel>
 #include <QVariant>
 #include <cstddef>
 #include <cstdint>
@@ -91,7 +91,7 @@ private:
 // answers, so the work cannot be optimised away.
 inline size_t walkModel(const QAbstractItemModel &model, const QModelIndex &parent = QModelIndex(), int depth = 0)
 {
-    static const int roles[] = {Qt::DisplayRole, Qt::ToolTipRole, Qt::FontRole, Qt::ForegroundRole,
+    static const int roles[] = {Qt::DisplayRole,    Qt::ToolTipRole,       Qt::FontRole,       Qt::ForegroundRole,
                                 Qt::BackgroundRole, Qt::TextAlignmentRole, Qt::DecorationRole, Qt::UserRole};
     size_t sum = 0;
     const int rows = model.rowCount(parent);

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const qsizetype cut = qMin(qsizetype(split) * 4, all.size());
     const QByteArray merged = mergeSmartAttributes(all.left(cut), all.mid(cut));
     if (!merged.isNull() && merged.size() % 12 != 0)
-        __builtin_trap();  // merged attributes are whole 12-byte records
+        __builtin_trap(); // merged attributes are whole 12-byte records
     sum += size_t(merged.size());
     Fuzz::keep(sum);
     return 0;

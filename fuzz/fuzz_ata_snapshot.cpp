@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QString error;
     if (!parseAtaSnapshot(Fuzz::bytes(data, size), &snapshot, &error)) {
         if (error.isEmpty())
-            __builtin_trap();  // a refusal always says why
+            __builtin_trap(); // a refusal always says why
         return 0;
     }
     size_t sum = 0;
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool ok = false;
     const QList<SmartAttribute> attributes = decodeSmartRecords(snapshot.attributeRecords, &ok);
     if (!ok)
-        __builtin_trap();  // the reader only hands out whole records
+        __builtin_trap(); // the reader only hands out whole records
     Smart smart(attributes, snapshot.healthy.value_or(false));
     sum += Fuzz::walkModel(smart);
     Fuzz::keep(sum);

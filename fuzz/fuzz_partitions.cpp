@@ -59,7 +59,7 @@ private:
 size_t visit(const Ref<Partition> &p)
 {
     if (!p)
-        __builtin_trap();  // indexes below the count always give a partition
+        __builtin_trap(); // indexes below the count always give a partition
     quint32 c = 0, h = 0, s = 0;
     size_t sum = size_t(p->kind()) + p->number() + p->name().size() + p->start() + p->size() + p->attributes();
     sum += size_t(p->bootable()) + p->fsType() + p->volumeName().size() + p->volumeId().size() + p->withinDisk();
@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const Ref<PartitionManager> manager = PartitionManager::create(storage, nullptr, nullptr, probe);
     if (!manager) {
         if (Error::get() == 0)
-            __builtin_trap();  // a failure always leaves its reason
+            __builtin_trap(); // a failure always leaves its reason
         return 0;
     }
     size_t sum = size_t(manager->tableType()) + manager->mbrDiskSignature() + manager->gptEntryCount();

@@ -8,11 +8,10 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
-#include "model/Acquisition.h"
-#include "model/DriveData.h"
 #include "FuzzSupport.h"
-#include "report/Report.h"
+#include "model/Acquisition.h"
 #include "model/Ata.h"
+#include "model/DriveData.h"
 #include "model/General.h"
 #include "model/NVMe.h"
 #include "model/PCI.h"
@@ -23,6 +22,7 @@
 #include "model/USB.h"
 #include "platform/Nodes.h"
 #include "platform/sim/SimBackend.h"
+#include "report/Report.h"
 
 using namespace Applications::DriveScope;
 using Services::Nodes::Backend;
@@ -31,8 +31,7 @@ namespace {
 // Drives acquired per input, so one input cannot take seconds.
 constexpr int kMaxDrives = 8;
 
-template <typename M>
-size_t walk(const std::unique_ptr<M> &model)
+template <typename M> size_t walk(const std::unique_ptr<M> &model)
 {
     return model ? Fuzz::walkModel(*model) : 0;
 }

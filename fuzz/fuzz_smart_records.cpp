@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool ok = false;
     const QList<SmartAttribute> attributes = decodeSmartRecords(in.rest(), &ok);
     if (!ok && !attributes.isEmpty())
-        __builtin_trap();  // a rejected buffer must give no attributes
+        __builtin_trap(); // a rejected buffer must give no attributes
     Smart smart(attributes, healthy);
     size_t sum = Fuzz::walkModel(smart);
     sum += size_t(smartHealth(&smart).text.size());

@@ -21,12 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t sum = 0;
     switch (choice % 6) {
     case 0:
-        sum += size_t(parseNumber(text).value_or(1)) + parseNumber(text, 16).value_or(2) + parseNumber(text, 10).value_or(3);
+        sum += size_t(parseNumber(text).value_or(1)) + parseNumber(text, 16).value_or(2) +
+               parseNumber(text, 10).value_or(3);
         break;
     case 1: {
         const QByteArray id = Commands::identifyFromText(text);
         if (!id.isNull() && id.size() != 512)
-            __builtin_trap();  // the cached IDENTIFY is 256 words or nothing
+            __builtin_trap(); // the cached IDENTIFY is 256 words or nothing
         sum += size_t(id.size());
         break;
     }
@@ -38,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             sum += size_t(Registers::cardTransferKhz(reg, true) + Registers::cardTransferKhz(reg, false));
             sum += size_t(Registers::sdCardType(reg).size() + Registers::sdVersion(reg).size());
             sum += size_t(Registers::mmcCbx(reg).size() + Registers::mmcReadToWriteFactor(reg));
-            sum += size_t(Registers::mmcVersion(reg, std::nullopt).size() + Registers::mmcVersion(reg, raw.size()).size());
+            sum +=
+                size_t(Registers::mmcVersion(reg, std::nullopt).size() + Registers::mmcVersion(reg, raw.size()).size());
         }
         // Raw register bytes of any length and any bit range.
         const int hi = raw.isEmpty() ? 0 : qint8(raw[0]);
@@ -52,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const auto again = Registers::parsePciAddress(Registers::pciAddressText(*address));
             if (!again || again->segment != address->segment || again->bus != address->bus ||
                 again->device != address->device || again->function != address->function)
-                __builtin_trap();  // an address survives being written and read again
+                __builtin_trap(); // an address survives being written and read again
         }
         sum += size_t(pciFunctionOf(text).size());
         break;

@@ -5,7 +5,6 @@
 #include "model/ata/Sections.h"
 #include "model/ata/Standard.h"
 
-
 namespace Applications::DriveScope::Model {
 
 Ata::Ata(const QByteArray &identify, QObject *parent) : QAbstractTableModel(parent), m_identify(identify)

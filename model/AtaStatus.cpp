@@ -1,8 +1,8 @@
 // The ATA tab's standard label and checksum verdict.
 #include "model/AtaStatus.h"
 
-#include "platform/I18n.h"
 #include "model/Ata.h"
+#include "platform/I18n.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
 // The S.M.A.R.T. tab's health verdict.
 #include "model/SmartStatus.h"
 
-#include "platform/I18n.h"
 #include "model/Smart.h"
+#include "platform/I18n.h"
 
 namespace Applications::DriveScope::Model {
 

@@ -20,7 +20,7 @@ struct TabInfo {
     const char *key;
     const char *title;
     const char *page;
-    quint32 interfaceBit;  // 0: the hosted wording never applies
+    quint32 interfaceBit; // 0: the hosted wording never applies
 };
 
 // Window order.
@@ -44,7 +44,10 @@ const TabInfo &info(Tab tab)
     return tabInfos[0];
 }
 
-QString notAvailable() { return trKey("main.state.notavail.type", "DEVICE DATA NOT AVAILABLE"); }
+QString notAvailable()
+{
+    return trKey("main.state.notavail.type", "DEVICE DATA NOT AVAILABLE");
+}
 
 // The one status line of an interface tab.
 QString interfaceLine(const QAbstractItemModel *model, bool hosted, quint32 interfaces, Tab tab)
@@ -69,22 +72,40 @@ const QList<Tab> &allTabs()
     return tabs;
 }
 
-QString tabTitle(Tab tab) { return trKey(info(tab).key, info(tab).title); }
-QString tabEnglishTitle(Tab tab) { return QString::fromLatin1(info(tab).title); }
-const char *tabPageName(Tab tab) { return info(tab).page; }
+QString tabTitle(Tab tab)
+{
+    return trKey(info(tab).key, info(tab).title);
+}
+QString tabEnglishTitle(Tab tab)
+{
+    return QString::fromLatin1(info(tab).title);
+}
+const char *tabPageName(Tab tab)
+{
+    return info(tab).page;
+}
 
 QAbstractItemModel *tabModel(const DriveData &data, Tab tab)
 {
     switch (tab) {
-    case Tab::General: return data.general.get();
-    case Tab::Partitions: return data.partitions.get();
-    case Tab::Ata: return data.ata.get();
-    case Tab::Smart: return data.smart.get();
-    case Tab::USB: return data.usb.get();
-    case Tab::SCSI: return data.scsi.get();
-    case Tab::NVMe: return data.nvme.get();
-    case Tab::SDeMMC: return data.sdemmc.get();
-    case Tab::PCI: return data.pci.get();
+    case Tab::General:
+        return data.general.get();
+    case Tab::Partitions:
+        return data.partitions.get();
+    case Tab::Ata:
+        return data.ata.get();
+    case Tab::Smart:
+        return data.smart.get();
+    case Tab::USB:
+        return data.usb.get();
+    case Tab::SCSI:
+        return data.scsi.get();
+    case Tab::NVMe:
+        return data.nvme.get();
+    case Tab::SDeMMC:
+        return data.sdemmc.get();
+    case Tab::PCI:
+        return data.pci.get();
     }
     return nullptr;
 }

@@ -29,10 +29,10 @@ namespace {
 struct State {
     QReadWriteLock lock;
     QSet<QString> domains;
-    QHash<QString, QStringList> contexts;  // mapped context -> its domains
-    QHash<QString, QString> texts;         // key -> translated text
-    QString catalogue;                     // the file the texts came from
-    QByteArray ids;                        // handed over by the program, kept as they are
+    QHash<QString, QStringList> contexts; // mapped context -> its domains
+    QHash<QString, QString> texts;        // key -> translated text
+    QString catalogue;                    // the file the texts came from
+    QByteArray ids;                       // handed over by the program, kept as they are
     QByteArray counts;
     QStringList usedKeys;
 };
@@ -107,7 +107,8 @@ std::optional<QHash<QString, QString>> readCatalogue(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qWarning().noquote() << QStringLiteral("Translation catalogue %1 cannot be read: %2").arg(path, file.errorString());
+        qWarning().noquote()
+            << QStringLiteral("Translation catalogue %1 cannot be read: %2").arg(path, file.errorString());
         return std::nullopt;
     }
     QJsonParseError error;
@@ -115,7 +116,7 @@ std::optional<QHash<QString, QString>> readCatalogue(const QString &path)
     if (!doc.isObject()) {
         qWarning().noquote() << QStringLiteral("Translation catalogue %1 is not a JSON object of texts: %2")
                                     .arg(path, error.error == QJsonParseError::NoError ? QStringLiteral("wrong shape")
-                                                                                      : error.errorString());
+                                                                                       : error.errorString());
         return std::nullopt;
     }
     QHash<QString, QString> texts;

@@ -9,8 +9,8 @@ public:
     // Registers the space-separated domains for the locale and installs the
     // catalogue found for it (if any). ids and counts are kept as handed over;
     // usedKeys is a null-framed array of the keys the program uses.
-    static bool registerDomain(const char *domains, const char *ids, const char *counts,
-                               const QString &localeName, const char *const *usedKeys);
+    static bool registerDomain(const char *domains, const char *ids, const char *counts, const QString &localeName,
+                               const char *const *usedKeys);
     // Lets QCoreApplication::translate(context, fallback, key) resolve keys of
     // `context` in the given domains.
     static void mapContext(const char *context, const char *domains);

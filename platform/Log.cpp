@@ -188,11 +188,6 @@ QString SysLog::threadName()
     return QString::number(quintptr(QThread::currentThreadId()), 16);
 }
 
-void SysLog::write(int channel, LogLevel level, const QString &text)
-{
-    write(channel, int(level), text);
-}
-
 void SysLog::routeQtMessages()
 {
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
@@ -217,14 +212,14 @@ void SysLog::routeQtMessages()
     });
 }
 
-void SysLog::write(int channel, int level, const QString &text)
+void SysLog::write(int channel, LogLevel level, const QString &text)
 {
     configureOnce();
-    if (SysLogFilter::level() > level || !SysLogFilter::state(channel))
+    if (SysLogFilter::level() > int(level) || !SysLogFilter::state(channel))
         return;
     const QString line = QStringLiteral("%1/%2 [%3] %4: %5\n")
                              .arg(processName(), threadName(), SysLogFilter::channelName(channel))
-                             .arg(level)
+                             .arg(int(level))
                              .arg(text);
     const QByteArray bytes = line.toUtf8();
     SysLogStream::stdOutPrinter().write(bytes.constData(), size_t(bytes.size()));

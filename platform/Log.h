@@ -57,8 +57,6 @@ QString processName();
 QString threadName();
 // Writes one message when the filter lets it pass.
 void write(int channel, LogLevel level, const QString &text);
-// The same with the level as its number (1 to 4).
-void write(int channel, int level, const QString &text);
 // From now on Qt's messages (qDebug routine, qInfo notice, qWarning failure,
 // qCritical and qFatal severe) go through the filter, on a channel named after
 // their category ("default" is the Default channel). For the programs' main();

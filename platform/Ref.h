@@ -3,5 +3,4 @@
 #pragma once
 #include <memory>
 
-template <typename T>
-using Ref = std::shared_ptr<T>;
+template <typename T> using Ref = std::shared_ptr<T>;

@@ -13,9 +13,18 @@ static_assert(sizeof(unw_context_t) <= 1024, "unw_context_t does not fit its sto
 static_assert(sizeof(unw_cursor_t) <= 1024, "unw_cursor_t does not fit its storage");
 
 namespace {
-unw_context_t *contextOf(unsigned char *storage) { return reinterpret_cast<unw_context_t *>(storage); }
-unw_cursor_t *cursorOf(unsigned char *storage) { return reinterpret_cast<unw_cursor_t *>(storage); }
-const unw_cursor_t *cursorOf(const unsigned char *storage) { return reinterpret_cast<const unw_cursor_t *>(storage); }
+unw_context_t *contextOf(unsigned char *storage)
+{
+    return reinterpret_cast<unw_context_t *>(storage);
+}
+unw_cursor_t *cursorOf(unsigned char *storage)
+{
+    return reinterpret_cast<unw_cursor_t *>(storage);
+}
+const unw_cursor_t *cursorOf(const unsigned char *storage)
+{
+    return reinterpret_cast<const unw_cursor_t *>(storage);
+}
 } // namespace
 
 LocalStackWalker::LocalStackWalker() = default;

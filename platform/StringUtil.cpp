@@ -26,7 +26,10 @@ Formatting defaults()
 QReadWriteLock lock;
 Formatting current = defaults();
 
-QString character(quint32 code) { return code ? QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1) : QString(); }
+QString character(quint32 code)
+{
+    return code ? QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1) : QString();
+}
 
 // Digits in groups of three, joined by `separator`.
 QString groupedDigits(QString digits, const QString &separator)
@@ -73,7 +76,7 @@ void setDecimalSeparator(quint32 code)
 void setThousandSeparator(quint32 code)
 {
     QWriteLocker l(&lock);
-    current.thousandSeparator = character(code);  // 0: no grouping
+    current.thousandSeparator = character(code); // 0: no grouping
 }
 
 void resetFormatting()
@@ -146,8 +149,14 @@ QStringList split(const QString &text)
     return words;
 }
 
-bool startsWith(const QString &text, const QString &prefix) { return text.startsWith(prefix, Qt::CaseSensitive); }
+bool startsWith(const QString &text, const QString &prefix)
+{
+    return text.startsWith(prefix, Qt::CaseSensitive);
+}
 
-QString trim(const QString &text) { return text.trimmed(); }
+QString trim(const QString &text)
+{
+    return text.trimmed();
+}
 
 } // namespace StringUtil

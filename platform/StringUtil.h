@@ -4,12 +4,12 @@
 #include <QStringList>
 
 namespace StringUtil {
-void setBIPrefixes(const QString &prefixes);  // " KMGTPEZY": position 0 is "no multiple"
-void setSIPrefixes(const QString &prefixes);  // " kMGTPEZY"
+void setBIPrefixes(const QString &prefixes); // " KMGTPEZY": position 0 is "no multiple"
+void setSIPrefixes(const QString &prefixes); // " kMGTPEZY"
 void setUnitSeparator(const QString &separator);
 void setDecimalSeparator(quint32 character);
 void setThousandSeparator(quint32 character);
-void resetFormatting();  // back to the English defaults
+void resetFormatting(); // back to the English defaults
 
 // "500.1 G" (si true: powers of 1000, SI prefixes) or "465.8 G" (si false:
 // powers of 1024, binary prefixes), without the unit; the caller appends "B" or "iB".

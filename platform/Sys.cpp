@@ -16,4 +16,7 @@ quint64 Sys::info(quint32 what)
     }
 }
 
-QString Sys::bootParameter() { return Services::Nodes::Backend::instance().bootParameter(); }
+QString Sys::bootParameter()
+{
+    return Services::Nodes::Backend::instance().bootParameter();
+}

@@ -45,8 +45,8 @@ Variant Variant::ofList(const QList<Variant> &value, const QString &name)
 
 bool Variant::operator==(const Variant &o) const
 {
-    return kind == o.kind && integer == o.integer && text == o.text && buffer == o.buffer &&
-           list == o.list && name == o.name;
+    return kind == o.kind && integer == o.integer && text == o.text && buffer == o.buffer && list == o.list &&
+           name == o.name;
 }
 
 bool isMissing(const PropertyValue &value)

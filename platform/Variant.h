@@ -10,10 +10,10 @@ struct Variant {
 
     Kind kind = None;
     quint64 integer = 0;
-    QString text;          // null when the element carries no text
-    QByteArray buffer;     // null when the element carries no buffer
-    QList<Variant> list;   // nested elements of a List
-    QString name;          // the element's own name; null when unnamed
+    QString text;        // null when the element carries no text
+    QByteArray buffer;   // null when the element carries no buffer
+    QList<Variant> list; // nested elements of a List
+    QString name;        // the element's own name; null when unnamed
 
     static Variant none(const QString &name = QString());
     static Variant ofInt(quint64 value, const QString &name = QString());

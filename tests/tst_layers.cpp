@@ -12,10 +12,11 @@ namespace {
 const QMap<QString, QStringList> Allowed{
     {"platform", {}},
     {"crash", {"platform"}},
+    {"helper", {"platform"}},
     {"model", {"platform"}},
     {"report", {"platform", "model"}},
 };
-const QStringList Layers{"platform", "model", "report", "app", "crash"};
+const QStringList Layers{"platform", "model", "report", "app", "crash", "helper"};
 
 // "file:line includes layer/..." for every include against the rule under `root`.
 QStringList wrongWayIncludes(const QString &root)

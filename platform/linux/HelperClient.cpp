@@ -158,7 +158,8 @@ public:
                 props.adopt(std::move(tables));
                 return;
             }
-            SysLog::write(channel, 3, QStringLiteral("The helper's data for %1 is malformed.").arg(props.disk().name));
+            SysLog::write(channel, LogLevel::Failure,
+                          QStringLiteral("The helper's data for %1 is malformed.").arg(props.disk().name));
         }
         // Without the helper: what this process may read itself.
         props.readRawHere();
@@ -243,7 +244,7 @@ private:
                 const QJsonObject answer = document.object();
                 if (answer.value(QStringLiteral("ok")).toBool())
                     return answer;
-                SysLog::write(channel, 3,
+                SysLog::write(channel, LogLevel::Failure,
                               QStringLiteral("The helper refused a request: %1")
                                   .arg(answer.value(QStringLiteral("error")).toString()));
                 return std::nullopt;

@@ -531,7 +531,7 @@ public:
         const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
         const QString helper = helperProgram();
         if (pkexec.isEmpty() || helper.isEmpty()) {
-            SysLog::write(channel, 3,
+            SysLog::write(channel, LogLevel::Failure,
                           pkexec.isEmpty() ? QStringLiteral("Full drive access needs pkexec, which is not installed.")
                                            : QStringLiteral("Full drive access: drivescope-helper is not installed."));
             if (done)

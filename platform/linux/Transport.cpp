@@ -182,8 +182,9 @@ QByteArray RawDevice::ata(Commands::AtaCommand command, Commands::Sense *sense)
             return QByteArray();
     }
     if (!tried)
-        fail(Failure::NotSupported,
-             QStringLiteral("no ATA PASS-THROUGH (device class: %1)").arg(QLatin1String(Allowlist::className(m_class))));
+        fail(
+            Failure::NotSupported,
+            QStringLiteral("no ATA PASS-THROUGH (device class: %1)").arg(QLatin1String(Allowlist::className(m_class))));
     return QByteArray();
 }
 

@@ -57,17 +57,26 @@ struct Source {
     QString absolute;
 };
 
-QString quote(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+QString quote(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
 
 QString typeName(const Value &v)
 {
     switch (v.type) {
-    case Value::Null: return QStringLiteral("null");
-    case Value::Bool: return QStringLiteral("a true/false value");
-    case Value::Number: return QStringLiteral("a number");
-    case Value::String: return QStringLiteral("a string");
-    case Value::Array: return QStringLiteral("an array");
-    case Value::Object: return QStringLiteral("an object");
+    case Value::Null:
+        return QStringLiteral("null");
+    case Value::Bool:
+        return QStringLiteral("a true/false value");
+    case Value::Number:
+        return QStringLiteral("a number");
+    case Value::String:
+        return QStringLiteral("a string");
+    case Value::Array:
+        return QStringLiteral("an array");
+    case Value::Object:
+        return QStringLiteral("an object");
     }
     return QString();
 }
@@ -176,8 +185,9 @@ public:
         const Source src{display, QFileInfo(absolute).absolutePath(), absolute};
         QFile file(absolute);
         if (!QFileInfo(absolute).isFile()) {
-            error(src, QString(), QFileInfo::exists(absolute) ? QStringLiteral("cannot be read: not a file")
-                                                             : QStringLiteral("cannot be read: no such file"));
+            error(src, QString(),
+                  QFileInfo::exists(absolute) ? QStringLiteral("cannot be read: not a file")
+                                              : QStringLiteral("cannot be read: no such file"));
             result.complete = false;
             return;
         }
@@ -219,12 +229,15 @@ private:
                                         ? item.text
                                         : QDir::cleanPath(QFileInfo(src.display).path() + QLatin1Char('/') + item.text);
             if (m_stack.contains(absolute)) {
-                error(src, place, QStringLiteral("%1 includes itself (an include cycle); skipped").arg(quote(item.text)));
+                error(src, place,
+                      QStringLiteral("%1 includes itself (an include cycle); skipped").arg(quote(item.text)));
                 continue;
             }
             if (depth + 1 > MaxIncludeDepth) {
                 error(src, place,
-                      QStringLiteral("%1 is nested more than %2 includes deep; skipped").arg(quote(item.text)).arg(MaxIncludeDepth));
+                      QStringLiteral("%1 is nested more than %2 includes deep; skipped")
+                          .arg(quote(item.text))
+                          .arg(MaxIncludeDepth));
                 continue;
             }
             readFile(absolute, display, depth + 1);
@@ -491,13 +504,15 @@ private:
         result.files.insert(absolute, QByteArray());
         QFile file(absolute);
         if (!QFileInfo(absolute).isFile()) {
-            error(src, place, QStringLiteral("buffer file %1 cannot be read: %2")
-                                  .arg(quote(fileName), QFileInfo::exists(absolute) ? QStringLiteral("not a file")
-                                                                                    : QStringLiteral("no such file")));
+            error(src, place,
+                  QStringLiteral("buffer file %1 cannot be read: %2")
+                      .arg(quote(fileName), QFileInfo::exists(absolute) ? QStringLiteral("not a file")
+                                                                        : QStringLiteral("no such file")));
             return Variant::none(name);
         }
         if (!file.open(QIODevice::ReadOnly)) {
-            error(src, place, QStringLiteral("buffer file %1 cannot be read: %2").arg(quote(fileName), file.errorString()));
+            error(src, place,
+                  QStringLiteral("buffer file %1 cannot be read: %2").arg(quote(fileName), file.errorString()));
             return Variant::none(name);
         }
         const QByteArray bytes = file.read(MaxBufferFileSize + 1);
@@ -561,8 +576,9 @@ private:
         if (!s.image.isEmpty()) {
             const QFileInfo info(s.image);
             if (!info.isFile() || !info.isReadable())
-                error(src, place, QStringLiteral("image file %1 cannot be read; reads of this node fail")
-                                      .arg(quote(v.member(QStringLiteral("image"))->text)));
+                error(src, place,
+                      QStringLiteral("image file %1 cannot be read; reads of this node fail")
+                          .arg(quote(v.member(QStringLiteral("image"))->text)));
         }
         return s;
     }
@@ -576,7 +592,8 @@ private:
                 out.append(item.text);
             else
                 error(src, place,
-                      QStringLiteral("unknown operation %1 (known: %2)").arg(item.toCompact(), FailOperations.join(", ")));
+                      QStringLiteral("unknown operation %1 (known: %2)")
+                          .arg(item.toCompact(), FailOperations.join(", ")));
         }
         return out;
     }
@@ -584,7 +601,8 @@ private:
     void companions(const Value &v, const Source &src)
     {
         if (!v.isObject()) {
-            error(src, QStringLiteral("key \"companions\""), QStringLiteral("expected an object, not %1").arg(typeName(v)));
+            error(src, QStringLiteral("key \"companions\""),
+                  QStringLiteral("expected an object, not %1").arg(typeName(v)));
             return;
         }
         for (const auto &[text, value] : v.members) {

@@ -28,26 +28,26 @@ namespace Services::Nodes::Sim {
 using NamedValues = QList<QPair<QString, PropertyValue>>;
 
 struct ProviderData {
-    NamedValues properties;  // in file order
-    NamedValues sets;        // in file order
+    NamedValues properties; // in file order
+    NamedValues sets;       // in file order
     bool operator==(const ProviderData &) const = default;
 };
 
 struct StorageData {
     quint64 blockSize = 0;
     quint64 blockCount = 0;
-    QString image;  // absolute path; empty when every block reads as zeros
+    QString image; // absolute path; empty when every block reads as zeros
     bool operator==(const StorageData &) const = default;
 };
 
 struct NodeData {
     QString path;
     bool drive = false;
-    QString label;      // the path when not given
-    QString canonical;  // the path when not given
-    QMap<int, ProviderData> providers;  // 0 is always there
+    QString label;                     // the path when not given
+    QString canonical;                 // the path when not given
+    QMap<int, ProviderData> providers; // 0 is always there
     std::optional<StorageData> storage;
-    QStringList fail;   // operations that fail: "open", "provider", "generic", ...
+    QStringList fail; // operations that fail: "open", "provider", "generic", ...
     bool fails(const QString &operation) const { return fail.contains(operation); }
     bool operator==(const NodeData &) const = default;
 };
@@ -55,7 +55,7 @@ struct NodeData {
 struct NodeTree {
     bool hosted = false;
     QString bootParameter;
-    QList<NodeData> nodes;  // file order (included files first)
+    QList<NodeData> nodes; // file order (included files first)
     QHash<QString, QList<CompanionNode>> companions;
 
     // nullptr when the tree has no node at `path`.
@@ -69,9 +69,9 @@ private:
 
 struct ReadResult {
     NodeTree tree;
-    QStringList errors;     // "file: place: sentence", one per problem
-    bool rootRead = false;  // the top file was read and parsed
-    bool complete = false;  // every tree file (top and included) was read and parsed
+    QStringList errors;    // "file: place: sentence", one per problem
+    bool rootRead = false; // the top file was read and parsed
+    bool complete = false; // every tree file (top and included) was read and parsed
     // Every tree and buffer file read or wanted, by absolute path, with a digest
     // of the content as read (null when it could not be read): what to watch.
     QMap<QString, QByteArray> files;

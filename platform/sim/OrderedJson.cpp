@@ -213,14 +213,30 @@ private:
             const char e = peek();
             ++m_pos;
             switch (e) {
-            case '"': raw.append('"'); break;
-            case '\\': raw.append('\\'); break;
-            case '/': raw.append('/'); break;
-            case 'b': raw.append('\b'); break;
-            case 'f': raw.append('\f'); break;
-            case 'n': raw.append('\n'); break;
-            case 'r': raw.append('\r'); break;
-            case 't': raw.append('\t'); break;
+            case '"':
+                raw.append('"');
+                break;
+            case '\\':
+                raw.append('\\');
+                break;
+            case '/':
+                raw.append('/');
+                break;
+            case 'b':
+                raw.append('\b');
+                break;
+            case 'f':
+                raw.append('\f');
+                break;
+            case 'n':
+                raw.append('\n');
+                break;
+            case 'r':
+                raw.append('\r');
+                break;
+            case 't':
+                raw.append('\t');
+                break;
             case 'u': {
                 char16_t unit = 0;
                 if (!hex4(unit))
@@ -346,10 +362,18 @@ void compact(const Value &v, QString &out, int maxLength)
     if (out.size() > maxLength)
         return;
     switch (v.type) {
-    case Value::Null: out += QStringLiteral("null"); break;
-    case Value::Bool: out += v.boolean ? QStringLiteral("true") : QStringLiteral("false"); break;
-    case Value::Number: out += v.text; break;
-    case Value::String: out += quoted(v.text); break;
+    case Value::Null:
+        out += QStringLiteral("null");
+        break;
+    case Value::Bool:
+        out += v.boolean ? QStringLiteral("true") : QStringLiteral("false");
+        break;
+    case Value::Number:
+        out += v.text;
+        break;
+    case Value::String:
+        out += quoted(v.text);
+        break;
     case Value::Array:
         out += u'[';
         for (qsizetype i = 0; i < v.items.size() && out.size() <= maxLength; ++i) {

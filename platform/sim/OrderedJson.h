@@ -15,10 +15,10 @@ struct Value {
 
     Type type = Null;
     bool boolean = false;
-    QString text;                           // String: the text; Number: the number as written
-    QList<Value> items;                     // Array
-    QList<QPair<QString, Value>> members;   // Object, in file order (duplicates kept)
-    int line = 0;                           // 1-based position of the value's first character
+    QString text;                         // String: the text; Number: the number as written
+    QList<Value> items;                   // Array
+    QList<QPair<QString, Value>> members; // Object, in file order (duplicates kept)
+    int line = 0;                         // 1-based position of the value's first character
     int column = 0;
 
     bool isObject() const { return type == Object; }

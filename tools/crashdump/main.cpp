@@ -14,7 +14,10 @@
 namespace {
 const char *const context = "quill.drivescope";
 
-QString tr(const char *fallback, const char *key) { return QCoreApplication::translate(context, fallback, key); }
+QString tr(const char *fallback, const char *key)
+{
+    return QCoreApplication::translate(context, fallback, key);
+}
 
 // A positive decimal number after `prefix`, or 0.
 qint64 numberAfter(const QString &argument, const QString &prefix)
