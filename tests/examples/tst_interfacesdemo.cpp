@@ -6,7 +6,6 @@
 
 #include "TestSupport.h"
 #include "model/Acquisition.h"
-#include "model/TabStatus.h"
 #include "model/NVMe.h"
 #include "model/NodeUtils.h"
 #include "model/PCI.h"
@@ -30,8 +29,9 @@ private slots:
 
         QString out;
         Acquisition acquisition; // the NVMe tab with its health log, as the window builds it
-        for (const char *drive : {"/devices/nvme/nvme0n1", "/devices/nvme/nvme1n1", "/devices/sas/sdb", "/devices/usb/sdc", "/devices/usb/sdd",
-                                  "/devices/mmc/mmcblk0", "/devices/mmc/mmcblk1"}) {
+        for (const char *drive :
+             {"/devices/nvme/nvme0n1", "/devices/nvme/nvme1n1", "/devices/sas/sdb", "/devices/usb/sdc",
+              "/devices/usb/sdd", "/devices/mmc/mmcblk0", "/devices/mmc/mmcblk1"}) {
             const QString path = QString::fromLatin1(drive);
             const Ref<Interfaces::Generic> node = openGeneric(path, 0, true);
             QVERIFY(node);

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "../../platform/disks/DiskTools.h"
+#include "DemoTree.h"
 #include "TestSupport.h"
 #include "app/MainWindow.h"
 #include "app/Resources.h"
@@ -149,11 +150,8 @@ void TestPartitionMap::initTestCase()
                 {"properties", QJsonObject{{"TYPE", "SATA"}, {"NAME", image.name}}},
                 {"storage", QJsonObject{{"blockSize", 512}, {"blockCount", double(image.blocks)}, {"image", file}}}});
     }
-    QFile tree(m_dir.filePath("tree.json"));
-    QVERIFY(tree.open(QIODevice::WriteOnly));
-    tree.write(QJsonDocument(QJsonObject{{"nodes", m_nodes}}).toJson());
-    tree.close();
-    Services::Nodes::Backend::install(Services::Nodes::Sim::createBackend(tree.fileName()));
+    QVERIFY(DemoTree::write(m_dir.filePath("tree.json"), QJsonObject{{"nodes", m_nodes}}));
+    Services::Nodes::Backend::install(Services::Nodes::Sim::createBackend(m_dir.filePath("tree.json")));
     QVERIFY(Services::Nodes::Backend::instance().available());
 }
 
