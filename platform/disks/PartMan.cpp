@@ -94,7 +94,7 @@ public:
 
 private:
     bool readBlocks(quint64 first, quint64 count, QByteArray &data);
-    void warn(const QString &text, int level = 3);
+    void warn(const QString &text, LogLevel level = LogLevel::Failure);
     bool readGpt(const QByteArray &mbr);
     bool readGptHeader(quint64 lba, GptHeader &header, QString &why);
     void readMbr(const QByteArray &mbr);
@@ -128,7 +128,7 @@ bool Reader::readBlocks(quint64 first, quint64 count, QByteArray &data)
     return true;
 }
 
-void Reader::warn(const QString &text, int level)
+void Reader::warn(const QString &text, LogLevel level)
 {
     m_out.m_warnings.append(text);
     SysLog::write(kChannel, level, text);
@@ -381,7 +381,7 @@ bool Reader::readGpt(const QByteArray &mbr)
         GptHeader other;
         QString why;
         if (header.alternateLba != 1 && !readGptHeader(header.alternateLba, other, why))
-            warn(QStringLiteral("The backup GPT header at block %1 %2").arg(header.alternateLba).arg(why), 2);
+            warn(QStringLiteral("The backup GPT header at block %1 %2").arg(header.alternateLba).arg(why), LogLevel::Notice);
     }
     if (header.lastUsable >= m_count)
         warn(QStringLiteral("The GPT describes %1 blocks but the disk has %2; the disk may be truncated")

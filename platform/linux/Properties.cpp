@@ -544,7 +544,7 @@ void DiskProperties::note(const QString &line, bool rights)
     m_notes.log.append(line);
     if (rights)
         m_notes.noRights = true;
-    SysLog::write(channel, rights ? 3 : 1, line);
+    SysLog::write(channel, rights ? LogLevel::Failure : LogLevel::Routine, line);
 }
 
 } // namespace Services::Nodes::Linux
