@@ -4,8 +4,6 @@
 #include "TestSupport.h"
 
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
@@ -39,26 +37,6 @@ private slots:
         QCOMPARE(identify.size(), 512);
         COMPARE_GOLDEN("ata/" + name + ".txt",
                        AtaFixtures::driveText(identify, blob(name + ".attributes.bin"), name != "demo-failing"));
-    }
-
-    void fragmentNamesTheBlobs()
-    {
-        QFile f(QStringLiteral(SOURCE_DIR "/examples/nodes/demo/ata.json"));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QJsonObject nodes = QJsonDocument::fromJson(f.readAll()).object().value("nodes").toObject();
-        QCOMPARE(nodes.size(), 4);
-        int unhealthy = 0;
-        for (const QJsonValue &node : nodes) {
-            const QJsonObject properties = node.toObject().value("properties").toObject();
-            QCOMPARE(properties.value("ATA_SMART_ENABLED").toObject().value("int").toInt(), 1);
-            unhealthy += properties.value("ATA_SMART_STATUS").toInt() == 0;
-            const QJsonObject sets = node.toObject().value("sets").toObject();
-            for (const char *set : {"ATA_IDENTIFY", "ATA_SMART_ATTRIBUTES"}) {
-                const QString file = sets.value(set).toObject().value("file").toString();
-                QVERIFY2(QFile::exists(QStringLiteral(SOURCE_DIR "/examples/nodes/demo/") + file), qPrintable(file));
-            }
-        }
-        QCOMPARE(unhealthy, 1);
     }
 
     void blobsAreUpToDate()

@@ -34,11 +34,8 @@ private Q_SLOTS:
     void valueRules_data();
     void valueRules();
     void groupsAndLabelsAreUnique();
-    void indexLayout();
     void formattedHostedRule();
     void oneColumnLayout();
-    void oneColumnStyling();
-    void oneColumnEmpty();
 };
 
 void TestGroup::valueRules_data()
@@ -117,30 +114,7 @@ void TestGroup::groupsAndLabelsAreUnique()
     QCOMPARE(cell(m, m.index(0, 1, a)), QString("again"));
     QVERIFY(dimmed(m, m.index(0, 1, a)));
     QCOMPARE(cell(m, m.index(1, 1, a)), QString("2"));
-}
-
-void TestGroup::indexLayout()
-{
-    Filled m;
-    m.group("A").setValue("a0", "v");
-    m.group("B").setValue("b0", "v");
-    m.group("B").setValue("b1", "v");
-
-    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    const QModelIndex b = m.index(1, 0);
-    const QModelIndex b1 = m.index(1, 1, b);
-    QCOMPARE(m.parent(b1), b);
-    QCOMPARE(m.columnCount(), 1);
-    QCOMPARE(m.columnCount(b), 2);
-    QCOMPARE(m.rowCount(b1), 0);
-    // Out of range and entry parents give invalid indexes.
-    QVERIFY(!m.index(2, 0).isValid());
-    QVERIFY(!m.index(2, 0, b).isValid());
-    QVERIFY(!m.index(0, 0, b1).isValid());
-    // A group title shows only its title, only in column 0.
-    QCOMPARE(cell(m, m.index(1, 0)), QString("B"));
-    QVERIFY(!m.data(m.index(1, 1), Qt::DisplayRole).isValid());
-    QVERIFY(!m.data(m.index(1, 0), Roles::TitleRow).toBool());
+    QVERIFY(!m.data(m.index(0, 1), Qt::DisplayRole).isValid());
 }
 
 void TestGroup::formattedHostedRule()
@@ -178,6 +152,7 @@ void TestGroup::oneColumnLayout()
         for (int i = 0; i < n; ++i)
             g.setValue(QString("%1%2").arg(title).arg(i), i);
     }
+    m.group("C").setValue("C2", 2, Group::Look::Dimmed);
 
     OneColumn flat(&m);
     QAbstractItemModelTester tester(&flat, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -188,27 +163,11 @@ void TestGroup::oneColumnLayout()
     for (int r = 0; r < flat.rowCount(); ++r)
         shown << cell(flat, flat.index(r, 0)) + '=' + cell(flat, flat.index(r, 1));
     QCOMPARE(shown, (QStringList{"A=", "A0=0", "A1=1", "B=", "C=", "C0=0", "C1=1", "C2=2"}));
-}
-
-void TestGroup::oneColumnStyling()
-{
-    Filled m;
-    m.group("T").setDimmedValue("label", "<NA>");
-    OneColumn flat(&m);
-    for (int column : {0, 1}) {
-        const QModelIndex title = flat.index(0, column);
-        QVERIFY(flat.data(title, Roles::TitleRow).toBool());
-    }
-    QVERIFY(cell(flat, flat.index(0, 1)).isEmpty());
-    QVERIFY(dimmed(flat, flat.index(1, 1)));
+    // Title rows are marked in both columns, entries in neither.
+    QVERIFY(flat.data(flat.index(3, 0), Roles::TitleRow).toBool() &&
+            flat.data(flat.index(3, 1), Roles::TitleRow).toBool());
     QVERIFY(!flat.data(flat.index(1, 0), Roles::TitleRow).toBool());
-}
-
-void TestGroup::oneColumnEmpty()
-{
-    Filled m;
-    OneColumn flat(&m);
-    QVERIFY(flat.rowCount() == 0 && flat.headerRows().isEmpty() && !flat.index(0, 0).isValid());
+    QVERIFY(dimmed(flat, flat.index(7, 1)) && !dimmed(flat, flat.index(6, 1)));
 }
 
 QTEST_MAIN(TestGroup)

@@ -56,17 +56,6 @@ private slots:
         decodeSmartRecords(data, nullptr); // ok may be null
     }
 
-    void recordFields()
-    {
-        bool ok = false;
-        const QList<SmartAttribute> list =
-            decodeSmartRecords(hex("05 AA BB 64 63 11 22 33 44 55 66 32  C2 00 00 FF 01 FF FF FF FF FF FF 00"), &ok);
-        QVERIFY(ok && list.size() == 2);
-        QCOMPARE(QList<quint64>({list[0].id, list[0].value, list[0].worst, list[0].threshold, list[0].raw}),
-                 QList<quint64>({0x05, 100, 99, 50, 0x665544332211}));
-        QCOMPARE(list[1].raw, quint64(0xFFFFFFFFFFFF));
-    }
-
     void cells_data()
     {
         QTest::addColumn<QByteArray>("record");

@@ -48,27 +48,24 @@ private slots:
         writeFile(m_dir.filePath("b/drivescope_it.json"), R"({"main.tab.gen": "Generale"})");
     }
 
-    void withoutCatalogueEverythingIsFallback()
-    {
-        QVERIFY(registerFor(m_dir.filePath("none"), "en_US"));
-        QCOMPARE(Translator::translateWithEmpty("quill.drivescope", "General", "main.tab.gen"), QString("General"));
-        QCOMPARE(trKey("main.tab.gen", "General"), QString("General"));
-        QCOMPARE(QCoreApplication::translate("quill.drivescope", "General", "main.tab.gen"), QString("General"));
-        QCOMPARE(QCoreApplication::translate("quill.drivescope", ".", "gen.var.sep.decimal"), QString("."));
-    }
-
     void localeChoosesCatalogue_data()
     {
         QTest::addColumn<QString>("folders");
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("expected");
         const QString a = m_dir.filePath("a"), b = m_dir.filePath("b"), broken = m_dir.filePath("broken");
-        QTest::newRow("language file for de_DE") << a << "de_DE" << "Allgemein";
-        QTest::newRow("full locale file first") << a << "de_AT" << "Allgemeines";
-        QTest::newRow("earlier folder wins") << a + ":" + b << "de_CH" << "Allgemein";
-        QTest::newRow("later folder when the first has none") << a + ":" + b << "fr_FR" << QString::fromUtf8("G\u00e9n\u00e9ral");
-        QTest::newRow("broken catalogue is passed over") << broken + ":" + b << "it_IT" << "Generale";
-        QTest::newRow("no catalogue for the locale") << a + ":" + b << "sv_SE" << "General";
+        QTest::newRow("language file for de_DE") << a << "de_DE"
+                                                 << "Allgemein";
+        QTest::newRow("full locale file first") << a << "de_AT"
+                                                << "Allgemeines";
+        QTest::newRow("earlier folder wins") << a + ":" + b << "de_CH"
+                                             << "Allgemein";
+        QTest::newRow("later folder when the first has none")
+            << a + ":" + b << "fr_FR" << QString::fromUtf8("G\u00e9n\u00e9ral");
+        QTest::newRow("broken catalogue is passed over") << broken + ":" + b << "it_IT"
+                                                         << "Generale";
+        QTest::newRow("no catalogue for the locale") << a + ":" + b << "sv_SE"
+                                                     << "General";
     }
 
     void localeChoosesCatalogue()

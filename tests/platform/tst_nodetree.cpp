@@ -150,15 +150,6 @@ private slots:
                  fileDigest(dir.filePath("blobs/id.bin")));
     }
 
-    void unreadableFile()
-    {
-        const ReadResult r = loadNodeTree(QDir::tempPath() + "/drivescope-no-such-tree.json");
-        QCOMPARE(r.errors.size(), 1);
-        QVERIFY2(r.errors.first().startsWith("drivescope-no-such-tree.json: cannot be read"),
-                 qPrintable(r.errors.first()));
-        QVERIFY(!r.rootRead);
-    }
-
     void includeErrorsNameTheIncludedFile()
     {
         QTemporaryDir dir;

@@ -355,30 +355,6 @@ private slots:
         c->interrupt();
         QVERIFY(c->wait(0));
     }
-
-    void thousandDrives()
-    {
-        QByteArray json = R"({"nodes": {)";
-        for (int i = 0; i < 1000; ++i) {
-            if (i)
-                json += ',';
-            json +=
-                QString(R"("/devices/sata/disk%1": {"drive": true, "label": "Disk %1", "properties": {"TYPE": "SATA",
-                "SERIAL": ["S%1", "T%1"]}, "sets": {"ATA_IDENTIFY": {"buffer": "%2"}},
-                "storage": {"blockSize": 512, "blockCount": %1}})")
-                    .arg(i)
-                    .arg(QString("00 ").repeated(512))
-                    .toUtf8();
-        }
-        json += "}}";
-        writeFile(m_dir.filePath("many.json"), json);
-        const auto b = Sim::createBackend(m_dir.filePath("many.json"));
-        QCOMPARE(b->errors(), QStringList());
-        QCOMPARE(b->drives().size(), 1000);
-        const Ref<Interfaces::Generic> g = b->generic(provider0(*b, "/devices/sata/disk500"));
-        QVERIFY(g);
-        QCOMPARE(g->request({Variant::ofInt(1, "ATA_IDENTIFY")}).first().buffer.size(), 512);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSimBackend)

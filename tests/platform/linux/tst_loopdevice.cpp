@@ -16,8 +16,6 @@
 #include "platform/sim/SimBackend.h"
 #include "report/Report.h"
 
-#include <cerrno>
-
 #include <unistd.h>
 
 using namespace Services::Nodes;
@@ -241,25 +239,6 @@ truncate -s 16M p; TEST_DIR=1 TEST_DEV=1 QA_CHECK_FS=1 mkfs.xfs -q -f -L xfsfs p
             QCOMPARE(shown[i]["VOLUME NAME"], fs.value("LABEL"));
             QCOMPARE(shown[i]["VOLUME ID"], fs.value("UUID"));
         }
-    }
-
-    void errnoClasses_data()
-    {
-        QTest::addColumn<int>("error");
-        QTest::addColumn<int>("failure");
-        for (const auto &[error, failure] : {std::pair{EPERM, Linux::Failure::NoRights},
-                                             {EACCES, Linux::Failure::NoRights},
-                                             {ENOTTY, Linux::Failure::NotSupported},
-                                             {EINVAL, Linux::Failure::NotSupported},
-                                             {EOPNOTSUPP, Linux::Failure::NotSupported},
-                                             {EIO, Linux::Failure::DeviceError}})
-            QTest::newRow(strerrorname_np(error)) << error << int(failure);
-    }
-    void errnoClasses()
-    {
-        QFETCH(int, error);
-        QFETCH(int, failure);
-        QCOMPARE(int(Linux::classifyErrno(error)), failure);
     }
 
     // A loop device knows none of the commands: every transport answers "not
