@@ -7,6 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/make-demo.sh
+bash scripts/check-format.sh
 
 echo "== normal build (warnings are errors)"
 bash scripts/build.sh -DDRIVESCOPE_WERROR=ON

@@ -10,11 +10,8 @@ namespace {
 
 // What each layer may include besides itself.
 const QMap<QString, QStringList> Allowed{
-    {"platform", {}},
-    {"crash", {"platform"}},
-    {"helper", {"platform"}},
-    {"model", {"platform"}},
-    {"report", {"platform", "model"}},
+    {"platform", {}},        {"crash", {"platform"}},           {"helper", {"platform"}},
+    {"model", {"platform"}}, {"report", {"platform", "model"}},
 };
 const QStringList Layers{"platform", "model", "report", "app", "crash", "helper"};
 

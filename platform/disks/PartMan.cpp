@@ -381,7 +381,8 @@ bool Reader::readGpt(const QByteArray &mbr)
         GptHeader other;
         QString why;
         if (header.alternateLba != 1 && !readGptHeader(header.alternateLba, other, why))
-            warn(QStringLiteral("The backup GPT header at block %1 %2").arg(header.alternateLba).arg(why), LogLevel::Notice);
+            warn(QStringLiteral("The backup GPT header at block %1 %2").arg(header.alternateLba).arg(why),
+                 LogLevel::Notice);
     }
     if (header.lastUsable >= m_count)
         warn(QStringLiteral("The GPT describes %1 blocks but the disk has %2; the disk may be truncated")
