@@ -1,5 +1,7 @@
 #include "report/Snapshot.h"
 
+#include "platform/VariantJson.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -112,46 +114,6 @@ private:
     QHash<QString, QString> m_map;
     int m_count = 0;
 };
-
-QJsonValue element(const Variant &v)
-{
-    QJsonObject o;
-    if (!v.name.isNull())
-        o.insert(QStringLiteral("name"), v.name);
-    switch (v.kind) {
-    case Variant::Integer:
-        if (v.integer < (quint64(1) << 53))
-            o.insert(QStringLiteral("int"), qint64(v.integer));
-        else
-            o.insert(QStringLiteral("int"), QStringLiteral("0x%1").arg(v.integer, 0, 16));
-        break;
-    case Variant::Text:
-        o.insert(QStringLiteral("text"), v.text);
-        break;
-    case Variant::Buffer:
-        o.insert(QStringLiteral("buffer"), QString::fromLatin1(v.buffer.toHex(' ')));
-        break;
-    case Variant::List: {
-        QJsonArray list;
-        for (const Variant &inner : v.list)
-            list.append(element(inner));
-        o.insert(QStringLiteral("list"), list);
-        break;
-    }
-    case Variant::None:
-        o.insert(QStringLiteral("none"), true);
-        break;
-    }
-    return o;
-}
-
-QJsonArray valueJson(const PropertyValue &value)
-{
-    QJsonArray array;
-    for (const Variant &v : value)
-        array.append(element(v));
-    return array;
-}
 
 bool isSerialName(const QString &name)
 {
@@ -286,11 +248,11 @@ QJsonObject tableJson(Interfaces::Generic &g, Redactor &r, OrderedObjects &order
     QList<QPair<QString, QJsonArray>> properties, sets;
     for (int i = 0; i < g.propertyCount(); ++i) {
         const QString name = g.propertyName(i);
-        properties.append({name, valueJson(redactValue(name, g.read(name), r))});
+        properties.append({name, VariantJson::value(redactValue(name, g.read(name), r))});
     }
     for (int i = 0; i < g.propertySetCount(); ++i) {
         const QString name = g.propertySetName(i);
-        sets.append({name, valueJson(redactValue(name, g.request({Variant::ofInt(1, name)}), r))});
+        sets.append({name, VariantJson::value(redactValue(name, g.request({Variant::ofInt(1, name)}), r))});
     }
     QJsonObject o;
     o.insert(QStringLiteral("properties"), ordered.add(properties));

@@ -3,6 +3,7 @@
 // output.
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "platform/VariantJson.h"
 #include "platform/linux/HelperProtocol.h"
 #include "platform/linux/Properties.h"
 #include "platform/linux/RawSource.h"
@@ -174,7 +175,7 @@ public:
                                                         {QStringLiteral("offset"), double(offset)},
                                                         {QStringLiteral("length"), double(part)}});
             const auto data =
-                answer ? Helper::valueFrom(QJsonArray{answer->value(QStringLiteral("data"))}) : std::nullopt;
+                answer ? VariantJson::valueFrom(QJsonArray{answer->value(QStringLiteral("data"))}) : std::nullopt;
             // Refused (outside the partition-table areas) or gone: as a device
             // this user may not read; a short answer is a failed read.
             if (!data || data->value(0).buffer.size() != qsizetype(part)) {

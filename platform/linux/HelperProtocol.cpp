@@ -1,5 +1,6 @@
 #include "platform/linux/HelperProtocol.h"
 
+#include "platform/VariantJson.h"
 #include "platform/linux/Discovery.h"
 
 #include <QJsonDocument>
@@ -111,7 +112,7 @@ QByteArray readBlocks(const Reader &reader, DiskProperties &props, const QJsonOb
                                .arg(QString::fromLocal8Bit(strerror(got < 0 ? errno : EIO))));
         done += got;
     }
-    return reply({{QStringLiteral("data"), elementJson(Variant::ofBuffer(data))}});
+    return reply({{QStringLiteral("data"), VariantJson::element(Variant::ofBuffer(data), VariantJson::Hex::Compact)}});
 }
 
 QByteArray rawData(DiskProperties &props)
@@ -143,87 +144,12 @@ bool writeAll(int fd, const QByteArray &data)
 
 } // namespace
 
-QJsonObject elementJson(const Variant &v)
-{
-    QJsonObject o;
-    switch (v.kind) {
-    case Variant::Integer:
-        o.insert(QStringLiteral("int"), QStringLiteral("0x") + QString::number(v.integer, 16));
-        break;
-    case Variant::Text:
-        o.insert(QStringLiteral("text"), v.text);
-        break;
-    case Variant::Buffer:
-        o.insert(QStringLiteral("buffer"), QString::fromLatin1(v.buffer.toHex()));
-        break;
-    case Variant::List:
-        o.insert(QStringLiteral("list"), valueJson(v.list));
-        break;
-    case Variant::None:
-        o.insert(QStringLiteral("none"), true);
-        break;
-    }
-    if (!v.name.isNull())
-        o.insert(QStringLiteral("name"), v.name);
-    return o;
-}
-
-QJsonArray valueJson(const PropertyValue &value)
-{
-    QJsonArray array;
-    for (const Variant &v : value)
-        array.append(elementJson(v));
-    return array;
-}
-
 QJsonArray tableJson(const PropertyTable &table)
 {
     QJsonArray array;
     for (const auto &entry : table.entries())
-        array.append(QJsonArray{entry.first, valueJson(entry.second)});
+        array.append(QJsonArray{entry.first, VariantJson::value(entry.second, VariantJson::Hex::Compact)});
     return array;
-}
-
-std::optional<PropertyValue> valueFrom(const QJsonValue &json)
-{
-    if (!json.isArray())
-        return std::nullopt;
-    PropertyValue value;
-    for (const QJsonValue &item : json.toArray()) {
-        const QJsonObject o = item.toObject();
-        if (!item.isObject() || o.size() > 2 || (o.size() == 2 && !o.value(QStringLiteral("name")).isString()))
-            return std::nullopt;
-        Variant v;
-        if (o.contains(QStringLiteral("name")))
-            v.name = o.value(QStringLiteral("name")).toString();
-        if (o.contains(QStringLiteral("int"))) {
-            bool ok = false;
-            const QString text = o.value(QStringLiteral("int")).toString();
-            v.kind = Variant::Integer;
-            v.integer = text.startsWith(QLatin1String("0x")) ? text.mid(2).toULongLong(&ok, 16) : 0;
-            if (!ok)
-                return std::nullopt;
-        } else if (o.value(QStringLiteral("text")).isString()) {
-            v.kind = Variant::Text;
-            v.text = o.value(QStringLiteral("text")).toString();
-        } else if (o.value(QStringLiteral("buffer")).isString()) {
-            const QByteArray hex = o.value(QStringLiteral("buffer")).toString().toLatin1();
-            v.kind = Variant::Buffer;
-            v.buffer = QByteArray::fromHex(hex);
-            if (v.buffer.size() * 2 != hex.size())
-                return std::nullopt;
-        } else if (o.contains(QStringLiteral("list"))) {
-            const auto inner = valueFrom(o.value(QStringLiteral("list")));
-            if (!inner)
-                return std::nullopt;
-            v.kind = Variant::List;
-            v.list = *inner;
-        } else if (o.value(QStringLiteral("none")) != QJsonValue(true)) {
-            return std::nullopt;
-        }
-        value.append(v);
-    }
-    return value;
 }
 
 std::optional<PropertyTable> tableFrom(const QJsonValue &json)
@@ -233,7 +159,7 @@ std::optional<PropertyTable> tableFrom(const QJsonValue &json)
     PropertyTable table;
     for (const QJsonValue &item : json.toArray()) {
         const QJsonArray pair = item.toArray();
-        const auto value = valueFrom(pair.at(1));
+        const auto value = VariantJson::valueFrom(pair.at(1));
         if (pair.size() != 2 || !pair.at(0).isString() || !value)
             return std::nullopt;
         table.set(pair.at(0).toString(), *value);

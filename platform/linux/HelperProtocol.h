@@ -1,7 +1,6 @@
 // The line protocol between the window and drivescope-helper: one JSON object
-// per line each way, values in the node-tree encoding of the simulator's
-// files (object form: {"int":"0x.."}, {"text":..}, {"buffer":"hex"}, {"list":[..]},
-// {"none":true}, each with an optional "name"). Requests:
+// per line each way, values in the node-tree files' encoding
+// (platform/VariantJson.h). Requests:
 //   {"op":"hello"}                                  -> {"ok":true,"protocol":1}
 //   {"op":"raw","drive":"sda"}                      -> {"ok":true,"node":[[name,value],...],
 //                                                       "companion":[...],"sets":[...],
@@ -32,10 +31,7 @@ constexpr qsizetype maxReply = 4 << 20;
 constexpr quint64 maxRead = 256 * 1024;
 constexpr quint64 window = 1024 * 1024;
 
-QJsonObject elementJson(const Variant &v);
-QJsonArray valueJson(const PropertyValue &value);
 QJsonArray tableJson(const PropertyTable &table);
-std::optional<PropertyValue> valueFrom(const QJsonValue &json);
 std::optional<PropertyTable> tableFrom(const QJsonValue &json);
 
 // The disk of the last block reads, kept open while the window reads one

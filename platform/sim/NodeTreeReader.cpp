@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/NumberParse.h"
+#include "platform/VariantJson.h"
 #include "platform/sim/OrderedJson.h"
 
 namespace Services::Nodes::Sim {
@@ -81,58 +83,13 @@ QString typeName(const Value &v)
     return QString();
 }
 
-int hexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
-}
-
 std::optional<quint64> parseIntegerText(const QString &text)
 {
     const QString t = text.trimmed();
-    if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
-        const QString digits = t.mid(2);
-        if (digits.isEmpty() || digits.size() > 16)
-            return std::nullopt;
-        quint64 v = 0;
-        for (const QChar c : digits) {
-            const int d = hexDigit(c);
-            if (d < 0)
-                return std::nullopt;
-            v = (v << 4) | quint64(d);
-        }
-        return v;
-    }
+    quint64 v = 0;
+    if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        return StrConv::toUnsigned(t, v) ? std::optional<quint64>(v) : std::nullopt;
     return Json::wholeNumber(t);
-}
-
-std::optional<QByteArray> parseHex(const QString &text)
-{
-    QByteArray out;
-    out.reserve(text.size() / 2);
-    int high = -1;
-    for (const QChar c : text) {
-        if (c.isSpace())
-            continue;
-        const int d = hexDigit(c);
-        if (d < 0)
-            return std::nullopt;
-        if (high < 0) {
-            high = d;
-        } else {
-            out.append(char(high << 4 | d));
-            high = -1;
-        }
-    }
-    if (high >= 0)
-        return std::nullopt;
-    return out.isNull() ? QByteArray("") : out;
 }
 
 QString resolve(const QString &dir, const QString &path)
@@ -477,7 +434,7 @@ private:
             return Variant::ofText(body->text, name);
         }
         if (kind == QLatin1String("buffer")) {
-            const std::optional<QByteArray> bytes = body->isString() ? parseHex(body->text) : std::nullopt;
+            const std::optional<QByteArray> bytes = body->isString() ? VariantJson::hexBytes(body->text) : std::nullopt;
             if (!bytes)
                 return bad(QStringLiteral("\"buffer\" needs pairs of hexadecimal digits"));
             return Variant::ofBuffer(*bytes, name);
