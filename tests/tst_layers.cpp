@@ -49,23 +49,16 @@ class TestLayers : public QObject {
 private slots:
     void sourcesKeepTheRule() { QCOMPARE(wrongWayIncludes(QStringLiteral(SOURCE_DIR)), QStringList()); }
 
+    // Includes spelled with blanks after the hash, and from a deeper folder, are found too.
     void wrongWayIsNamed()
     {
         QTemporaryDir root;
-        const auto put = [&](const QString &file, const QByteArray &text) {
-            QDir().mkpath(QFileInfo(root.filePath(file)).path());
-            QFile f(root.filePath(file));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(text);
-        };
-        put("platform/linux/A.cpp", "#include \"platform/Log.h\"\n#include \"model/Ata.h\"\n");
-        put("model/B.h", "#include <QString>\n#  include \"app/MainWindow.h\"\n");
-        put("report/C.cpp", "#include \"model/Smart.h\"\n#include \"report/Report.h\"\n");
-        put("crash/D.cpp", "#include \"report/Report.h\"\n");
-        QStringList found = wrongWayIncludes(root.path());
-        found.sort();
-        QCOMPARE(found, (QStringList{"crash/D.cpp:1 includes report/", "model/B.h:2 includes app/",
-                                     "platform/linux/A.cpp:2 includes model/"}));
+        QVERIFY(QDir(root.path()).mkpath("platform/linux"));
+        QFile f(root.filePath("platform/linux/A.cpp"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#include \"platform/Log.h\"\n#  include \"model/Ata.h\"\n");
+        f.close();
+        QCOMPARE(wrongWayIncludes(root.path()), QStringList{"platform/linux/A.cpp:2 includes model/"});
     }
 };
 
