@@ -14,24 +14,17 @@ using namespace Applications::DriveScope;
 using Definitions::Contexts::X86_64;
 
 namespace {
-class ListWalker : public Services::Binary::Client::StackWalker {
-public:
-    QList<quint64> ips;
-    quint64 base = 0;
-    int at = -1;
-    bool next() override { return ++at < ips.size(); }
-    quint64 ip() const override { return ips.value(at); }
-    quint64 bp() const override { return base; }
-};
-
-class FakeSource : public DumpSource {
+// Modules, frames and the hosted lookup as a test sets them; it walks its own frames.
+class FakeSource : public DumpSource, public Services::Binary::Client::StackWalker {
 public:
     QList<Binary::ModuleInfo> moduleInfos;
-    ListWalker frames;
+    QList<quint64> ips;
+    quint64 base = 0;
     bool hasWalker = true;
     bool isHosted = false;
     Sys::AddressModule hostedModule = {nullptr, 0, 0};
     int addressQueries = 0;
+    int at = -1;
 
     size_t modules(Binary::ModuleVisitor visit, void *user) override
     {
@@ -41,17 +34,19 @@ public:
     }
     Services::Binary::Client::StackWalker *walker(const X86_64 &) override
     {
-        frames.at = -1;
-        return hasWalker ? &frames : nullptr;
+        at = -1;
+        return hasWalker ? this : nullptr;
     }
+    bool next() override { return ++at < ips.size(); }
+    quint64 ip() const override { return ips.value(at); }
+    quint64 bp() const override { return base; }
     bool hosted() override { return isHosted; }
     bool addressModule(quint64, Sys::AddressModule &module) override
     {
         ++addressQueries;
-        if (!hostedModule.name)
-            return false;
-        module = hostedModule;
-        return true;
+        if (hostedModule.name)
+            module = hostedModule;
+        return hostedModule.name != nullptr;
     }
 };
 
@@ -107,7 +102,7 @@ private slots:
     {
         FakeSource source;
         source.moduleInfos = {{"/lib/first.so", 0x1000, 0x2000}, {nullptr, 0x7f0000000000, 0x10}};
-        source.frames.ips = {0x500, 0x1800, 0x7f000000000f, 0x3000};
+        source.ips = {0x500, 0x1800, 0x7f000000000f, 0x3000};
         const X86_64 context = numberedContext();
         TestSupport::LogCapture printer;
         printCrashDump(&context, &printer, source);
@@ -146,8 +141,8 @@ private slots:
             source.hasWalker = c.hasWalker;
             source.isHosted = c.hosted;
             source.hostedModule = {"/hosted/lib.so", c.foundBase, 0x1000};
-            source.frames.ips = c.ips;
-            source.frames.base = 0xdeadbeef;
+            source.ips = c.ips;
+            source.base = 0xdeadbeef;
             const X86_64 context = numberedContext();
             TestSupport::LogCapture printer;
             printCrashDump(&context, &printer, source);
