@@ -24,13 +24,9 @@ QStringList wrongWayIncludes(const QString &root)
         QDirIterator files(root + '/' + it.key(), {"*.h", "*.cpp"}, QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             QFile f(files.next());
-            if (!f.open(QIODevice::ReadOnly))
-                continue;
-            int line = 0;
-            while (!f.atEnd()) {
-                ++line;
-                const QString text = QString::fromUtf8(f.readLine());
-                const QString layer = include.match(text).captured(1);
+            f.open(QIODevice::ReadOnly); // an unreadable file reads as empty
+            for (int line = 1; !f.atEnd(); ++line) {
+                const QString layer = include.match(QString::fromUtf8(f.readLine())).captured(1);
                 if (Layers.contains(layer) && layer != it.key() && !it.value().contains(layer))
                     found << QStringLiteral("%1:%2 includes %3/")
                                  .arg(QDir(root).relativeFilePath(f.fileName()))

@@ -35,13 +35,20 @@ namespace {
 
 const QStringList Pages = {"tbGeneral", "tbPart", "tbAta", "tbSmart", "tbUSB", "tbSCSI", "tbNVMe", "tbSDeMMC", "tbPCI"};
 const QString NotAvailable = QStringLiteral("DEVICE DATA NOT AVAILABLE");
-const QString Native = QStringLiteral("DEVICE DATA NOT AVAILABLE, USE /S INSTEAD");
 
 // Drives are read off the window's thread: a selection is done when shown.
 bool selectAndWait(MainWindow &window, Widget *list, const QString &path)
 {
     QSignalSpy shown(&window, &MainWindow::driveShown);
     return list->select(path) && (shown.count() > 0 || shown.wait(10000));
+}
+
+// A record that claims every interface and has no model: the tabs' status lines alone.
+std::unique_ptr<DriveData> claimingAll()
+{
+    auto record = std::make_unique<DriveData>();
+    record->interfaces = DriveData::Ata | DriveData::Nvme | DriveData::Usb | DriveData::Scsi | DriveData::Card;
+    return record;
 }
 
 } // namespace
@@ -54,10 +61,10 @@ class TestMainWindow : public QObject {
     // Selects `path` in the drive list, which shows it at once.
     bool select(const QString &path)
     {
-        waitForList(9);
+        waitForList();
         return selectAndWait(*m_window, list(), path);
     }
-    void waitForList(int rows) { QTRY_COMPARE(list()->model()->rowCount(), rows); }
+    void waitForList() { QTRY_COMPARE(list()->model()->rowCount(), 9); }
     QStringList enabledPages() const
     {
         QStringList pages;
@@ -75,14 +82,6 @@ class TestMainWindow : public QObject {
             QVERIFY(child<QTableView>("tv" + page.mid(2))->model() == nullptr);
         for (const char *icon : {"lblAtaChecksumIcon", "lblSmartHealthIcon", "lblNVMeHealthIcon"})
             QVERIFY(child<QLabel>(icon)->isHidden());
-    }
-    // Writes the tree and waits until the simulator has read it.
-    bool rewriteTree(const QJsonObject &tree, int expectedDrives, bool hosted = false)
-    {
-        return DemoTree::write(m_tree, tree) && QTest::qWaitFor([&] {
-                   Services::Nodes::Backend &backend = Services::Nodes::Backend::instance();
-                   return backend.drives().size() == expectedDrives && backend.hosted() == hosted;
-               });
     }
     void postEvent(const QString &node, Node::Event type)
     {
@@ -124,12 +123,14 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
+    // Puts the demo machine back where a test changed it.
     void cleanup()
     {
         m_window.reset();
-        Services::Nodes::Backend &backend = Services::Nodes::Backend::instance();
-        if (backend.drives().size() != 9 || backend.hosted())
-            QVERIFY(rewriteTree(DemoTree::machine(m_shared), 9));
+        if (Services::Nodes::Backend::instance().drives().size() != 9) {
+            QVERIFY(DemoTree::write(m_tree, DemoTree::machine(m_shared)));
+            QTRY_COMPARE(Services::Nodes::Backend::instance().drives().size(), 9);
+        }
     }
 
     // Empty before any selection, and again with the selection cleared, which
@@ -140,6 +141,10 @@ private Q_SLOTS:
         QVERIFY(m_window->current() == nullptr);
         verifyEmpty();
         QCOMPARE(child<QLabel>("lblSmartHealthState")->text(), NotAvailable);
+        QVERIFY(child<QLabel>("lblNonModNative")->isHidden());
+        m_window->setRecord(claimingAll());
+        QCOMPARE(child<QLabel>("lblNVMeState")->text(), NotAvailable);
+        QCOMPARE(enabledPages(), QStringList());
         QVERIFY(select(DemoTree::Sata));
         list()->view()->clearSelection();
         verifyEmpty();
@@ -185,7 +190,6 @@ private Q_SLOTS:
         QVERIFY(select(path));
         QCOMPARE(m_window->currentNode(), path);
         QCOMPARE(m_window->nodeHandler()->node(), path);
-        QVERIFY(m_window->current());
         QCOMPARE(enabledPages(), pages);
 
         auto *tabs = child<Libraries::Widgets::Components::TabWidget>("tbInfos");
@@ -284,7 +288,7 @@ private Q_SLOTS:
 
     void unopenableDriveShowsError()
     {
-        waitForList(9);
+        waitForList();
         QString title, text;
         QTimer closer; // the box comes when the loader hands over the (missing) record
         connect(&closer, &QTimer::timeout, this, [&] {
@@ -305,8 +309,9 @@ private Q_SLOTS:
     }
 
     // What the drive source says about itself (here: missing rights) appears at the
-    // foot of the window once, however often drives are shown.
-    void sourceNoticesShownOnce()
+    // foot of the window once, however often drives are shown; a hosted source
+    // names the program that shows unmodified data.
+    void sourceNoticesAndHostedMode()
     {
         QVERIFY(m_window->sourceNotice().isEmpty());
         m_window.reset(); // its clients belong to the simulator about to be replaced
@@ -315,9 +320,15 @@ private Q_SLOTS:
         memory.node("/b").p0().set("TYPE", {Variant::ofText("NVMe")});
         memory.driveList = {{"/a", "Disk A", 2}, {"/b", "Disk B", 2}};
         memory.notices = {QStringLiteral("Some drive data needs direct access to the drives.")};
+        memory.isHosted = true;
         {
             MainWindow window;
             window.show();
+            auto *notice = window.findChild<QLabel *>("lblNonModNative");
+            QVERIFY(!notice->isHidden());
+            QCOMPARE(
+                notice->text(),
+                QString("UNMODIFIED DATA IS AVAILABLE ON %1/S").arg(Libraries::Quill::Tools::Info::productBaseName()));
             auto *drives = window.findChild<Widget *>("driveselect");
             QTRY_COMPARE(drives->model()->rowCount(), 2);
             QVERIFY(selectAndWait(window, drives, "/a"));
@@ -327,36 +338,11 @@ private Q_SLOTS:
             QVERIFY(selectAndWait(window, drives, "/a"));
             QCOMPARE(window.sourceNotice().split('\n'), memory.notices);
             QVERIFY(window.statusBar()->isVisible());
+            window.setRecord(claimingAll());
+            QCOMPARE(window.findChild<QLabel *>("lblNVMeState")->text(), NotAvailable + ", USE /S INSTEAD");
+            QCOMPARE(window.findChild<QLabel *>("lblSCSIState")->text(), NotAvailable);
         }
         Services::Nodes::Backend::install(Services::Nodes::Sim::createBackend(m_tree));
-        QVERIFY(rewriteTree(DemoTree::machine(m_shared), 9));
-    }
-
-    void hostedWording_data()
-    {
-        QTest::addColumn<bool>("hosted");
-        QTest::newRow("native") << false;
-        QTest::newRow("hosted") << true;
-    }
-
-    void hostedWording()
-    {
-        QFETCH(bool, hosted);
-        m_window.reset();
-        QVERIFY(rewriteTree(DemoTree::machine(m_shared, hosted), 9, hosted));
-        m_window = std::make_unique<MainWindow>();
-        m_window->show();
-        auto *notice = child<QLabel>("lblNonModNative");
-        QCOMPARE(!notice->isHidden(), hosted);
-        QCOMPARE(notice->text(),
-                 QString("UNMODIFIED DATA IS AVAILABLE ON %1/S").arg(Libraries::Quill::Tools::Info::productBaseName()));
-        // Every interface claimed, no model built.
-        auto record = std::make_unique<DriveData>();
-        record->interfaces = DriveData::Ata | DriveData::Nvme | DriveData::Usb | DriveData::Scsi | DriveData::Card;
-        m_window->setRecord(std::move(record));
-        QCOMPARE(child<QLabel>("lblNVMeState")->text(), hosted ? Native : NotAvailable);
-        QCOMPARE(child<QLabel>("lblSCSIState")->text(), NotAvailable);
-        QCOMPARE(enabledPages(), QStringList());
     }
 
     // A window left open: refreshing a drive again and again leaves no objects
@@ -451,7 +437,7 @@ private Q_SLOTS:
     // Down and Up go through the tabs, F5 reads the drive again, F1 opens the help.
     void keyboardOnly()
     {
-        waitForList(9);
+        waitForList();
         m_window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         QTreeView *drives = list()->view();
