@@ -101,12 +101,8 @@ private Q_SLOTS:
         connect(m_thread, &QThread::started, m_node, &Node::process);
         connect(m_node, &Node::finished, m_thread, &QThread::quit, Qt::DirectConnection);
         // Queued into this thread, so the list is only touched here.
-        connect(
-            m_node, &Node::nodeEvent, this,
-            [this](const QString &node, Node::Event type) {
-                m_received.append({node, type});
-            },
-            Qt::QueuedConnection);
+        const auto record = [this](const QString &node, Node::Event type) { m_received.append({node, type}); };
+        connect(m_node, &Node::nodeEvent, this, record, Qt::QueuedConnection);
     }
 
     // Stopping ends the loop (the thread ends on its finished signal) and releases every client.
