@@ -24,13 +24,9 @@ QStringList wrongWayIncludes(const QString &root)
         QDirIterator files(root + '/' + it.key(), {"*.h", "*.cpp"}, QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             QFile f(files.next());
-            if (!f.open(QIODevice::ReadOnly))
-                continue;
-            int line = 0;
-            while (!f.atEnd()) {
-                ++line;
-                const QString text = QString::fromUtf8(f.readLine());
-                const QString layer = include.match(text).captured(1);
+            f.open(QIODevice::ReadOnly); // an unreadable file reads as empty
+            for (int line = 1; !f.atEnd(); ++line) {
+                const QString layer = include.match(QString::fromUtf8(f.readLine())).captured(1);
                 if (Layers.contains(layer) && layer != it.key() && !it.value().contains(layer))
                     found << QStringLiteral("%1:%2 includes %3/")
                                  .arg(QDir(root).relativeFilePath(f.fileName()))
@@ -49,23 +45,16 @@ class TestLayers : public QObject {
 private slots:
     void sourcesKeepTheRule() { QCOMPARE(wrongWayIncludes(QStringLiteral(SOURCE_DIR)), QStringList()); }
 
+    // Includes spelled with blanks after the hash, and from a deeper folder, are found too.
     void wrongWayIsNamed()
     {
         QTemporaryDir root;
-        const auto put = [&](const QString &file, const QByteArray &text) {
-            QDir().mkpath(QFileInfo(root.filePath(file)).path());
-            QFile f(root.filePath(file));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(text);
-        };
-        put("platform/linux/A.cpp", "#include \"platform/Log.h\"\n#include \"model/Ata.h\"\n");
-        put("model/B.h", "#include <QString>\n#  include \"app/MainWindow.h\"\n");
-        put("report/C.cpp", "#include \"model/Smart.h\"\n#include \"report/Report.h\"\n");
-        put("crash/D.cpp", "#include \"report/Report.h\"\n");
-        QStringList found = wrongWayIncludes(root.path());
-        found.sort();
-        QCOMPARE(found, (QStringList{"crash/D.cpp:1 includes report/", "model/B.h:2 includes app/",
-                                     "platform/linux/A.cpp:2 includes model/"}));
+        QVERIFY(QDir(root.path()).mkpath("platform/linux"));
+        QFile f(root.filePath("platform/linux/A.cpp"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#include \"platform/Log.h\"\n#  include \"model/Ata.h\"\n");
+        f.close();
+        QCOMPARE(wrongWayIncludes(root.path()), QStringList{"platform/linux/A.cpp:2 includes model/"});
     }
 };
 

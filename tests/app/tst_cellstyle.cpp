@@ -3,6 +3,7 @@
 // rows that failed in the past in amber, each with a text colour that reads on it.
 #include <QtTest>
 
+#include "TestSupport.h"
 #include "app/CellStyle.h"
 #include "model/Roles.h"
 #include "model/Smart.h"
@@ -14,11 +15,15 @@ using namespace Applications::DriveScope;
 
 namespace {
 struct Probe : CellStyle {
-    QStyleOptionViewItem option(const QModelIndex &index) const
+    // How a cell looks: "bold", "fixed", the background and the text colour.
+    QString looks(const QModelIndex &index) const
     {
         QStyleOptionViewItem o;
         initStyleOption(&o, index);
-        return o;
+        return QStringLiteral("%1%2background %3, text %4\n")
+            .arg(o.font.bold() ? "bold " : "", QFontInfo(o.font).fixedPitch() ? "fixed " : "",
+                 o.backgroundBrush.style() == Qt::NoBrush ? "none" : o.backgroundBrush.color().name(),
+                 o.palette.color(QPalette::Text).name());
     }
 };
 } // namespace
@@ -26,39 +31,22 @@ struct Probe : CellStyle {
 class TestCellStyle : public QObject {
     Q_OBJECT
 private slots:
-    // The colours and fonts the models used to give themselves, now given here.
+    // Title rows, dimmed values and the hexadecimal column as the models used to
+    // give themselves; S.M.A.R.T. rows well, failing and failed in the past.
     void looks()
     {
         QStandardItemModel model(4, 1);
         model.setData(model.index(0, 0), true, Model::Roles::TitleRow);
         model.setData(model.index(1, 0), true, Model::Roles::Dimmed);
         model.setData(model.index(2, 0), true, Model::Roles::HexColumn);
-        Probe probe;
-        const QStyleOptionViewItem title = probe.option(model.index(0, 0));
-        QVERIFY(title.font.bold());
-        QCOMPARE(title.backgroundBrush.color(), QColor(222, 222, 222));
-        QCOMPARE(title.palette.color(QPalette::Text), QColor(100, 100, 100));
-        QCOMPARE(probe.option(model.index(1, 0)).palette.color(QPalette::Text), QColor::fromRgba(0xFF606060));
-        const QStyleOptionViewItem hex = probe.option(model.index(2, 0));
-        QVERIFY(hex.font.bold());
-        QVERIFY(QFontInfo(hex.font).fixedPitch());
-        const QStyleOptionViewItem plain = probe.option(model.index(3, 0));
-        QVERIFY(!plain.font.bold());
-        QCOMPARE(plain.backgroundBrush.style(), Qt::NoBrush);
-    }
-
-    void attributeStates()
-    {
         const Model::Smart smart({{5, 100, 100, 36, 0}, {5, 10, 10, 36, 0}, {5, 100, 20, 36, 0}}, true);
         Probe probe;
-        const QStyleOptionViewItem ok = probe.option(smart.index(0, 1));
-        const QStyleOptionViewItem failing = probe.option(smart.index(1, 1));
-        const QStyleOptionViewItem past = probe.option(smart.index(2, 5));
-        QCOMPARE(ok.backgroundBrush.style(), Qt::NoBrush);
-        QCOMPARE(failing.backgroundBrush.color(), QColor(198, 40, 40));
-        QCOMPARE(failing.palette.color(QPalette::Text), QColor(Qt::white));
-        QCOMPARE(past.backgroundBrush.color(), QColor(255, 179, 0));
-        QCOMPARE(past.palette.color(QPalette::Text), QColor(Qt::black));
+        QString out;
+        for (int row = 0; row < 4; ++row)
+            out += QStringLiteral("role %1: ").arg(row) + probe.looks(model.index(row, 0));
+        for (int row = 0; row < 3; ++row)
+            out += QStringLiteral("attribute %1: ").arg(row) + probe.looks(smart.index(row, row == 2 ? 5 : 1));
+        COMPARE_GOLDEN("app/cellstyle.txt", out);
     }
 };
 

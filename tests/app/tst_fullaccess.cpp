@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "TestSupport.h"
 #include "app/MainWindow.h"
 #include "app/Resources.h"
 #include "app/widgets/DriveSelection.h"
@@ -20,20 +21,6 @@ using Services::Nodes::Backend;
 
 namespace {
 const QString fakePkexec = QStringLiteral(TESTS_DIR "/support/fake_pkexec.py");
-
-bool run(const QString &program, const QStringList &arguments, QString *output = nullptr, const QByteArray &input = {})
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, arguments);
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(120000))
-        return false;
-    if (output)
-        *output = QString::fromUtf8(p.readAll()).trimmed();
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
 
 // The shown drive as the window saves it (the report tool's JSON).
 QJsonObject saved(MainWindow &window, const QString &file)
@@ -65,21 +52,19 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
         const QString image = dir.filePath("disk.img");
-        QVERIFY(run("truncate", {"-s", "16M", image}));
-        QVERIFY(run("sfdisk", {"-q", image}, nullptr, "label: gpt\n,4M\n,\n"));
-        QString loop;
-        if (!run("losetup", {"-f", "--show", image}, &loop))
+        QCOMPARE(TestSupport::run("truncate", {"-s", "16M", image}).exitCode, 0);
+        QCOMPARE(TestSupport::run("sfdisk", {"-q", image}, {}, "label: gpt\n,4M\n,\n").exitCode, 0);
+        const TestSupport::Run bound = TestSupport::run("losetup", {"-f", "--show", image});
+        const QString loop = bound.out.trimmed();
+        if (bound.exitCode != 0)
             QSKIP("no loop device can be bound here");
-        const auto detach = qScopeGuard([&] { run("losetup", {"-d", loop}); });
+        const auto detach = qScopeGuard([&] { TestSupport::run("losetup", {"-d", loop}); });
 
         Backend::install(Services::Nodes::Linux::createBackend());
         QString out, err;
         QTextStream o(&out), e(&err);
         QCOMPARE(runReport({"--drive", loop, "--json"}, o, e), 0);
-        QFile expected(dir.filePath("expected.json"));
-        QVERIFY(expected.open(QIODevice::WriteOnly));
-        expected.write(QJsonDocument(QJsonDocument::fromJson(out.toUtf8())["drives"][0].toObject()).toJson());
-        expected.close();
+        const QJsonObject asRoot = QJsonDocument::fromJson(out.toUtf8())["drives"][0].toObject();
 
         const QString bin = dir.filePath("bin");
         QVERIFY(QDir().mkpath(bin));
@@ -97,14 +82,13 @@ private slots:
                         "DRIVESCOPE_HELPER=" BUILD_DIR "/helper/drivescope-helper",
                         "FAKE_PKEXEC_SOCKET=" + socket,
                         "DRIVESCOPE_AS_USER=/devices/block/" + loop.mid(5),
-                        "DRIVESCOPE_EXPECTED=" + expected.fileName()};
+                        "DRIVESCOPE_EXPECTED=" + QJsonDocument(asRoot).toJson(QJsonDocument::Compact)};
         if (cancel)
             env << "FAKE_PKEXEC_CANCEL=1";
-        QString said;
         const QStringList user{"--reuid=1000", "--regid=1000", "--clear-groups", "env", "-i"};
-        QVERIFY2(
-            run("setpriv", user + env + QStringList{QCoreApplication::applicationFilePath(), "windowAsUser"}, &said),
-            qPrintable(said));
+        const TestSupport::Run said = TestSupport::run(
+            "setpriv", user + env + QStringList{QCoreApplication::applicationFilePath(), "windowAsUser"});
+        QVERIFY2(said.exitCode == 0, qPrintable(said.out + said.err));
         // The broker ends once the helper it started has ended: the helper did
         // not outlive the window.
         if (!cancel)
@@ -120,9 +104,8 @@ private slots:
         if (path.isEmpty())
             QSKIP("run by asUnprivilegedUser");
         QVERIFY(::geteuid() != 0);
-        QFile file(qEnvironmentVariable("DRIVESCOPE_EXPECTED"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QJsonObject asRoot = QJsonDocument::fromJson(file.readAll()).object();
+        const QJsonObject asRoot = QJsonDocument::fromJson(qgetenv("DRIVESCOPE_EXPECTED")).object();
+        QVERIFY(!asRoot.isEmpty());
         QTemporaryDir dir;
 
         initResources();

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <unistd.h>
 
@@ -58,30 +59,25 @@ int main(int argc, char *argv[])
         }
     }
     Applications::DriveScope::installCrashHandler();
-    const char *mode = argv[1];
-    if (strcmp(mode, "null") == 0)
-        return faultOnNull();
-    if (strcmp(mode, "divide") == 0)
-        return divideByZero(argc);
-    if (strcmp(mode, "thread") == 0) {
-        std::thread worker([] { faultOnNull(); });
-        worker.join();
-        return 0;
-    }
-    if (strcmp(mode, "overflow") == 0)
-        return recurse(0);
-    if (strcmp(mode, "thread-overflow") == 0) {
-        std::thread worker([] {
-            ExceptionHandler::prepareThread();
-            recurse(0);
-        });
-        worker.join();
-        return 0;
-    }
-    if (strcmp(mode, "nested") == 0) {
+    const std::string mode = argv[1];
+    if (mode == "nested") {
         static FaultingPrinter printer;
         SysLogStream::setStdOutPrinter(&printer);
+    }
+    if (mode == "null" || mode == "nested")
         return faultOnNull();
+    if (mode == "divide")
+        return divideByZero(argc);
+    if (mode == "overflow")
+        return recurse(0);
+    if (mode == "thread" || mode == "thread-overflow") {
+        std::thread([&] {
+            if (mode == "thread")
+                faultOnNull();
+            ExceptionHandler::prepareThread();
+            recurse(0);
+        }).join();
+        return 0;
     }
     return 2;
 }

@@ -3,7 +3,6 @@
 #include "TestSupport.h"
 #include "crash/CrashHandler.h"
 #include "platform/Log.h"
-#include "platform/Proc.h"
 
 #include <QFile>
 #include <QProcess>
@@ -15,31 +14,17 @@ using namespace Applications::DriveScope;
 using Definitions::Contexts::X86_64;
 
 namespace {
-class MemoryPrinter : public SysLogPrinter {
-public:
-    void write(const char *data, size_t length) override { text.append(data, qsizetype(length)); }
-    QStringList lines() const { return QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts); }
-    QByteArray text;
-};
-
-class ListWalker : public Services::Binary::Client::StackWalker {
-public:
-    QList<quint64> ips;
-    quint64 base = 0;
-    int at = -1;
-    bool next() override { return ++at < ips.size(); }
-    quint64 ip() const override { return ips.value(at); }
-    quint64 bp() const override { return base; }
-};
-
-class FakeSource : public DumpSource {
+// Modules, frames and the hosted lookup as a test sets them; it walks its own frames.
+class FakeSource : public DumpSource, public Services::Binary::Client::StackWalker {
 public:
     QList<Binary::ModuleInfo> moduleInfos;
-    ListWalker frames;
+    QList<quint64> ips;
+    quint64 base = 0;
     bool hasWalker = true;
     bool isHosted = false;
     Sys::AddressModule hostedModule = {nullptr, 0, 0};
     int addressQueries = 0;
+    int at = -1;
 
     size_t modules(Binary::ModuleVisitor visit, void *user) override
     {
@@ -49,17 +34,19 @@ public:
     }
     Services::Binary::Client::StackWalker *walker(const X86_64 &) override
     {
-        frames.at = -1;
-        return hasWalker ? &frames : nullptr;
+        at = -1;
+        return hasWalker ? this : nullptr;
     }
+    bool next() override { return ++at < ips.size(); }
+    quint64 ip() const override { return ips.value(at); }
+    quint64 bp() const override { return base; }
     bool hosted() override { return isHosted; }
     bool addressModule(quint64, Sys::AddressModule &module) override
     {
         ++addressQueries;
-        if (!hostedModule.name)
-            return false;
-        module = hostedModule;
-        return true;
+        if (hostedModule.name)
+            module = hostedModule;
+        return hostedModule.name != nullptr;
     }
 };
 
@@ -75,39 +62,11 @@ X86_64 numberedContext()
     return c;
 }
 
-quint64 threadsOfThisProcess()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const auto match =
-        QRegularExpression(QStringLiteral("Threads:\\s*(\\d+)")).match(QString::fromLatin1(status.readAll()));
-    return match.captured(1).toULongLong();
-}
-
-// The lines between two markers (exclusive), or everything after `from`.
-QStringList section(const QStringList &lines, const QString &from, const QString &to)
-{
-    const qsizetype start = lines.indexOf(from);
-    if (start < 0)
-        return {};
-    qsizetype end = lines.size();
-    for (qsizetype i = start + 1; i < lines.size(); ++i) {
-        if (lines[i].startsWith(to)) {
-            end = i;
-            break;
-        }
-    }
-    return lines.mid(start + 1, end - start - 1);
-}
-
 const QString helperPath = QStringLiteral(BUILD_DIR "/tests/crash/crashhelper");
 const QString crashdumpPath = QStringLiteral(BUILD_DIR "/tools/crashdump/drivescope-crashdump");
 
-struct Run {
-    int exitCode = -1;
-    qint64 pid = 0;
-    QString output;
+struct Run : TestSupport::Run {
+    QString output;            // both channels
     QStringList fakeArguments; // empty when the fake crashdump never ran
 };
 
@@ -120,11 +79,11 @@ Run run(const QString &program, const QStringList &arguments, const QStringList 
     if (!TestSupport::writeScript(bin.filePath(QStringLiteral("drivescope-crashdump")),
                                   "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/arguments\"\n"))
         return result;
-    const TestSupport::Run done = TestSupport::run(
+    static_cast<TestSupport::Run &>(result) = TestSupport::run(
         program, arguments,
         QStringList{"DRIVESCOPE_NO_CRASHDUMP", "PATH=" + bin.path() + ':' + qEnvironmentVariable("PATH")} +
             environment);
-    result = {done.exitCode, done.pid, done.out + done.err, {}};
+    result.output = result.out + result.err;
     QFile recorded(bin.filePath(QStringLiteral("arguments")));
     if (recorded.open(QIODevice::ReadOnly))
         result.fakeArguments = QString::fromUtf8(recorded.readAll()).split('\n', Qt::SkipEmptyParts);
@@ -136,269 +95,235 @@ class TestCrash : public QObject {
     Q_OBJECT
 
 private slots:
-    void dumpLayout();
-    void stackTrace();
-    void hostedIsAskedAtInstallation();
-    void faultingHelper_data();
-    void faultingHelper();
-    void helperVariants_data();
-    void helperVariants();
-    void crashdumpBesideProgram();
-    void crashdumpUsage_data();
-    void crashdumpUsage();
-    void handlerWaitsForCrashdump();
-    void crashdumpEndedProcess();
-};
-
-void TestCrash::dumpLayout()
-{
-    FakeSource source;
-    source.moduleInfos = {{"/lib/first.so", 0x1000, 0x2000}, {nullptr, 0x7f0000000000, 0x10}};
-    source.frames.ips = {0x500, 0x1800, 0x7f000000000f, 0x3000};
-    const X86_64 context = numberedContext();
-    MemoryPrinter printer;
-    printCrashDump(&context, &printer, source);
-
-    // Values of this process are checked here and left out of the expected text.
-    char threadName[16];
-    const QList<QPair<QString, QString>> live{
-        {"Exception in Thread ID ", QString::number(Thd::current(), 16)},
-        {"Process ID: ", QString::number(Proc::current(), 16)},
-        {"Process name: ", Proc::name()},
-        {"Thread name: ", Thd::name(threadName, sizeof threadName)},
-        {"Running Threads: ", QString::number(threadsOfThisProcess())},
-    };
-    QStringList lines = printer.lines();
-    for (QString &line : lines)
-        for (const auto &[prefix, value] : live)
-            if (line == prefix + value)
-                line = prefix + QStringLiteral("<this process>");
-    COMPARE_GOLDEN("crash/dump.txt", lines.join('\n') + '\n');
-}
-
-// The stack part of the dump (from the line after the registers up to "Running
-// Threads") and the hosted module lookups for each case, kept in
-// tests/expected/crash/stack-traces.txt. A module found for the first frame is
-// recorded and serves the second; one not holding the address is asked again.
-void TestCrash::stackTrace()
-{
-    struct Case {
-        const char *name;
-        bool hasWalker, hosted;
-        quint64 foundBase; // of the module the hosted lookup answers
-        QList<quint64> ips;
-    };
-    const QList<quint64> two{0x40010, 0x40020};
-    const QList<Case> cases{
-        {"no walker", false, false, 0, two},
-        {"no frame", true, false, 0, {}},
-        {"one frame", true, false, 0, {0x40010}},
-        {"not hosted: no lookup, no module line", true, false, 0x40000, two},
-        {"hosted: found once, used twice", true, true, 0x40000, two},
-        {"hosted: answer not holding the address", true, true, 0x50000, two},
-    };
-    QString out;
-    for (const Case &c : cases) {
+    // The values of this process are checked on the faulting helper below.
+    void dumpLayout()
+    {
         FakeSource source;
-        source.hasWalker = c.hasWalker;
-        source.isHosted = c.hosted;
-        source.hostedModule = {"/hosted/lib.so", c.foundBase, 0x1000};
-        source.frames.ips = c.ips;
-        source.frames.base = 0xdeadbeef;
+        source.moduleInfos = {{"/lib/first.so", 0x1000, 0x2000}, {nullptr, 0x7f0000000000, 0x10}};
+        source.ips = {0x500, 0x1800, 0x7f000000000f, 0x3000};
         const X86_64 context = numberedContext();
-        MemoryPrinter printer;
+        TestSupport::LogCapture printer;
         printCrashDump(&context, &printer, source);
-        const QStringList lines = printer.lines();
-        const qsizetype afterRegisters = lines.indexOf(QRegularExpression(QStringLiteral("errorCode: .*"))) + 1;
-        QVERIFY(afterRegisters > 0 && lines.last().startsWith(QLatin1String("Running Threads: ")));
-        out += QStringLiteral("=== %1: %2 lookups\n").arg(QLatin1String(c.name)).arg(source.addressQueries) +
-               lines.mid(afterRegisters, lines.size() - afterRegisters - 1).join('\n') + '\n';
+        QString text = printer.text().split('\n', Qt::SkipEmptyParts).join('\n') + '\n';
+        const QRegularExpression live("^(Exception in Thread ID|Process \\w+:|Thread name:|Running Threads:) .*$",
+                                      QRegularExpression::MultilineOption);
+        COMPARE_GOLDEN("crash/dump.txt", text.replace(live, "\\1 <this process>"));
     }
-    COMPARE_GOLDEN("crash/stack-traces.txt", out);
-}
 
-// Whether the machine is hosted is asked at installation; inside a fault the
-// dump asks nobody (the faulting thread may hold the backend's lock).
-void TestCrash::hostedIsAskedAtInstallation()
-{
-    DumpSource source;
-    QVERIFY(!source.hosted());
-    TestSupport::MemoryBackend::install().isHosted = true;
-    installCrashHandler();
-    QVERIFY(source.hosted());
-    TestSupport::MemoryBackend::install().isHosted = false;
-    QVERIFY(source.hosted());
-}
+    // The stack part of the dump (from the line after the registers up to "Running
+    // Threads") and the hosted module lookups for each case, kept in
+    // tests/expected/crash/stack-traces.txt. A module found for the first frame is
+    // recorded and serves the second; one not holding the address is asked again.
+    void stackTrace()
+    {
+        struct Case {
+            const char *name;
+            bool hasWalker, hosted;
+            quint64 foundBase; // of the module the hosted lookup answers
+            QList<quint64> ips;
+        };
+        const QList<quint64> two{0x40010, 0x40020};
+        const QList<Case> cases{
+            {"no walker", false, false, 0, two},
+            {"no frame", true, false, 0, {}},
+            {"one frame", true, false, 0, {0x40010}},
+            {"not hosted: no lookup, no module line", true, false, 0x40000, two},
+            {"hosted: found once, used twice", true, true, 0x40000, two},
+            {"hosted: answer not holding the address", true, true, 0x50000, two},
+        };
+        QString out;
+        for (const Case &c : cases) {
+            FakeSource source;
+            source.hasWalker = c.hasWalker;
+            source.isHosted = c.hosted;
+            source.hostedModule = {"/hosted/lib.so", c.foundBase, 0x1000};
+            source.ips = c.ips;
+            source.base = 0xdeadbeef;
+            const X86_64 context = numberedContext();
+            TestSupport::LogCapture printer;
+            printCrashDump(&context, &printer, source);
+            const QStringList lines = printer.text().split('\n', Qt::SkipEmptyParts);
+            const qsizetype afterRegisters = lines.indexOf(QRegularExpression(QStringLiteral("errorCode: .*"))) + 1;
+            QVERIFY(afterRegisters > 0 && lines.last().startsWith(QLatin1String("Running Threads: ")));
+            out += QStringLiteral("=== %1: %2 lookups\n").arg(QLatin1String(c.name)).arg(source.addressQueries) +
+                   lines.mid(afterRegisters, lines.size() - afterRegisters - 1).join('\n') + '\n';
+        }
+        COMPARE_GOLDEN("crash/stack-traces.txt", out);
+    }
 
-void TestCrash::faultingHelper_data()
-{
-    QTest::addColumn<QString>("mode");
-    QTest::addColumn<QString>("exceptionNumber");
-    QTest::addColumn<int>("threads");
-    QTest::addColumn<bool>("mainThread");
+    // Whether the machine is hosted is asked at installation; inside a fault the
+    // dump asks nobody (the faulting thread may hold the backend's lock).
+    void hostedIsAskedAtInstallation()
+    {
+        DumpSource source;
+        QVERIFY(!source.hosted());
+        TestSupport::MemoryBackend::install().isHosted = true;
+        installCrashHandler();
+        QVERIFY(source.hosted());
+        TestSupport::MemoryBackend::install().isHosted = false;
+        QVERIFY(source.hosted());
+    }
 
-    const QList<std::tuple<const char *, const char *, const char *, int, bool>> rows = {
-        {"null pointer on the main thread", "null", "0xe", 1, true},
-        {"null pointer on a second thread", "thread", "0xe", 2, false},
-        {"division by zero", "divide", "0x0", 1, true},
-        // Stack overflows are reported from the alternate signal stack.
-        {"stack overflow on the main thread", "overflow", "0xe", 1, true},
-        {"stack overflow on a prepared thread", "thread-overflow", "0xe", 2, false},
-    };
-    for (const auto &[name, mode, exception, threads, mainThread] : rows)
-        QTest::newRow(name) << QString(mode) << QString(exception) << threads << mainThread;
-}
+    void faultingHelper_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("exceptionNumber");
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<bool>("mainThread");
+        const QList<std::tuple<const char *, const char *, const char *, int, bool>> rows = {
+            {"null pointer on the main thread", "null", "0xe", 1, true},
+            {"null pointer on a second thread", "thread", "0xe", 2, false},
+            {"division by zero", "divide", "0x0", 1, true},
+            // Stack overflows are reported from the alternate signal stack.
+            {"stack overflow on the main thread", "overflow", "0xe", 1, true},
+            {"stack overflow on a prepared thread", "thread-overflow", "0xe", 2, false},
+        };
+        for (const auto &[name, mode, exception, threads, mainThread] : rows)
+            QTest::newRow(name) << QString(mode) << QString(exception) << threads << mainThread;
+    }
 
-void TestCrash::faultingHelper()
-{
-    QFETCH(QString, mode);
-    QFETCH(QString, exceptionNumber);
-    QFETCH(int, threads);
-    QFETCH(bool, mainThread);
+    void faultingHelper()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, exceptionNumber);
+        QFETCH(int, threads);
+        QFETCH(bool, mainThread);
 
-    const Run run = ::run(helperPath, {mode});
-    QVERIFY2(run.exitCode == 255, qPrintable(QStringLiteral("exit code %1:\n%2").arg(run.exitCode).arg(run.output)));
-    const QStringList lines = run.output.split('\n', Qt::SkipEmptyParts);
+        const Run run = ::run(helperPath, {mode});
+        QVERIFY2(run.exitCode == 255,
+                 qPrintable(QStringLiteral("exit code %1:\n%2").arg(run.exitCode).arg(run.output)));
+        const QStringList lines = run.output.split('\n', Qt::SkipEmptyParts);
+        const QString firstModule = lines.value(lines.indexOf(QStringLiteral("* Print ModuleList *")) + 1);
+        QVERIFY2(firstModule.endsWith(QLatin1String("/crashhelper")), qPrintable(run.output));
+        QVERIFY(lines.contains("Process ID: " + QString::number(run.pid, 16)));
+        QVERIFY(lines.contains("Process name: crashhelper"));
+        QVERIFY(lines.contains("Exception Nr: " + exceptionNumber));
+        if (mode == QLatin1String("null") || mode == QLatin1String("thread"))
+            QVERIFY(lines.contains(QStringLiteral("PFA:          0x0")));
+        QVERIFY(!lines.filter(QRegularExpression(QStringLiteral("^rip: 0x[0-9a-f]{16}"))).isEmpty());
 
-    const QStringList modules =
-        section(lines, QStringLiteral("* Print ModuleList *"), QStringLiteral("* Register Dump *"));
-    QVERIFY(!modules.isEmpty());
-    QVERIFY2(modules.first().endsWith(QLatin1String("/crashhelper")), qPrintable(modules.first()));
-    QVERIFY(lines.contains("Exception Nr: " + exceptionNumber));
-    if (mode == QLatin1String("null") || mode == QLatin1String("thread"))
-        QVERIFY(lines.contains(QStringLiteral("PFA:          0x0")));
-    QVERIFY(!lines.filter(QRegularExpression(QStringLiteral("^rip: 0x[0-9a-f]{16}"))).isEmpty());
+        // The faulting function sits in the helper itself; the walk goes on past it.
+        const qsizetype from = lines.indexOf(QStringLiteral("* Print Stracktrace *"));
+        const QStringList trace =
+            lines.mid(from + 1, lines.indexOf(QRegularExpression("^Running Threads: ")) - from - 1);
+        QVERIFY2(trace.size() >= 4, qPrintable(trace.join('\n')));
+        QVERIFY2(QRegularExpression(QStringLiteral("^Module: .*/crashhelper, Offset: [0-9a-f]+$"))
+                     .match(trace[1])
+                     .hasMatch(),
+                 qPrintable(trace.join('\n')));
+        QVERIFY(!trace.filter(QStringLiteral("FRAME IP: ")).isEmpty());
+        QVERIFY(lines.contains("Running Threads: " + QString::number(threads)));
+        QVERIFY(lines.contains(QStringLiteral("Calling crashdump program to allow user to create a log file.")));
 
-    // The faulting function sits in the helper itself; the walk goes on past it.
-    const QStringList trace =
-        section(lines, QStringLiteral("* Print Stracktrace *"), QStringLiteral("Running Threads: "));
-    QVERIFY2(trace.size() >= 4, qPrintable(trace.join('\n')));
-    QVERIFY2(
-        QRegularExpression(QStringLiteral("^Module: .*/crashhelper, Offset: [0-9a-f]+$")).match(trace[1]).hasMatch(),
-        qPrintable(trace.join('\n')));
-    QVERIFY(!trace.filter(QStringLiteral("FRAME IP: ")).isEmpty());
-    QVERIFY(lines.contains("Running Threads: " + QString::number(threads)));
-    QVERIFY(lines.contains(QStringLiteral("Calling crashdump program to allow user to create a log file.")));
+        // The fake crashdump got this process and the faulting thread, as the dump names it.
+        bool ok = false;
+        const qint64 tid =
+            lines.filter(QStringLiteral("Exception in Thread ID ")).value(0).section(' ', -1).toLongLong(&ok, 16);
+        QVERIFY(ok);
+        QCOMPARE(tid == run.pid, mainThread);
+        QCOMPARE(run.fakeArguments,
+                 QStringList({"--pid=" + QString::number(run.pid), "--tid=" + QString::number(tid)}));
+    }
 
-    // The fake crashdump got this process and the faulting thread, as the dump names it.
-    const QString dumpedThread = lines.filter(QStringLiteral("Exception in Thread ID ")).value(0).section(' ', -1);
-    bool ok = false;
-    const qint64 tid = dumpedThread.toLongLong(&ok, 16);
-    QVERIFY(ok);
-    QCOMPARE(tid == run.pid, mainThread);
-    QCOMPARE(run.fakeArguments, QStringList({"--pid=" + QString::number(run.pid), "--tid=" + QString::number(tid)}));
-}
+    void helperVariants_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<bool>("dumped");
+        QTest::addColumn<bool>("announced"); // the log line before the crashdump program starts
+        QTest::addColumn<int>("crashdumpArguments");
 
-void TestCrash::helperVariants_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QStringList>("environment");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<bool>("dumped");
-    QTest::addColumn<bool>("announced"); // the log line before the crashdump program starts
-    QTest::addColumn<int>("crashdumpArguments");
+        QTest::newRow("crashdump switched off")
+            << QStringList{"null"} << QStringList{"DRIVESCOPE_NO_CRASHDUMP=1"} << 255 << true << false << 0;
+        QTest::newRow("log channel off still dumps")
+            << QStringList{"null", "--channel0-off"} << QStringList{} << 255 << true << false << 2;
+        QTest::newRow("broken standard output")
+            << QStringList{"null", "--broken-stdout"} << QStringList{} << 255 << false << false << 2;
+        // Every dump faults in the printer: the sixteenth nested entry gives up.
+        QTest::newRow("nested faults end") << QStringList{"nested"} << QStringList{} << 0xF6 << false << false << 0;
+    }
 
-    QTest::newRow("crashdump switched off")
-        << QStringList{"null"} << QStringList{"DRIVESCOPE_NO_CRASHDUMP=1"} << 255 << true << false << 0;
-    QTest::newRow("log channel off still dumps")
-        << QStringList{"null", "--channel0-off"} << QStringList{} << 255 << true << false << 2;
-    QTest::newRow("broken standard output")
-        << QStringList{"null", "--broken-stdout"} << QStringList{} << 255 << false << false << 2;
-    // Every dump faults in the printer: the sixteenth nested entry gives up.
-    QTest::newRow("nested faults end") << QStringList{"nested"} << QStringList{} << 0xF6 << false << false << 0;
-}
+    void helperVariants()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, environment);
+        QFETCH(bool, dumped);
+        QFETCH(bool, announced);
+        const Run run = ::run(helperPath, arguments, environment);
+        QTEST(run.exitCode, "exitCode");
+        if (dumped)
+            QVERIFY2(run.output.contains(QLatin1String("*** CRASH DUMP ***")) &&
+                         run.output.contains(QLatin1String("Running Threads: 1")),
+                     qPrintable(run.output));
+        QCOMPARE(run.output.contains(QLatin1String("Calling crashdump program")), announced);
+        QTEST(int(run.fakeArguments.size()), "crashdumpArguments");
+    }
 
-void TestCrash::helperVariants()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QStringList, environment);
-    QFETCH(bool, dumped);
-    QFETCH(bool, announced);
-    const Run run = ::run(helperPath, arguments, environment);
-    QTEST(run.exitCode, "exitCode");
-    if (dumped)
-        QVERIFY2(run.output.contains(QLatin1String("*** CRASH DUMP ***")) &&
-                     run.output.contains(QLatin1String("Running Threads: 1")),
-                 qPrintable(run.output));
-    QCOMPARE(run.output.contains(QLatin1String("Calling crashdump program")), announced);
-    QTEST(int(run.fakeArguments.size()), "crashdumpArguments");
-}
+    // An installed program finds the real crashdump in libexec/drivescope/ without
+    // PATH; the handler waits for it, so it still finds the process alive and
+    // writes its log: the process, its command line, threads and maps.
+    void installedCrashdumpWritesLog()
+    {
+        QTemporaryDir installed, state;
+        QVERIFY(QDir(installed.path()).mkpath(QStringLiteral("bin")));
+        QVERIFY(QDir(installed.path()).mkpath(QStringLiteral("libexec/drivescope")));
+        const QString program = installed.filePath(QStringLiteral("bin/crashhelper"));
+        QVERIFY(QFile::copy(helperPath, program));
+        QVERIFY(QFile::copy(crashdumpPath, installed.filePath("libexec/drivescope/drivescope-crashdump")));
+        const Run run = ::run(program, {QStringLiteral("null")},
+                              {"XDG_STATE_HOME=" + state.path(), QStringLiteral("PATH=/usr/bin:/bin")});
+        QCOMPARE(run.exitCode, 255);
+        const QString path = run.output.section(QStringLiteral("Crash log written to "), 1).section('\n', 0, 0);
+        QVERIFY2(path.startsWith(state.path()), qPrintable(run.output));
+        QFile log(path);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(log.readAll());
+        QVERIFY(text.contains(QStringLiteral("Crash report of process %1, thread %1").arg(run.pid)));
+        QVERIFY2(text.contains("Command line: " + program + " null\n"), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("--- Thread status ---")));
+        // Maps lines of the helper's own image.
+        QVERIFY(text.contains(QRegularExpression("[0-9a-f]+-[0-9a-f]+ r-xp .*" + QRegularExpression::escape(program))));
+    }
 
-void TestCrash::crashdumpBesideProgram()
-{
-    // An installed program finds its crash dump helper in libexec/drivescope/ without PATH.
-    QTemporaryDir installed;
-    QVERIFY(QDir(installed.path()).mkpath(QStringLiteral("bin")));
-    QVERIFY(QDir(installed.path()).mkpath(QStringLiteral("libexec/drivescope")));
-    const QString program = installed.filePath(QStringLiteral("bin/crashhelper"));
-    QVERIFY(QFile::copy(helperPath, program));
-    QVERIFY(TestSupport::writeScript(installed.filePath(QStringLiteral("libexec/drivescope/drivescope-crashdump")),
-                                     "#!/bin/sh\necho \"beside $*\"\n"));
-    const Run run = ::run(program, {QStringLiteral("null")}, {QStringLiteral("PATH=/usr/bin:/bin")});
-    QCOMPARE(run.exitCode, 255);
-    const QString pid = QString::number(run.pid);
-    QVERIFY(run.output.contains("\nbeside --pid=" + pid + " --tid=" + pid + "\n"));
-}
+    void crashdumpUsage_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        for (const char *arguments :
+             {"", "--pid=12", "--tid=12", "--pid=12x --tid=12", "--pid=0 --tid=12", "--pid=-5 --tid=12",
+              "--pid= --tid=12", "--pid=12 --pid=13 --tid=12", "--pid=12 --tid=12 --verbose"})
+            QTest::newRow(qPrintable(QString("[%1]").arg(arguments)))
+                << QString(arguments).split(' ', Qt::SkipEmptyParts);
+    }
 
-void TestCrash::crashdumpUsage_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    for (const char *arguments :
-         {"", "--pid=12", "--tid=12", "--pid=12x --tid=12", "--pid=0 --tid=12", "--pid=-5 --tid=12", "--pid= --tid=12",
-          "--pid=12 --pid=13 --tid=12", "--pid=12 --tid=12 --verbose"})
-        QTest::newRow(qPrintable(QString("[%1]").arg(arguments))) << QString(arguments).split(' ', Qt::SkipEmptyParts);
-}
+    void crashdumpUsage()
+    {
+        QFETCH(QStringList, arguments);
+        QTemporaryDir state;
+        const Run run = ::run(crashdumpPath, arguments, {"XDG_STATE_HOME=" + state.path()});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(run.output.contains("Usage: crashdump --pid="));
+        QVERIFY(!QFileInfo::exists(state.filePath(QStringLiteral("drivescope"))));
+    }
 
-void TestCrash::crashdumpUsage()
-{
-    QFETCH(QStringList, arguments);
-    QTemporaryDir state;
-    const Run run = ::run(crashdumpPath, arguments, {"XDG_STATE_HOME=" + state.path()});
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY(run.output.contains("Usage: crashdump --pid="));
-    QVERIFY(!QFileInfo::exists(state.filePath(QStringLiteral("drivescope"))));
-}
-
-void TestCrash::handlerWaitsForCrashdump()
-{
-    // The real crashdump, started by the handler, still finds the process alive
-    // and writes its log: the process, its command line, threads and maps.
-    QTemporaryDir state;
-    const Run run =
-        ::run(helperPath, {QStringLiteral("null")},
-              {"XDG_STATE_HOME=" + state.path(), QStringLiteral("PATH=" BUILD_DIR "/tools/crashdump:/usr/bin:/bin")});
-    QCOMPARE(run.exitCode, 255);
-    const qint64 pid = run.pid;
-    const QString path = run.output.section(QStringLiteral("Crash log written to "), 1).section('\n', 0, 0);
-    QVERIFY2(path.startsWith(state.path()), qPrintable(run.output));
-    QFile log(path);
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(log.readAll());
-    QVERIFY(text.contains(QStringLiteral("Crash report of process %1, thread %1").arg(pid)));
-    QVERIFY2(text.contains("Command line: " + helperPath + " null\n"), qPrintable(text));
-    QVERIFY(text.contains(QStringLiteral("--- Thread status ---")));
-    // Maps lines of the helper's own image.
-    QVERIFY(text.contains(QRegularExpression("[0-9a-f]+-[0-9a-f]+ r-xp .*" + QRegularExpression::escape(helperPath))));
-}
-
-void TestCrash::crashdumpEndedProcess()
-{
-    QProcess shortLived;
-    shortLived.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo $$")});
-    QVERIFY(shortLived.waitForFinished());
-    const qint64 ended = shortLived.readAllStandardOutput().trimmed().toLongLong();
-    QVERIFY(ended > 0);
-    if (QFileInfo::exists(QStringLiteral("/proc/%1").arg(ended)))
-        QSKIP("the process id was taken again already");
-
-    QTemporaryDir state;
-    const Run run = ::run(crashdumpPath, {"--pid=" + QString::number(ended), "--tid=" + QString::number(ended)},
-                          {"XDG_STATE_HOME=" + state.path()});
-    QCOMPARE(run.exitCode, 0);
-    QFile log(run.output.section(QStringLiteral("Crash log written to "), 1).trimmed());
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    QVERIFY(log.readAll().contains("The process has already ended"));
-}
+    void crashdumpEndedProcess()
+    {
+        QProcess shortLived;
+        shortLived.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo $$")});
+        QVERIFY(shortLived.waitForFinished());
+        const qint64 ended = shortLived.readAllStandardOutput().trimmed().toLongLong();
+        QVERIFY(ended > 0);
+        if (QFileInfo::exists(QStringLiteral("/proc/%1").arg(ended)))
+            QSKIP("the process id was taken again already");
+        QTemporaryDir state;
+        const Run run = ::run(crashdumpPath, {"--pid=" + QString::number(ended), "--tid=" + QString::number(ended)},
+                              {"XDG_STATE_HOME=" + state.path()});
+        QCOMPARE(run.exitCode, 0);
+        QFile log(run.output.section(QStringLiteral("Crash log written to "), 1).trimmed());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("The process has already ended"));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestCrash)
 #include "tst_crash.moc"

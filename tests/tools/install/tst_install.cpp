@@ -3,7 +3,6 @@
 // the systemd timer that writes the drive metrics.
 #include <QDomDocument>
 #include <QImage>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
@@ -39,15 +38,13 @@ private slots:
         for (const char *program :
              {"bin/drivescope", "bin/drivescope-report", "bin/drivescope-admin",
               "libexec/drivescope/drivescope-crashdump", "libexec/drivescope/drivescope-helper"}) {
-            const QFileInfo info(m_prefix.filePath(QString::fromLatin1(program)));
-            QVERIFY2(info.isExecutable(), program);
+            QVERIFY2(QFileInfo(m_prefix.filePath(QString::fromLatin1(program))).isExecutable(), program);
         }
         QVERIFY(!QFileInfo::exists(m_prefix.filePath(QStringLiteral("bin/crashdump"))));
-        for (int size : {48, 128}) {
-            const QImage icon(
-                m_prefix.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/drivescope.png").arg(size)));
-            QCOMPARE(icon.size(), QSize(size, size));
-        }
+        for (int size : {48, 128})
+            QCOMPARE(
+                QImage(m_prefix.filePath(QString("share/icons/hicolor/%1x%1/apps/drivescope.png").arg(size))).size(),
+                QSize(size, size));
     }
 
     // The menu entry starts the program by name and offers the launcher as its
@@ -59,10 +56,8 @@ private slots:
         QCOMPARE(entry.value("Desktop Entry/Exec").toString(), QString("drivescope %f"));
         // A node-tree file opens in the window: the type the entry takes is the one installed.
         QVERIFY(entry.value("Desktop Entry/MimeType").toString().startsWith("application/x-drivescope-nodes"));
-        QFile mime(m_prefix.filePath("share/mime/packages/drivescope.xml"));
-        QVERIFY(mime.open(QIODevice::ReadOnly));
         QDomDocument types;
-        QVERIFY(types.setContent(&mime));
+        QVERIFY(types.setContent(readAll(m_prefix.filePath("share/mime/packages/drivescope.xml"))));
         QCOMPARE(types.documentElement().firstChildElement("mime-type").attribute("type"),
                  QString("application/x-drivescope-nodes"));
         QCOMPARE(entry.value("Desktop Action full-access/Exec").toString(), QString("drivescope --full-access"));
@@ -82,11 +77,10 @@ private slots:
             policy.setContent(readAll(m_prefix.filePath("share/polkit-1/actions/org.drivescope.drivescope.policy"))));
         const QDomElement action = policy.documentElement().firstChildElement("action");
         QCOMPARE(action.attribute("id"), QString("org.drivescope.drivescope.helper"));
-        QMap<QString, QString> annotations;
-        for (QDomElement a = action.firstChildElement("annotate"); !a.isNull(); a = a.nextSiblingElement("annotate"))
-            annotations.insert(a.attribute("key"), a.text());
-        QCOMPARE(annotations.keys(), QStringList{"org.freedesktop.policykit.exec.path"});
-        QCOMPARE(annotations.value("org.freedesktop.policykit.exec.path"), QString(INSTALLED_HELPER));
+        const QDomElement annotation = action.firstChildElement("annotate");
+        QCOMPARE(annotation.attribute("key"), QString("org.freedesktop.policykit.exec.path"));
+        QCOMPARE(annotation.text(), QString(INSTALLED_HELPER));
+        QVERIFY(annotation.nextSiblingElement("annotate").isNull());
         QCOMPARE(action.firstChildElement("defaults").firstChildElement("allow_active").text(),
                  QString("auth_admin_keep"));
         QCOMPARE(readAll(m_prefix.filePath("bin/drivescope-admin")),
@@ -112,16 +106,12 @@ private slots:
         QTemporaryDir dir;
         service.replace(m.captured(1), m_prefix.filePath("bin/drivescope-report"));
         QFile copy(dir.filePath("drivescope-metrics.service"));
-        QVERIFY(copy.open(QIODevice::WriteOnly));
-        copy.write(service.toUtf8());
+        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(service.toUtf8()) > 0);
         copy.close();
         QVERIFY(QFile::copy(units + "drivescope-metrics.timer", dir.filePath("drivescope-metrics.timer")));
-        QProcess check;
-        check.setProcessChannelMode(QProcess::MergedChannels);
-        check.setWorkingDirectory(dir.path());
-        check.start(analyze, {"verify", "drivescope-metrics.service", "drivescope-metrics.timer"});
-        QVERIFY(check.waitForFinished());
-        QVERIFY2(check.exitCode() == 0, check.readAll().constData());
+        const TestSupport::Run check =
+            TestSupport::run(analyze, {"verify", copy.fileName(), dir.filePath("drivescope-metrics.timer")});
+        QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
     }
 };
 
