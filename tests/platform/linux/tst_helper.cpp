@@ -33,26 +33,20 @@ class TestHelper : public QObject {
     Q_OBJECT
 
 private slots:
+    // Cases in tests/data/platform/helper-refusals.txt, and an overlong line.
     void refusals_data()
     {
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QString>("error");
-        QTest::newRow("not JSON") << QByteArray("raw sda") << "not a JSON object";
+        QFile cases(QStringLiteral(TESTS_DIR "/data/platform/helper-refusals.txt"));
+        QVERIFY(cases.open(QIODevice::ReadOnly));
+        for (const QByteArray &line : cases.readAll().split('\n')) {
+            const QList<QByteArray> f = line.split('\t');
+            if (!line.startsWith('#') && f.size() == 3)
+                QTest::newRow(f[0].constData()) << f[1] << QString::fromUtf8(f[2]);
+        }
         QTest::newRow("oversized") << QByteArray(R"({"op":"raw","drive":")") + QByteArray(5000, 'a') + "\"}"
                                    << "longer than 4096";
-        QTest::newRow("unknown op") << QByteArray(R"({"op":"write","drive":"sda"})") << "Unknown request";
-        QTest::newRow("unknown key") << QByteArray(R"({"op":"raw","drive":"sda","force":true})") << "Unknown key";
-        QTest::newRow("parent path") << QByteArray(R"({"op":"raw","drive":"../sda"})") << "not a drive";
-        QTest::newRow("absolute path") << QByteArray(R"({"op":"raw","drive":"/etc/passwd"})") << "not a drive";
-        QTest::newRow("partition") << QByteArray(R"({"op":"raw","drive":"sda1"})") << "not a drive";
-        QTest::newRow("controller") << QByteArray(R"({"op":"raw","drive":"nvme0"})") << "not a drive";
-        QTest::newRow("no drive") << QByteArray(R"({"op":"raw"})") << "not a drive";
-        QTest::newRow("beyond the table")
-            << QByteArray(R"({"op":"read","drive":"sda","offset":1048576,"length":512})") << "first and the last";
-        QTest::newRow("read too long") << QByteArray(R"({"op":"read","drive":"sda","offset":0,"length":1048576})")
-                                       << "length from 1";
-        QTest::newRow("fractional offset")
-            << QByteArray(R"({"op":"read","drive":"sda","offset":0.5,"length":1})") << "whole offset";
     }
     void refusals()
     {
