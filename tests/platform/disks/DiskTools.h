@@ -85,26 +85,21 @@ inline RefTable fdiskGptTable(const QString &image, int sectorSize)
 {
     RefTable t;
     QByteArray out;
-    if (!runScript(
-             ".", QString("fdisk -b %1 -l -o Device,Start,Sectors,Type-UUID,UUID,Name '%2'").arg(sectorSize).arg(image),
-             &out)
-             .isEmpty())
+    const QString command = QString("fdisk -b %1 -l -o Device,Start,Sectors,Type-UUID,UUID,Name '%2'");
+    if (!runScript(".", command.arg(sectorSize).arg(image), &out).isEmpty())
         return t;
     bool rows = false;
     for (const QString &line : QString::fromUtf8(out).split('\n')) {
+        const QStringList f = line.split(' ', Qt::SkipEmptyParts);
         if (line.startsWith("Disklabel type: "))
             t.label = line.mid(16).trimmed();
         else if (line.startsWith("Disk identifier: "))
             t.id = line.mid(17).trimmed().toUpper();
         else if (line.startsWith("Device "))
             rows = true;
-        else if (rows && !line.trimmed().isEmpty()) {
-            const QStringList f = line.split(' ', Qt::SkipEmptyParts);
-            if (f.size() < 5)
-                continue;
+        else if (rows && f.size() >= 5)
             t.partitions.append(
                 {0, f[1].toULongLong(), f[2].toULongLong(), f[3].toUpper(), f[4].toUpper(), f.mid(5).join(' ')});
-        }
     }
     t.tableLength = 128;
     return t;

@@ -5,6 +5,7 @@
 // at work, as root behind pkexec for an unprivileged window: tst_fullaccess.)
 #include <QtTest>
 
+#include "TestSupport.h"
 #include "platform/linux/HelperProtocol.h"
 
 #include <future>
@@ -16,21 +17,11 @@ using namespace Services::Nodes::Linux;
 
 namespace {
 const QString synthetic = QStringLiteral(TESTS_DIR "/data/sysfs/synthetic/sys");
-
-class CountingIo : public DeviceIo {
-public:
-    int open(const char *path, int flags) override
-    {
-        ++opens;
-        return DeviceIo::open(path, flags);
-    }
-    int opens = 0;
-};
-
 } // namespace
 
 class TestHelper : public QObject {
     Q_OBJECT
+    const Reader reader{synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev")};
 
 private slots:
     // Cases in tests/data/platform/helper-refusals.txt, and an overlong line.
@@ -52,12 +43,12 @@ private slots:
     {
         QFETCH(QByteArray, request);
         QFETCH(QString, error);
-        auto io = std::make_shared<CountingIo>();
-        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"), io);
-        const QJsonObject reply = QJsonDocument::fromJson(Helper::answer(reader, request)).object();
+        auto io = std::make_shared<TestSupport::FakeDevices>(synthetic);
+        const Reader counted(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"), io);
+        const QJsonObject reply = QJsonDocument::fromJson(Helper::answer(counted, request)).object();
         QCOMPARE(reply["ok"].toBool(true), false);
         QVERIFY2(reply["error"].toString().contains(error), qPrintable(reply["error"].toString()));
-        QCOMPARE(io->opens, 0);
+        QCOMPARE(io->opens(), QStringList());
     }
 
     // An overlong line is answered once and skipped; the next request is
@@ -69,7 +60,6 @@ private slots:
         const QByteArray input = QByteArray(20000, 'x') + "\n{\"op\":\"hello\"}\n";
         QCOMPARE(::write(pair[0], input.constData(), size_t(input.size())), ssize_t(input.size()));
         ::shutdown(pair[0], SHUT_WR);
-        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"));
         QCOMPARE(Helper::serve(reader, pair[1], pair[1]), 0);
         ::close(pair[1]);
         QFile out;
@@ -99,7 +89,6 @@ private slots:
     void promptOpen()
     {
         const auto source = startHelper({"/bin/sh", "-c", "read line; read line"}, nullptr);
-        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"));
         DiskProperties props(reader, *describeDisk(reader, "sda"));
         props.setRawSource(source);
         QVERIFY(props.node(true).contains("NAME"));
@@ -115,7 +104,6 @@ private slots:
         const auto source = startHelper({"/bin/sh", "-c", R"(echo '{"ok":true,"protocol":1}'; read line)"},
                                         [&](bool ready) { answered.set_value(ready); });
         QVERIFY(answered.get_future().get());
-        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"));
         const auto disk = describeDisk(reader, "sda");
         QVERIFY(disk);
         DiskProperties props(reader, *disk);

@@ -37,6 +37,22 @@ bool syntheticWithType(const QTemporaryDir &dir, const QString &disk, int type)
            f.write(QByteArray::number(type) + "\n") > 0;
 }
 
+// The real device calls, counting requests, or every open failing with `openError`.
+struct RealIo : Linux::DeviceIo {
+    std::atomic<int> requests{0};
+    int openError = 0;
+    int open(const char *path, int flags) override
+    {
+        errno = openError;
+        return openError ? -1 : DeviceIo::open(path, flags);
+    }
+    int ioctl(int fd, unsigned long request, void *argument) override
+    {
+        ++requests;
+        return DeviceIo::ioctl(fd, request, argument);
+    }
+};
+
 } // namespace
 
 class TestLinuxBackend : public QObject {
@@ -119,8 +135,7 @@ private slots:
     void missingRoot()
     {
         auto backend = Linux::createBackend(QStringLiteral("/nonexistent/sys"), QStringLiteral("/nonexistent/dev"));
-        QVERIFY(!backend->available());
-        QVERIFY(backend->drives().isEmpty());
+        QVERIFY(!backend->available() && backend->drives().isEmpty());
         QCOMPARE(backend->errors().size(), 1);
         QVERIFY(backend->errors().first().contains("/nonexistent/sys/block"));
     }
@@ -213,19 +228,11 @@ private slots:
     // A regular file where the device node should be gets no request at all.
     void regularFileGetsNoIoctl()
     {
-        struct Counting : Linux::DeviceIo {
-            std::atomic<int> requests{0};
-            int ioctl(int fd, unsigned long request, void *argument) override
-            {
-                ++requests;
-                return DeviceIo::ioctl(fd, request, argument);
-            }
-        };
         QTemporaryDir dev;
         QFile node(dev.filePath("sda"));
         QVERIFY(node.open(QIODevice::WriteOnly) && node.write(QByteArray(4096, 'x')) == 4096);
         node.close();
-        auto io = std::make_shared<Counting>();
+        auto io = std::make_shared<RealIo>();
         TestSupport::LogCapture log;
         auto backend = Linux::createBackend(synthetic, dev.path(), io);
         const auto g = genericOf(*backend, "/devices/block/sda");
@@ -240,14 +247,9 @@ private slots:
     // blocks are refused as a matter of rights, and the notice says so.
     void deniedDriveKeepsGeometry()
     {
-        struct Denying : Linux::DeviceIo {
-            int open(const char *, int) override
-            {
-                errno = EACCES;
-                return -1;
-            }
-        };
-        auto backend = Linux::createBackend(synthetic, "/dev", std::make_shared<Denying>());
+        auto io = std::make_shared<RealIo>();
+        io->openError = EACCES;
+        auto backend = Linux::createBackend(synthetic, "/dev", io);
         const auto provider = backend->provider(backend->open("/devices/block/sda"), 0);
         const auto storage = backend->storage(provider);
         QFile size(synthetic + "/block/sda/size");

@@ -53,15 +53,14 @@ QMap<QString, QJsonObject> reportByPath(const QStringList &args)
 // Partition n's rows of the Partitions tab, label to value.
 QList<QMap<QString, QString>> partitionRows(const QJsonObject &drive)
 {
+    static const QRegularExpression numbered(QStringLiteral("^PARTITION \\d+$"));
     QList<QMap<QString, QString>> partitions;
     for (const QJsonValue &row : drive["tabs"]["Partitions"]["rows"].toArray()) {
-        if (row["header"].toBool()) {
-            static const QRegularExpression numbered(QStringLiteral("^PARTITION \\d+$"));
-            if (numbered.match(row["label"].toString()).hasMatch())
-                partitions.append(QMap<QString, QString>());
-        } else if (!partitions.isEmpty()) {
+        const bool header = row["header"].toBool();
+        if (header && numbered.match(row["label"].toString()).hasMatch())
+            partitions.append(QMap<QString, QString>());
+        else if (!header && !partitions.isEmpty())
             partitions.last().insert(row["label"].toString(), row["value"].toString());
-        }
     }
     return partitions;
 }
@@ -120,8 +119,8 @@ private slots:
         QByteArray block(int(storage->blockSize()), '\0');
         QVERIFY(lockable->lock());
         QVERIFY(storage->read(1, 1, block.data()) && block.startsWith("EFI PART"));
-        QVERIFY(storage->read(storage->blockCount() - 1, 1, block.data()));
-        QVERIFY(!storage->read(storage->blockCount() - 1, 2, block.data()));
+        QVERIFY(storage->read(storage->blockCount() - 1, 1, block.data()) &&
+                !storage->read(storage->blockCount() - 1, 2, block.data())); // the last block, not beyond
         lockable->unlock();
     }
 
