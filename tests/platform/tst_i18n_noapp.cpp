@@ -1,6 +1,5 @@
 // Translation before (or without) a QCoreApplication: lookups still work and
 // Qt's own translate() simply returns the source text.
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "platform/I18n.h"
@@ -16,12 +15,7 @@ private slots:
         QVERIFY(!QCoreApplication::instance());
         QCOMPARE(trKey("main.tab.gen", "General"), QString("General"));
 
-        QTemporaryDir dir;
-        QFile f(dir.filePath("drivescope_de.json"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(R"({"main.tab.gen": "Allgemein"})");
-        f.close();
-        qputenv("DRIVESCOPE_TRANSLATIONS", dir.path().toUtf8());
+        qputenv("DRIVESCOPE_TRANSLATIONS", TESTS_DIR "/data/platform/i18n/a");
         QVERIFY(Translator::registerDomain("quill.drivescope", "30", "1711", "de_DE", nullptr));
         Translator::mapContext("Applications::DriveScope::MainWindow", "quill.drivescope");
         QCOMPARE(trKey("main.tab.gen", "General"), QString("Allgemein"));

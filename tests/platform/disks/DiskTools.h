@@ -6,10 +6,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
-#include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+
+#include "TestSupport.h"
 
 namespace TestSupport {
 
@@ -25,24 +27,11 @@ inline QString missingTool(const QStringList &tools)
 // success, else the script's output.
 inline QString runScript(const QString &dir, const QString &script, QByteArray *output = nullptr)
 {
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PATH", "/usr/sbin:/sbin:" + env.value("PATH"));
-    env.insert("LC_ALL", "C.UTF-8");
-    p.setProcessEnvironment(env);
-    p.start("bash", {"-e", "-c", script});
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        return "timed out: " + script;
-    }
-    const QByteArray out = p.readAllStandardOutput();
+    const Run r = run("bash", {"-e", "-c", "cd \"$0\"\n" + script, dir},
+                      {"PATH=/usr/sbin:/sbin:" + qEnvironmentVariable("PATH"), "LC_ALL=C.UTF-8"});
     if (output)
-        *output = out;
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return QString::fromUtf8(out + p.readAllStandardError()) + "\nscript: " + script;
-    return QString();
+        *output = r.out.toUtf8();
+    return r.exitCode == 0 ? QString() : r.out + r.err + "\nscript: " + script;
 }
 
 struct RefPartition {
@@ -67,8 +56,9 @@ inline RefTable sfdiskTable(const QString &image, bool nested = false)
 {
     RefTable t;
     QByteArray out;
-    const QString nestedArg = nested ? "--label-nested dos " : "";
-    if (!runScript(".", "sfdisk " + nestedArg + "--json '" + image + "' 2>/dev/null", &out).isEmpty())
+    if (!runScript(".", QString("sfdisk %1--json '%2' 2>/dev/null").arg(nested ? "--label-nested dos " : "", image),
+                   &out)
+             .isEmpty())
         return t;
     const QJsonObject table = QJsonDocument::fromJson(out).object().value("partitiontable").toObject();
     t.label = table.value("label").toString();
@@ -80,20 +70,12 @@ inline RefTable sfdiskTable(const QString &image, bool nested = false)
         t.tableLength = 128;
     for (const QJsonValue &v : table.value("partitions").toArray()) {
         const QJsonObject o = v.toObject();
-        RefPartition p;
-        const QString node = o.value("node").toString();
-        qsizetype digits = node.size();
-        while (digits > 0 && node.at(digits - 1).isDigit())
-            --digits;
-        p.number = node.mid(digits).toUInt();
-        p.start = quint64(o.value("start").toDouble());
-        p.size = quint64(o.value("size").toDouble());
-        p.type = o.value("type").toString().toUpper();
-        if (t.label == "dos")
-            p.type = p.type.rightJustified(2, '0');
-        p.uuid = o.value("uuid").toString().toUpper();
-        p.name = o.value("name").toString();
-        t.partitions.append(p);
+        static const QRegularExpression number(QStringLiteral("\\d+$"));
+        const QString type = o.value("type").toString().toUpper();
+        t.partitions.append({number.match(o.value("node").toString()).captured().toUInt(),
+                             quint64(o.value("start").toDouble()), quint64(o.value("size").toDouble()),
+                             t.label == "dos" ? type.rightJustified(2, '0') : type,
+                             o.value("uuid").toString().toUpper(), o.value("name").toString()});
     }
     return t;
 }
@@ -103,31 +85,21 @@ inline RefTable fdiskGptTable(const QString &image, int sectorSize)
 {
     RefTable t;
     QByteArray out;
-    if (!runScript(
-             ".", QString("fdisk -b %1 -l -o Device,Start,Sectors,Type-UUID,UUID,Name '%2'").arg(sectorSize).arg(image),
-             &out)
-             .isEmpty())
+    const QString command = QString("fdisk -b %1 -l -o Device,Start,Sectors,Type-UUID,UUID,Name '%2'");
+    if (!runScript(".", command.arg(sectorSize).arg(image), &out).isEmpty())
         return t;
     bool rows = false;
     for (const QString &line : QString::fromUtf8(out).split('\n')) {
+        const QStringList f = line.split(' ', Qt::SkipEmptyParts);
         if (line.startsWith("Disklabel type: "))
             t.label = line.mid(16).trimmed();
         else if (line.startsWith("Disk identifier: "))
             t.id = line.mid(17).trimmed().toUpper();
         else if (line.startsWith("Device "))
             rows = true;
-        else if (rows && !line.trimmed().isEmpty()) {
-            const QStringList f = line.split(' ', Qt::SkipEmptyParts);
-            if (f.size() < 5)
-                continue;
-            RefPartition p;
-            p.start = f[1].toULongLong();
-            p.size = f[2].toULongLong();
-            p.type = f[3].toUpper();
-            p.uuid = f[4].toUpper();
-            p.name = f.mid(5).join(' ');
-            t.partitions.append(p);
-        }
+        else if (rows && f.size() >= 5)
+            t.partitions.append(
+                {0, f[1].toULongLong(), f[2].toULongLong(), f[3].toUpper(), f[4].toUpper(), f.mid(5).join(' ')});
     }
     t.tableLength = 128;
     return t;

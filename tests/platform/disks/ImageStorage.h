@@ -35,29 +35,22 @@ public:
     bool read(quint64 first, quint32 count, void *buffer) override
     {
         ++reads;
-        if (first >= m_blockCount || count > m_blockCount - first) {
+        bool failed = first >= m_blockCount || count > m_blockCount - first;
+        for (quint64 b = first; !failed && b < first + count; ++b)
+            failed = failing.contains(b);
+        const qint64 offset = qint64(first * m_blockSize);
+        if (failed || (!m_memory && !m_file.seek(offset))) {
             Error::set(Error::IoFailed);
             return false;
         }
-        for (quint64 b = first; b < first + count; ++b)
-            if (failing.contains(b)) {
-                Error::set(Error::IoFailed);
-                return false;
-            }
         const quint64 bytes = quint64(count) * m_blockSize;
         bytesReadTotal += bytes;
         memset(buffer, 0, bytes);
-        const qint64 offset = qint64(first * m_blockSize);
-        if (m_memory) {
-            if (offset < m_bytes.size())
-                memcpy(buffer, m_bytes.constData() + offset, size_t(qMin<qint64>(bytes, m_bytes.size() - offset)));
-            return true;
-        }
-        if (!m_file.seek(offset)) {
-            Error::set(Error::IoFailed);
-            return false;
-        }
-        return m_file.read(static_cast<char *>(buffer), qint64(bytes)) >= 0;
+        if (!m_memory)
+            return m_file.read(static_cast<char *>(buffer), qint64(bytes)) >= 0;
+        if (offset < m_bytes.size())
+            memcpy(buffer, m_bytes.constData() + offset, size_t(qMin<qint64>(bytes, m_bytes.size() - offset)));
+        return true;
     }
 
     QSet<quint64> failing; // blocks whose reads fail

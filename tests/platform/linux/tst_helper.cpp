@@ -5,6 +5,7 @@
 // at work, as root behind pkexec for an unprivileged window: tst_fullaccess.)
 #include <QtTest>
 
+#include "TestSupport.h"
 #include "platform/linux/HelperProtocol.h"
 
 #include <future>
@@ -16,54 +17,38 @@ using namespace Services::Nodes::Linux;
 
 namespace {
 const QString synthetic = QStringLiteral(TESTS_DIR "/data/sysfs/synthetic/sys");
-
-class CountingIo : public DeviceIo {
-public:
-    int open(const char *path, int flags) override
-    {
-        ++opens;
-        return DeviceIo::open(path, flags);
-    }
-    int opens = 0;
-};
-
 } // namespace
 
 class TestHelper : public QObject {
     Q_OBJECT
+    const Reader reader{synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev")};
 
 private slots:
+    // Cases in tests/data/platform/helper-refusals.txt, and an overlong line.
     void refusals_data()
     {
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QString>("error");
-        QTest::newRow("not JSON") << QByteArray("raw sda") << "not a JSON object";
+        QFile cases(QStringLiteral(TESTS_DIR "/data/platform/helper-refusals.txt"));
+        QVERIFY(cases.open(QIODevice::ReadOnly));
+        for (const QByteArray &line : cases.readAll().split('\n')) {
+            const QList<QByteArray> f = line.split('\t');
+            if (!line.startsWith('#') && f.size() == 3)
+                QTest::newRow(f[0].constData()) << f[1] << QString::fromUtf8(f[2]);
+        }
         QTest::newRow("oversized") << QByteArray(R"({"op":"raw","drive":")") + QByteArray(5000, 'a') + "\"}"
                                    << "longer than 4096";
-        QTest::newRow("unknown op") << QByteArray(R"({"op":"write","drive":"sda"})") << "Unknown request";
-        QTest::newRow("unknown key") << QByteArray(R"({"op":"raw","drive":"sda","force":true})") << "Unknown key";
-        QTest::newRow("parent path") << QByteArray(R"({"op":"raw","drive":"../sda"})") << "not a drive";
-        QTest::newRow("absolute path") << QByteArray(R"({"op":"raw","drive":"/etc/passwd"})") << "not a drive";
-        QTest::newRow("partition") << QByteArray(R"({"op":"raw","drive":"sda1"})") << "not a drive";
-        QTest::newRow("controller") << QByteArray(R"({"op":"raw","drive":"nvme0"})") << "not a drive";
-        QTest::newRow("no drive") << QByteArray(R"({"op":"raw"})") << "not a drive";
-        QTest::newRow("beyond the table")
-            << QByteArray(R"({"op":"read","drive":"sda","offset":1048576,"length":512})") << "first and the last";
-        QTest::newRow("read too long") << QByteArray(R"({"op":"read","drive":"sda","offset":0,"length":1048576})")
-                                       << "length from 1";
-        QTest::newRow("fractional offset")
-            << QByteArray(R"({"op":"read","drive":"sda","offset":0.5,"length":1})") << "whole offset";
     }
     void refusals()
     {
         QFETCH(QByteArray, request);
         QFETCH(QString, error);
-        auto io = std::make_shared<CountingIo>();
-        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"), io);
-        const QJsonObject reply = QJsonDocument::fromJson(Helper::answer(reader, request)).object();
+        auto io = std::make_shared<TestSupport::FakeDevices>(synthetic);
+        const Reader counted(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"), io);
+        const QJsonObject reply = QJsonDocument::fromJson(Helper::answer(counted, request)).object();
         QCOMPARE(reply["ok"].toBool(true), false);
         QVERIFY2(reply["error"].toString().contains(error), qPrintable(reply["error"].toString()));
-        QCOMPARE(io->opens, 0);
+        QCOMPARE(io->opens(), QStringList());
     }
 
     // An overlong line is answered once and skipped; the next request is
@@ -75,7 +60,6 @@ private slots:
         const QByteArray input = QByteArray(20000, 'x') + "\n{\"op\":\"hello\"}\n";
         QCOMPARE(::write(pair[0], input.constData(), size_t(input.size())), ssize_t(input.size()));
         ::shutdown(pair[0], SHUT_WR);
-        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"));
         QCOMPARE(Helper::serve(reader, pair[1], pair[1]), 0);
         ::close(pair[1]);
         QFile out;
@@ -105,7 +89,6 @@ private slots:
     void promptOpen()
     {
         const auto source = startHelper({"/bin/sh", "-c", "read line; read line"}, nullptr);
-        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"));
         DiskProperties props(reader, *describeDisk(reader, "sda"));
         props.setRawSource(source);
         QVERIFY(props.node(true).contains("NAME"));
@@ -121,7 +104,6 @@ private slots:
         const auto source = startHelper({"/bin/sh", "-c", R"(echo '{"ok":true,"protocol":1}'; read line)"},
                                         [&](bool ready) { answered.set_value(ready); });
         QVERIFY(answered.get_future().get());
-        const Reader reader(synthetic, QStringLiteral(TESTS_DIR "/data/sysfs/no-dev"));
         const auto disk = describeDisk(reader, "sda");
         QVERIFY(disk);
         DiskProperties props(reader, *disk);

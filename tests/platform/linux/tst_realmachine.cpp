@@ -2,6 +2,7 @@
 // its size, and its PCI tab names the function lspci shows, with the same ids and names.
 #include <QtTest>
 
+#include "TestSupport.h"
 #include "platform/linux/LinuxBackend.h"
 #include "report/Report.h"
 
@@ -47,11 +48,10 @@ private slots:
             ++virtio;
             QFile size("/sys/block/" + name + "/size");
             QVERIFY(size.open(QIODevice::ReadOnly));
-            const qulonglong bytes = size.readAll().trimmed().toULongLong() * 512;
             QCOMPARE(rowValue(drive, "General", "TYPE"), QString("VIRTUAL"));
             QCOMPARE(rowValue(drive, "General", "BLOCKS").toULongLong() *
                          rowValue(drive, "General", "BLOCKSIZE").toULongLong(),
-                     bytes);
+                     size.readAll().trimmed().toULongLong() * 512);
             QVERIFY(!rowValue(drive, "General", "SIZE").isEmpty());
 
             QVERIFY2(drive["tabs"]["PCI"]["enabled"].toBool(), qPrintable(name));
@@ -59,26 +59,18 @@ private slots:
                 QString::asprintf("%04x:%02x:%02x.%x", hexValue(rowValue(drive, "PCI", "SEGMENT")),
                                   hexValue(rowValue(drive, "PCI", "BUS")), hexValue(rowValue(drive, "PCI", "DEVICE")),
                                   hexValue(rowValue(drive, "PCI", "FUNCTION")));
-            QProcess p;
-            p.start(lspci, {"-n", "-D", "-s", address});
-            QVERIFY(p.waitForFinished());
-            // "0000:00:02.0 0180: 1af4:1042 (rev 01)"
-            static const QRegularExpression line("^([0-9a-f:.]+) ([0-9a-f]{4}): ([0-9a-f]{4}):([0-9a-f]{4})",
-                                                 QRegularExpression::MultilineOption);
-            const auto m = line.match(QString::fromLatin1(p.readAllStandardOutput()));
-            QVERIFY2(m.hasMatch(), qPrintable(name + " at " + address + " is not known to lspci"));
-            QCOMPARE(m.captured(1), address);
-            QCOMPARE(hexValue(rowValue(drive, "PCI", "VENDOR")), m.captured(3).toInt(nullptr, 16));
-            QCOMPARE(hexValue(rowValue(drive, "PCI", "PRODUCT")), m.captured(4).toInt(nullptr, 16));
-            QCOMPARE(hexValue(rowValue(drive, "PCI", "CLASSCODE")) >> 8, m.captured(2).toInt(nullptr, 16));
-            // The names beside the ids are the ones lspci prints:
-            // 00:02.0 "class" "vendor" "device" -r01 -p00 "subsystem vendor" "subsystem device"
-            p.start(lspci, {"-mm", "-s", address});
-            QVERIFY(p.waitForFinished());
-            const QStringList quoted = QString::fromUtf8(p.readAllStandardOutput()).split('"');
-            QVERIFY(quoted.size() >= 6);
-            QCOMPARE(rowValue(drive, "PCI", "VENDOR", "detail"), quoted[3]);
-            QCOMPARE(rowValue(drive, "PCI", "PRODUCT", "detail"), quoted[5]);
+            // 0000:00:02.0 "class" "vendor" "device" -r01 -p00 "subsystem vendor" "subsystem device",
+            // with -n as hexadecimal ids.
+            const QStringList ids = TestSupport::run(lspci, {"-mm", "-n", "-D", "-s", address}).out.split('"');
+            const QStringList names = TestSupport::run(lspci, {"-mm", "-D", "-s", address}).out.split('"');
+            QVERIFY2(ids.size() >= 6 && names.size() >= 6,
+                     qPrintable(name + " at " + address + " is not known to lspci"));
+            QCOMPARE(ids[0].trimmed(), address);
+            QCOMPARE(hexValue(rowValue(drive, "PCI", "CLASSCODE")) >> 8, ids[1].toInt(nullptr, 16));
+            QCOMPARE(hexValue(rowValue(drive, "PCI", "VENDOR")), ids[3].toInt(nullptr, 16));
+            QCOMPARE(hexValue(rowValue(drive, "PCI", "PRODUCT")), ids[5].toInt(nullptr, 16));
+            QCOMPARE(rowValue(drive, "PCI", "VENDOR", "detail"), names[3]);
+            QCOMPARE(rowValue(drive, "PCI", "PRODUCT", "detail"), names[5]);
         }
         if (virtio == 0)
             QSKIP("this machine has no virtio disk");
