@@ -3,6 +3,7 @@
 #pragma once
 #include "model/Ata.h"
 #include "model/AtaStatus.h"
+#include "model/Roles.h"
 #include "model/Smart.h"
 #include "model/SmartRecords.h"
 #include "model/SmartStatus.h"
@@ -64,15 +65,6 @@ inline QVariant rowValue(const Applications::DriveScope::Model::Ata &ata, const 
     return {};
 }
 
-inline QStringList sectionNames(const Applications::DriveScope::Model::Ata &ata)
-{
-    QStringList names;
-    for (const auto &row : ata.rows())
-        if (row.header)
-            names.append(row.label);
-    return names;
-}
-
 // The rows as "[Section]" and "label = value" lines; a value that is not text
 // carries its type, so a number turning into text shows.
 inline QStringList shownLines(const Applications::DriveScope::Model::Ata &ata)
@@ -91,7 +83,8 @@ inline QStringList shownLines(const Applications::DriveScope::Model::Ata &ata)
     return lines;
 }
 
-// What the ATA and S.M.A.R.T. tabs show for one drive, with the verdicts:
+// What the ATA and S.M.A.R.T. tabs show for one drive, with the verdicts and
+// the state of each attribute that is not ok:
 // the text its golden file holds. `healthy` absent: the drive reported no
 // health, so there is no S.M.A.R.T. model, as in the acquisition.
 inline QString driveText(const QByteArray &identify, const QByteArray &records, std::optional<bool> healthy)
@@ -120,6 +113,9 @@ inline QString driveText(const QByteArray &identify, const QByteArray &records, 
         QStringList cells;
         for (int c = 0; c < table.columnCount(); ++c)
             cells << table.data(table.index(r, c)).toString();
+        const auto state = AttributeState(table.data(table.index(r, 0), Roles::AttributeState).toInt());
+        if (state != AttributeState::Ok) // the window marks the row
+            cells << attributeStateName(state);
         out << cells.join(QStringLiteral(" | "));
     }
     return out.join(QLatin1Char('\n')) + QLatin1Char('\n');

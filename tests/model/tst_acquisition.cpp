@@ -1,8 +1,7 @@
 // Which tabs a drive gets, the validity checks on its S.M.A.R.T. and IDENTIFY
-// data, the safe-disk test and the drive support test; plus the node helpers.
+// data, the drive support test and the safe-disk test; plus the node helpers.
 #include <QtTest>
 
-#include "DemoTree.h"
 #include "TestSupport.h"
 #include "model/Acquisition.h"
 #include "model/Ata.h"
@@ -14,19 +13,39 @@ using namespace Applications::DriveScope;
 using TestSupport::MemoryBackend;
 
 namespace {
-using DemoTree::attributeRecord;
-
-// A SATA drive with S.M.A.R.T. enabled and IDENTIFY data.
-TestSupport::MemoryNode &ataDrive(MemoryBackend &b, const QString &path, const QByteArray &identify,
-                                  const QByteArray &attributes, quint64 status = 1)
+// What was built for the drive at `path`: interfaces, tabs, the IDENTIFY and
+// S.M.A.R.T. data, whether it counts as supported, and the messages on the way.
+QString acquired(const QString &path)
 {
-    auto &n = b.node(path);
-    n.p0().set("TYPE", {Variant::ofText("SATA")});
-    n.p0().set("ATA_SMART_ENABLED", {Variant::ofInt(1, "ATA_SMART_ENABLED")});
-    n.p0().set("ATA_SMART_STATUS", {Variant::ofInt(status)});
-    n.p0().setSet("ATA_SMART_ATTRIBUTES", {Variant::ofBuffer(attributes)});
-    n.p0().setSet("ATA_IDENTIFY", {Variant::ofBuffer(identify)});
-    return n;
+    TestSupport::LogCapture log;
+    TestSupport::MessageCapture messages;
+    bool opened = false;
+    const bool supported = Acquisition().isDriveSupported(path, &opened);
+    QString out = QStringLiteral("supported %1, opened %2\n").arg(supported).arg(opened);
+    if (const auto data = Acquisition().acquireDrive(path, "Disk")) {
+        out +=
+            QStringLiteral("%1: interfaces %2h, tabs").arg(data->name).arg(data->interfaces, 2, 16, QLatin1Char('0'));
+        const QList<std::pair<bool, const char *>> tabs = {
+            {bool(data->general), "general"}, {bool(data->partitions), "partitions"}, {bool(data->nvme), "nvme"},
+            {bool(data->usb), "usb"},         {bool(data->sdemmc), "sdemmc"},         {bool(data->scsi), "scsi"}};
+        for (const auto &[present, name] : tabs)
+            out += present ? QStringLiteral(" ") + QLatin1String(name) : QString();
+        if (data->ata)
+            out += QStringLiteral("\nata: %1 bytes, %2...")
+                       .arg(data->ata->identify().size())
+                       .arg(QString::fromLatin1(data->ata->identify().left(4).toHex()));
+        if (data->smart) {
+            out += QStringLiteral("\nsmart: healthy %1, attributes").arg(data->smart->healthy());
+            for (const auto &a : data->smart->attributes())
+                out += QStringLiteral(" %1h=%2").arg(a.id, 2, 16, QLatin1Char('0')).arg(a.raw, 0, 16);
+        }
+        out += QLatin1Char('\n');
+    }
+    // Every case has no storage and no volume server: those lines say nothing.
+    static const QRegularExpression same(QStringLiteral("storage provider|vsctrl|volume server|partition manager"));
+    for (const QString &line : log.messages() + messages.all())
+        out += line.contains(same) ? QString() : QStringLiteral("log: ") + line + QLatin1Char('\n');
+    return out;
 }
 } // namespace
 
@@ -34,138 +53,23 @@ class TestAcquisition : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() { Error::set(0); }
-    void interfacesAndModels_data();
-    void interfacesAndModels();
-    void smartAndIdentifyChecks_data();
-    void smartAndIdentifyChecks();
-    void openFailure();
+    void drives();
     void safeDisk();
-    void supportTest_data();
-    void supportTest();
     void nodeHelpers();
 };
 
-void TestAcquisition::interfacesAndModels_data()
+// The cases are the nodes of tests/data/model/acquisition.json, each read at
+// "/d"; what was built is kept in tests/expected/model/acquisition.txt.
+void TestAcquisition::drives()
 {
-    QTest::addColumn<QString>("type");
-    QTest::addColumn<int>("scsiSet"); // -1: property absent
-    QTest::addColumn<QStringList>("sets");
-    QTest::addColumn<quint32>("interfaces");
-    QTest::addColumn<QString>("models"); // letters of the models built
-
-    // g General, p Partitions, n NVMe, u USB, c SD/eMMC, s SCSI
-    QTest::newRow("nvme with scsi provider") << "NVMe" << 3 << QStringList{} << 0x0Au << "gpns";
-    QTest::newRow("usb") << "USB" << -1 << QStringList{} << 0x04u << "gpu";
-    QTest::newRow("card") << "CARD" << 0 << QStringList{} << 0x10u << "gpc";
-    QTest::newRow("type is case sensitive") << "nvme" << -1 << QStringList{} << 0x00u << "gp";
-    QTest::newRow("vpd set without scsi property") << "SAS" << 0 << QStringList{"GET_SCSI_VPDS"} << 0x08u << "gps";
-    QTest::newRow("scsi property and set give one model")
-        << "SAS" << 1 << QStringList{"GET_SCSI_INQUIRY"} << 0x08u << "gps";
-    QTest::newRow("nothing known") << "" << -1 << QStringList{"OTHER"} << 0x00u << "gp";
-}
-
-void TestAcquisition::interfacesAndModels()
-{
-    QFETCH(QString, type);
-    QFETCH(int, scsiSet);
-    QFETCH(QStringList, sets);
-    QFETCH(quint32, interfaces);
-    QFETCH(QString, models);
-
-    auto &b = MemoryBackend::install();
-    auto &n = b.node("/d");
-    if (!type.isEmpty())
-        n.p0().set("TYPE", {Variant::ofText(type)});
-    if (scsiSet >= 0)
-        n.p0().set("NODE_SET_SCSI", {Variant::ofInt(quint64(scsiSet))});
-    for (const QString &s : sets)
-        n.p0().setSet(s, {Variant::ofText("x")});
-
-    Acquisition acquisition;
-    auto data = acquisition.acquireDrive("/d", "Disk");
-    QVERIFY(data);
-    QCOMPARE(data->name, QString("Disk"));
-    QCOMPARE(data->interfaces, interfaces);
-    const QList<std::pair<bool, char>> kinds = {{bool(data->general), 'g'}, {bool(data->partitions), 'p'},
-                                                {bool(data->nvme), 'n'},    {bool(data->usb), 'u'},
-                                                {bool(data->sdemmc), 'c'},  {bool(data->scsi), 's'}};
-    QString built;
-    for (const auto &[present, letter] : kinds)
-        built += present ? QString(letter) : QString();
-    QCOMPARE(built, models);
-    QVERIFY(!data->ata && !data->smart);
-}
-
-void TestAcquisition::smartAndIdentifyChecks_data()
-{
-    QTest::addColumn<QByteArray>("identify");
-    QTest::addColumn<QByteArray>("attributes");
-    QTest::addColumn<quint64>("status");
-    QTest::addColumn<bool>("ata");
-    QTest::addColumn<int>("attributeCount"); // -1: no Smart model
-    QTest::addColumn<bool>("healthy");
-    QTest::addColumn<QString>("message");
-
-    const QByteArray id512(512, 'A');
-    const QByteArray two = attributeRecord(5, 100, 99, 0x112233445566ull, 10) + attributeRecord(194, 40, 30, 0x28, 0);
-    QTest::newRow("complete") << id512 << two << 1ull << true << 2 << true << "";
-    QTest::newRow("identify 511") << QByteArray(511, 'A') << two << 1ull << false << 2 << true
-                                  << "Invalid data returned for IDENTIFY; size: 511; node: /d";
-    QTest::newRow("attributes 30 bytes") << id512 << QByteArray(30, '\1') << 1ull << true << 0 << true
-                                         << "Data is not a multiple of attribute size: 30";
-    QTest::newRow("failing health") << id512 << two << 0ull << true << 2 << false << "";
-    QTest::newRow("status 2 is not healthy") << id512 << two << 2ull << true << 2 << false << "";
-}
-
-void TestAcquisition::smartAndIdentifyChecks()
-{
-    QFETCH(QByteArray, identify);
-    QFETCH(QByteArray, attributes);
-    QFETCH(quint64, status);
-    QFETCH(bool, ata);
-    QFETCH(int, attributeCount);
-    QFETCH(bool, healthy);
-    QFETCH(QString, message);
-
-    auto &b = MemoryBackend::install();
-    ataDrive(b, "/d", identify, attributes, status);
-    TestSupport::MessageCapture messages;
-    Acquisition acquisition;
-    auto data = acquisition.acquireDrive("/d", "Disk");
-    QVERIFY(data);
-    QCOMPARE(data->interfaces, 0x01u);
-    QCOMPARE(bool(data->ata), ata);
-    if (ata)
-        QCOMPARE(data->ata->identify(), identify);
-    QCOMPARE(bool(data->smart), attributeCount >= 0);
-    if (data->smart) {
-        QCOMPARE(data->smart->attributes().size(), attributeCount);
-        QCOMPARE(data->smart->healthy(), healthy);
+    QString out;
+    for (const auto &[name, node] : TestSupport::memoryCases("model/acquisition.json")) {
+        MemoryBackend::install().nodes.insert("/d", node);
+        out += QStringLiteral("=== %1\n").arg(name) + acquired("/d");
     }
-    if (!message.isEmpty())
-        QVERIFY2(messages.contains(message), qPrintable(messages.all().join('\n')));
-    if (attributeCount == 2) // the records as decoded from the set, in order
-        QCOMPARE(data->smart->attributes()[1].raw, 0x28ull);
-}
-
-void TestAcquisition::openFailure()
-{
-    auto &b = MemoryBackend::install();
-    b.node("/broken").fail << "generic";
-    TestSupport::MessageCapture messages;
-    Acquisition acquisition;
-    QVERIFY(!acquisition.acquireDrive("/broken", "x"));
-    QVERIFY(messages.contains("Could not create generic interface for node /broken"));
-    QVERIFY(!acquisition.acquireDrive("/missing", "x"));
-    // The log line reads as written: no blank before the semicolon.
-    QVERIFY(messages.contains("Could not open node /missing; error: "));
-
-    // S.M.A.R.T. switched off or not offered costs only the Smart model.
-    auto &n = ataDrive(b, "/off", QByteArray(512, 0), attributeRecord(1, 1, 1, 1, 1));
-    n.p0().set("ATA_SMART_ENABLED", {Variant::ofInt(1)}); // unnamed element: not enabled
-    auto data = acquisition.acquireDrive("/off", "x");
-    QVERIFY(data && data->ata && !data->smart);
-    QVERIFY(messages.contains("S.M.A.R.T. is not enabled: /off"));
+    MemoryBackend::install();
+    out += QStringLiteral("=== no node\n") + acquired("/d");
+    COMPARE_GOLDEN("model/acquisition.txt", out);
 }
 
 void TestAcquisition::safeDisk()
@@ -193,47 +97,6 @@ void TestAcquisition::safeDisk()
     Acquisition none;
     b.nodes.remove("/devices/vsctrl");
     QVERIFY(!none.isVolumeServerOn());
-}
-
-void TestAcquisition::supportTest_data()
-{
-    QTest::addColumn<QString>("type");
-    QTest::addColumn<int>("scsiProvider");
-    QTest::addColumn<QString>("set");
-    QTest::addColumn<bool>("supported");
-
-    QTest::newRow("card only") << "CARD" << -1 << "" << true;
-    QTest::newRow("identify set") << "" << -1 << "ATA_IDENTIFY" << true;
-    QTest::newRow("scsi provider that opens") << "" << 1 << "" << true;
-    QTest::newRow("scsi provider that does not open") << "" << 7 << "" << false;
-    QTest::newRow("nothing") << "VIRTUAL" << -1 << "OTHER" << false;
-}
-
-void TestAcquisition::supportTest()
-{
-    QFETCH(QString, type);
-    QFETCH(int, scsiProvider);
-    QFETCH(QString, set);
-    QFETCH(bool, supported);
-
-    auto &b = MemoryBackend::install();
-    auto &n = b.node("/d");
-    n.providers[1];
-    if (!type.isEmpty())
-        n.p0().set("TYPE", {Variant::ofText(type)});
-    if (scsiProvider >= 0)
-        n.p0().set("NODE_SET_SCSI", {Variant::ofInt(quint64(scsiProvider))});
-    if (!set.isEmpty())
-        n.p0().setSet(set, {});
-    TestSupport::LogCapture log;
-    Acquisition acquisition;
-    bool opened = false;
-    QCOMPARE(acquisition.isDriveSupported("/d", &opened), supported);
-    QVERIFY(opened);
-    QCOMPARE(log.contains("Drive is not suported: /d"), !supported);
-    // A node that does not open stays unmarked.
-    QVERIFY(acquisition.isDriveSupported("/nowhere", &opened));
-    QVERIFY(!opened);
 }
 
 void TestAcquisition::nodeHelpers()

@@ -126,10 +126,15 @@ private slots:
         else
             QCOMPARE(locale.toULongLong(ours48), lba48.toULongLong());
 
+        // Feature and security rows as "label: value", ours against what hdparm says.
+        QStringList ours, theirs;
+        const auto compare = [&](const char *section, const char *label, const QString &expected) {
+            ours << QStringLiteral("%1: %2").arg(QLatin1String(label), rowValue(ata, section, label).toString());
+            theirs << QStringLiteral("%1: %2").arg(QLatin1String(label), expected);
+        };
+        // hdparm's name, and whether it marks the feature enabled too.
         const struct {
-            const char *section;
-            const char *label;
-            const char *hdparm;
+            const char *section, *label, *hdparm;
             bool hasEnabled;
         } features[] = {
             {"Capabilities", "Write Cache", "Write cache", true},
@@ -142,44 +147,36 @@ private slots:
             {"Feature sets", "48-bit Address feature set", "48-bit Address feature set", false},
         };
         for (const auto &f : features) {
-            const QString hd = QLatin1String(f.hdparm);
-            QString expected = QStringLiteral("-");
-            if (h.features.contains(hd))
-                expected = f.hasEnabled && h.features.value(hd) ? QStringLiteral("supported & enabled")
-                                                                : QStringLiteral("supported");
-            QCOMPARE(QStringLiteral("%1: %2").arg(f.label, rowValue(ata, f.section, f.label).toString()),
-                     QStringLiteral("%1: %2").arg(f.label, expected));
+            const auto it = h.features.constFind(QLatin1String(f.hdparm));
+            compare(f.section, f.label,
+                    it == h.features.cend()      ? QStringLiteral("-")
+                    : f.hasEnabled && it.value() ? QStringLiteral("supported & enabled")
+                                                 : QStringLiteral("supported"));
         }
 
-        const QString security = QStringLiteral("Security status");
-        const auto yesNo = [](bool b) { return b ? QStringLiteral("yes") : QStringLiteral("no"); };
-        const struct {
-            const char *label;
-            const char *hdparm;
-        } flags[] = {{"Supported", "supported"},
-                     {"Enabled", "enabled"},
-                     {"Locked", "locked"},
-                     {"Frozen", "frozen"},
-                     {"Count expired", "expired: security count"}};
         // hdparm leaves the security section out for drives without the feature set.
+        const char *security = "Security status";
         if (!h.text.contains(QLatin1String("\nSecurity:"))) {
-            QCOMPARE(rowValue(ata, security, "Supported").toString(), QStringLiteral("no"));
-            return;
+            compare(security, "Supported", QStringLiteral("no"));
+        } else {
+            for (const auto &[label, flag] : {std::pair{"Supported", "supported"},
+                                              {"Enabled", "enabled"},
+                                              {"Locked", "locked"},
+                                              {"Frozen", "frozen"},
+                                              {"Count expired", "expired: security count"}}) {
+                QVERIFY2(h.security.contains(QLatin1String(flag)), flag);
+                compare(security, label, h.security.value(QLatin1String(flag)) ? "yes" : "no");
+            }
+            compare(security, "Enhanced security erase",
+                    h.security.value(QStringLiteral("supported: enhanced erase")) ? "supported" : "-");
+            const QString level = h.field(R"(Security level (\w+))");
+            compare(security, "Level", level.isEmpty() ? QStringLiteral("high") : level);
+            const QString master = h.field(R"(Master password revision code = (\d+))");
+            if (!master.isEmpty())
+                compare(security, "Master password revision code",
+                        QString::number(master.toUInt(), 16).toUpper().rightJustified(4, '0') + 'h');
         }
-        for (const auto &f : flags) {
-            QVERIFY2(h.security.contains(QLatin1String(f.hdparm)), f.hdparm);
-            QCOMPARE(QStringLiteral("%1: %2").arg(f.label, rowValue(ata, security, f.label).toString()),
-                     QStringLiteral("%1: %2").arg(f.label, yesNo(h.security.value(QLatin1String(f.hdparm)))));
-        }
-        QCOMPARE(rowValue(ata, security, "Enhanced security erase").toString(),
-                 h.security.value(QStringLiteral("supported: enhanced erase")) ? QStringLiteral("supported")
-                                                                               : QStringLiteral("-"));
-        const QString level = h.field(R"(Security level (\w+))");
-        QCOMPARE(rowValue(ata, security, "Level").toString(), level.isEmpty() ? QStringLiteral("high") : level);
-        const QString master = h.field(R"(Master password revision code = (\d+))");
-        if (!master.isEmpty())
-            QCOMPARE(rowValue(ata, security, "Master password revision code").toString(),
-                     QString::number(master.toUInt(), 16).toUpper().rightJustified(4, '0') + 'h');
+        QCOMPARE(ours, theirs);
     }
 };
 

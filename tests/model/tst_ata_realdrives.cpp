@@ -1,5 +1,5 @@
 // The 19 real drives of the shared test data: what the ATA and S.M.A.R.T. tabs
-// show with the verdicts, against tests/expected/ata/drives/, and every
+// show with the verdicts and attribute states, against tests/expected/ata/drives/, and every
 // attribute against skdump's own decode, decoded power-on time and temperatures
 // included.
 #include "AtaFixtures.h"
@@ -133,18 +133,6 @@ private slots:
             QVERIFY2(qAbs(ours - number) <= 0.05 + slack,
                      qPrintable(QStringLiteral("%1h: ours %2, skdump %3").arg(a.id, 2, 16).arg(rawText(a), pretty[r])));
         }
-    }
-
-    // The failing real drive: its spin retry count (0Ah, 212 against threshold 223)
-    // is the one attribute failing now.
-    void failingAttribute()
-    {
-        QStringList failing;
-        for (const SmartAttribute &a :
-             decodeSmartRecords(load(QStringLiteral("Maxtor_96147H8--BAC51KJ0--2")).attributeRecords, nullptr))
-            if (attributeState(a) == AttributeState::Failing)
-                failing << smartAttributeName(a.id);
-        QCOMPARE(failing, QStringList{"Spin Retry Count"});
     }
 };
 

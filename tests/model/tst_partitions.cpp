@@ -11,11 +11,7 @@
 using namespace Applications::DriveScope;
 using namespace TestSupport;
 
-namespace {
-
 const QString kPath = QStringLiteral("/devices/disk0");
-
-} // namespace
 
 class TestPartitions : public QObject {
     Q_OBJECT

@@ -12,8 +12,6 @@
 
 using namespace Applications::DriveScope::Model;
 
-Q_DECLARE_METATYPE(Verdict)
-
 namespace {
 
 using TestSupport::hex;
@@ -34,73 +32,59 @@ SmartAttribute attribute(quint8 id, quint8 value, quint8 worst, quint8 threshold
 class TestSmart : public QObject {
     Q_OBJECT
 private slots:
-    void decodeRecords_data()
-    {
-        QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<int>("count");
-        QTest::newRow("empty") << QByteArray() << true << 0;
-        QTest::newRow("one record") << hex("05 00 00 64 63 11 22 33 44 55 66 32") << true << 1;
-        QTest::newRow("two records") << QByteArray(24, '\x01') << true << 2;
-        QTest::newRow("13 bytes") << QByteArray(13, '\x01') << false << 0;
-        QTest::newRow("11 bytes") << QByteArray(11, '\x01') << false << 0;
-    }
+    // Whole 12-byte records only; anything else is reported and gives none.
     void decodeRecords()
     {
-        QFETCH(QByteArray, data);
-        QFETCH(bool, ok);
-        bool reported = !ok;
-        const QList<SmartAttribute> list = decodeSmartRecords(data, &reported);
-        QCOMPARE(reported, ok);
-        QTEST(int(list.size()), "count");
-        decodeSmartRecords(data, nullptr); // ok may be null
-    }
-
-    void cells_data()
-    {
-        QTest::addColumn<QByteArray>("record");
-        QTest::addColumn<QStringList>("texts");
-        // Names come from the table (the real drives' goldens show them); here the ends of its range.
-        QTest::newRow("temperature") << hex("C2 22 00 2D 37 1D 00 0A 00 28 00 00")
-                                     << QStringList{"C2h", "Temperature Celsius", "45", "55", "0", "00 28 00 0A 00 1D"};
-        QTest::newRow("id 0") << hex("00 00 00 00 00 00 00 00 00 00 00 00")
-                              << QStringList{"00h", "Unknown Attribute 0", "0", "0", "0", "00 00 00 00 00 00"};
-    }
-    void cells()
-    {
-        QFETCH(QByteArray, record);
-        QFETCH(QStringList, texts);
-        Smart smart(decodeSmartRecords(record, nullptr), true);
-        QAbstractItemModelTester tester(&smart, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QCOMPARE(smart.rowCount(), 1);
-        QCOMPARE(smart.columnCount(), 6);
-        for (int column = 0; column < 6; ++column)
-            QCOMPARE(smart.data(smart.index(0, column)).toString(), texts[column]);
-        // The numbers are numbers, so the view sorts and aligns them as such.
-        for (int column = 2; column <= 4; ++column)
-            QCOMPARE(smart.data(smart.index(0, column)).typeId(), QMetaType::Int);
-        QCOMPARE(smart.data(smart.index(0, 0)).typeId(), QMetaType::QString);
-        QVERIFY(smart.data(smart.index(0, 1), Qt::ToolTipRole).toString().startsWith(texts[1] + '\n'));
-    }
-
-    void roles()
-    {
-        Smart smart({attribute(9, 100, 100, 0, 45), attribute(0x05, 10, 10, 36, 0x1D)}, true);
-        QAbstractItemModelTester tester(&smart, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        for (int column : {0, 2, 3, 4})
-            QCOMPARE(smart.data(smart.index(1, column), Qt::TextAlignmentRole).toInt(), 0x82);
-        for (int column : {1, 5})
-            QVERIFY(!smart.data(smart.index(1, column), Qt::TextAlignmentRole).isValid());
-        for (int column = 0; column < 6; ++column) {
-            QCOMPARE(smart.data(smart.index(1, column), Roles::HexColumn).toBool(), column == 5);
-            // The state marks the whole row; the tooltip says it beside the decoded value.
-            QCOMPARE(smart.data(smart.index(1, column), Roles::AttributeState).toInt(), int(AttributeState::Failing));
-            QCOMPARE(smart.data(smart.index(0, column), Roles::AttributeState).toInt(), int(AttributeState::Ok));
+        for (int size : {0, 11, 12, 13, 24}) {
+            bool ok = size % 12 != 0;
+            QCOMPARE(decodeSmartRecords(QByteArray(size, '\x01'), &ok).size(), size % 12 ? 0 : size / 12);
+            QCOMPARE(ok, size % 12 == 0);
         }
-        QCOMPARE(smart.data(smart.index(0, 5), Qt::ToolTipRole).toString(), QStringLiteral("45 h"));
-        QVERIFY(
-            smart.data(smart.index(1, 5), Qt::ToolTipRole).toString().startsWith(QStringLiteral("29\nFailing now")));
-        QVERIFY(!smart.data(smart.index(2, 0)).isValid());
+        decodeSmartRecords(QByteArray(13, '\x01'), nullptr); // ok may be null
+    }
+
+    // Records as the table shows them ("#" after a cell that is a number, so the
+    // view sorts and aligns it as one), with each row's state and the tooltips of
+    // the name and of the raw value (its decoded form), in
+    // tests/expected/model/smart-table.txt.
+    void table()
+    {
+        const QByteArray records[] = {
+            hex("C2 22 00 2D 37 1D 00 0A 00 28 00 00"), // the ends of the name table
+            hex("00 00 00 00 00 00 00 00 00 00 00 00"), hex("09 00 00 64 64 2D 00 00 00 00 00 00"),
+            hex("05 00 00 0A 0A 1D 00 00 00 00 00 24"), // at its threshold
+            hex("05 00 00 64 63 11 22 33 44 55 66 32"), // a plain 48-bit number
+            hex("09 00 00 60 60 19 11 00 00 B3 70 00"), // power-on hours, ms in bytes 4-5
+            hex("03 00 00 C4 BF 3E 00 00 00 FA 37 3F"), // spin-up time, low word
+            hex("C2 00 00 64 64 1C 00 0F 00 36 00 00"), // temperature with min and max
+            hex("BE 00 00 3E 2C 26 00 25 26 00 00 2D"), // min/max in bytes 2 and 3
+            hex("BE 00 00 3E 2C 26 00 25 26 28 4E 2D"), // other bytes used otherwise
+            hex("C2 00 00 22 35 22 00 00 00 14 00 00"), // no plausible range
+        };
+        Smart smart(decodeSmartRecords(QByteArrayList(std::begin(records), std::end(records)).join(), nullptr), true);
+        QAbstractItemModelTester tester(&smart, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(smart.rowCount(), int(std::size(records)));
+        QString out;
+        for (int r = 0; r < smart.rowCount(); ++r) {
+            QStringList cells;
+            for (int column = 0; column < 6; ++column) {
+                const QModelIndex i = smart.index(r, column);
+                cells << smart.data(i).toString() + (smart.data(i).typeId() == QMetaType::Int ? "#" : "");
+                // The state marks the whole row; numbers and the id are right-aligned.
+                QCOMPARE(smart.data(i, Roles::AttributeState), smart.data(smart.index(r, 0), Roles::AttributeState));
+                QCOMPARE(smart.data(i, Qt::TextAlignmentRole).toInt(), column == 1 || column == 5 ? 0 : 0x82);
+                QCOMPARE(smart.data(i, Roles::HexColumn).toBool(), column == 5);
+            }
+            const QString name = smart.data(smart.index(r, 1), Qt::ToolTipRole).toString();
+            out += cells.join(" | ") +
+                   QStringLiteral("\n  %1; tooltips: %2... / %3\n")
+                       .arg(attributeStateName(
+                                AttributeState(smart.data(smart.index(r, 0), Roles::AttributeState).toInt())),
+                            name.left(name.indexOf('\n') + 1).replace('\n', "\\n"),
+                            smart.data(smart.index(r, 5), Qt::ToolTipRole).toString().replace('\n', "\\n"));
+        }
+        QVERIFY(!smart.data(smart.index(smart.rowCount(), 0)).isValid());
+        COMPARE_GOLDEN("model/smart-table.txt", out);
     }
 
     // Failing when value <= a non-zero threshold, failed in the past when only worst is.
@@ -125,59 +109,18 @@ private slots:
               "state");
     }
 
-    void rawText_data()
+    // Without rows there is no health to show, whatever the flag says. With rows:
+    // the demo drives' goldens (tst_ata_demo).
+    void healthWithoutRows()
     {
-        QTest::addColumn<QByteArray>("record");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("plain 48-bit number") << hex("05 00 00 64 63 11 22 33 44 55 66 32") << "112516402455057";
-        QTest::newRow("power-on hours, ms in bytes 4-5") << hex("09 00 00 60 60 19 11 00 00 B3 70 00") << "4377 h";
-        QTest::newRow("spin-up time, low word") << hex("03 00 00 C4 BF 3E 00 00 00 FA 37 3F") << "62 ms";
-        QTest::newRow("temperature with min and max")
-            << hex("C2 00 00 64 64 1C 00 0F 00 36 00 00") << "28 \u00B0C (min 15, max 54)";
-        QTest::newRow("temperature, min/max in bytes 2 and 3")
-            << hex("BE 00 00 3E 2C 26 00 25 26 00 00 2D") << "38 \u00B0C (min 37, max 38)";
-        QTest::newRow("temperature, other bytes used otherwise")
-            << hex("BE 00 00 3E 2C 26 00 25 26 28 4E 2D") << "38 \u00B0C";
-        QTest::newRow("temperature, no plausible range") << hex("C2 00 00 22 35 22 00 00 00 14 00 00") << "34 \u00B0C";
-    }
-    void rawText()
-    {
-        QFETCH(QByteArray, record);
-        const QList<SmartAttribute> list = decodeSmartRecords(record, nullptr);
-        QCOMPARE(list.size(), 1);
-        QTEST(Applications::DriveScope::Model::rawText(list[0]), "text");
-    }
-
-    void health_data()
-    {
-        QTest::addColumn<bool>("model");
-        QTest::addColumn<bool>("rows");
-        QTest::addColumn<bool>("healthy");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<Verdict>("verdict");
-        QTest::addColumn<bool>("icon");
-        QTest::newRow("no model") << false << false << false << "DEVICE DATA NOT AVAILABLE" << Verdict::Warning
-                                  << false;
-        QTest::newRow("empty, healthy flag")
-            << true << false << true << "Health not available" << Verdict::Warning << true;
-        QTest::newRow("empty, unhealthy flag")
-            << true << false << false << "Health not available" << Verdict::Warning << true;
-        QTest::newRow("healthy") << true << true << true << "Drive healthy" << Verdict::Ok << true;
-        QTest::newRow("not healthy") << true << true << false << "Drive not healthy" << Verdict::Error << true;
-    }
-    void health()
-    {
-        QFETCH(bool, model);
-        QFETCH(bool, rows);
-        QFETCH(bool, healthy);
-        QList<SmartAttribute> list;
-        if (rows)
-            list.append(attribute(5, 100, 100, 36, 0));
-        const Smart smart(list, healthy);
-        const HealthVerdict v = smartHealth(model ? &smart : nullptr);
-        QTEST(v.text, "text");
-        QTEST(v.verdict, "verdict");
-        QTEST(v.iconShown, "icon");
+        const auto shown = [](const HealthVerdict &v) {
+            return QStringLiteral("%1, verdict %2, icon %3").arg(v.text).arg(int(v.verdict)).arg(v.iconShown);
+        };
+        QCOMPARE(shown(smartHealth(nullptr)), QStringLiteral("DEVICE DATA NOT AVAILABLE, verdict 1, icon 0"));
+        for (bool healthy : {true, false}) {
+            const Smart smart({}, healthy);
+            QCOMPARE(shown(smartHealth(&smart)), QStringLiteral("Health not available, verdict 1, icon 1"));
+        }
     }
 };
 

@@ -1,4 +1,4 @@
-// The USB controller-information switch: read once from the boot parameter.
+// The USB controller-information switch: the boot parameter's words, read once.
 #include <QtTest>
 
 #include "TestSupport.h"
@@ -13,6 +13,20 @@ class TestUsbSwitch : public QObject {
     Q_OBJECT
 private slots:
     void disabledOnceForTheProcess();
+    void bootParameterWords_data()
+    {
+        QTest::addColumn<QString>("bootParameter");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("empty") << "" << true;
+        QTest::newRow("among other words") << "quiet  app.drivescope.usb.ctrlinfo.disable\tdebug=1" << false;
+        QTest::newRow("with a prefix") << "xapp.drivescope.usb.ctrlinfo.disable" << true;
+        QTest::newRow("with a suffix") << "app.drivescope.usb.ctrlinfo.disable=1" << true;
+    }
+    void bootParameterWords()
+    {
+        QFETCH(QString, bootParameter);
+        QTEST(usbControllerInfoAllowedBy(bootParameter), "allowed");
+    }
 };
 
 void TestUsbSwitch::disabledOnceForTheProcess()

@@ -1,9 +1,6 @@
 // The report's Prometheus metrics: accepted by promtool, served by a real
-// node_exporter, equal to the JSON report of the same machine, and a file
+// node_exporter, pinned by goldens for the demo machine and a fleet, and a file
 // that readers only ever see whole.
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTcpServer>
@@ -24,10 +21,7 @@ namespace {
 const QString Demo = QStringLiteral(SOURCE_DIR "/examples/nodes/demo.json");
 const QString Fleet = QStringLiteral(TESTS_DIR "/data/metrics/fleet.json");
 
-struct Run {
-    int status;
-    QString out, err;
-};
+using TestSupport::Run;
 
 // The report over the node tree `tree`; this machine when it is empty.
 Run report(const QString &tree, const QStringList &args)
@@ -37,7 +31,7 @@ Run report(const QString &tree, const QStringList &args)
     QString out, err;
     QTextStream o(&out), e(&err);
     const int status = runReport(args, o, e);
-    return {status, out, err};
+    return {status, 0, out, err};
 }
 
 QByteArray withoutDuration(QString text)
@@ -61,9 +55,6 @@ private slots:
     void refusesLinksAndFolders_data();
     void refusesLinksAndFolders();
     void alertRules();
-
-private:
-    QTemporaryDir m_dir;
 };
 
 void TestMetrics::promtoolAccepts_data()
@@ -83,10 +74,10 @@ void TestMetrics::promtoolAccepts()
     QTemporaryDir dir;
     if (tree == QLatin1String("snapshot")) {
         tree = dir.filePath("machine.json");
-        QCOMPARE(report(QString(), {"--snapshot", tree, "--redact"}).status, 0);
+        QCOMPARE(report(QString(), {"--snapshot", tree, "--redact"}).exitCode, 0);
     }
     const Run run = report(tree, {"--prometheus"});
-    QCOMPARE(run.status, 0);
+    QCOMPARE(run.exitCode, 0);
     QVERIFY(run.out.contains("\ndrivescope_report_duration_seconds "));
     const TestSupport::Run check = TestSupport::run("promtool", {"check", "metrics"}, {}, run.out.toUtf8());
     QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err + run.out));
@@ -97,13 +88,8 @@ void TestMetrics::expectedOutput_data()
     QTest::addColumn<QString>("tree");
     QTest::addColumn<QString>("expected");
     // The demo machine without its disk images, which a developer may or may not have made.
-    QFile tree(m_dir.filePath("demo.json"));
-    QVERIFY(tree.open(QIODevice::WriteOnly));
-    tree.write(QJsonDocument(QJsonObject{{"include", QJsonArray{SOURCE_DIR "/examples/nodes/demo/ata.json",
-                                                                SOURCE_DIR "/examples/nodes/demo/interfaces.json",
-                                                                SOURCE_DIR "/examples/nodes/demo/misc.json"}}})
-                   .toJson());
-    QTest::newRow("demo machine") << tree.fileName() << "metrics/demo.prom";
+    QTest::newRow("demo machine") << TESTS_DIR "/data/report/demo-without-images.json"
+                                  << "metrics/demo.prom";
     // Every family, escaping, NVMe health with a counter beyond 64 bits, a drive
     // that lists an attribute twice, a sleeping drive and one that cannot be read.
     QTest::newRow("fleet fixture") << Fleet << "metrics/fleet.prom";
@@ -114,7 +100,7 @@ void TestMetrics::expectedOutput()
     QFETCH(QString, tree);
     QFETCH(QString, expected);
     const Run run = report(tree, {"--prometheus", "--redact"});
-    QCOMPARE(run.status, 0);
+    QCOMPARE(run.exitCode, 0);
     COMPARE_GOLDEN(expected, QString::fromUtf8(withoutDuration(run.out)));
 }
 
@@ -124,12 +110,11 @@ void TestMetrics::nodeExporterServesTheFile()
     if (exporter.isEmpty())
         QSKIP("node_exporter is not installed (Debian package prometheus-node-exporter)");
     QTemporaryDir dir;
-    QFile both(dir.filePath("machine.json"));
-    QVERIFY(both.open(QIODevice::WriteOnly));
-    both.write(QJsonDocument(QJsonObject{{"include", QJsonArray{Demo, Fleet}}}).toJson());
-    both.close();
     QVERIFY(QDir(dir.path()).mkdir("textfile"));
-    QCOMPARE(report(both.fileName(), {"--prometheus", dir.filePath("textfile/drivescope.prom")}).status, 0);
+    QCOMPARE(
+        report(TESTS_DIR "/data/report/demo-and-fleet.json", {"--prometheus", dir.filePath("textfile/drivescope.prom")})
+            .exitCode,
+        0);
 
     QTcpServer probe;
     QVERIFY(probe.listen(QHostAddress::LocalHost));
@@ -221,7 +206,7 @@ void TestMetrics::refusesLinksAndFolders()
     const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
 
     const Run run = report(Fleet, {"--prometheus", dir.filePath(target)});
-    QCOMPARE(run.status, 1);
+    QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), before);
     QVERIFY(real.open(QIODevice::ReadOnly));

@@ -19,17 +19,14 @@ using namespace Applications::DriveScope::Model;
 using TestSupport::MemoryBackend;
 
 namespace {
-struct Run {
-    int status;
-    QString out, err;
-};
+using TestSupport::Run;
 
 Run report(const QStringList &args)
 {
     QString out, err;
     QTextStream o(&out), e(&err);
     const int status = runReport(args, o, e);
-    return {status, out, err};
+    return {status, 0, out, err};
 }
 
 void demoMachine(MemoryBackend &b)
@@ -71,7 +68,7 @@ void TestReport::snapshotOfTheMachine()
     QTemporaryDir dir;
     const QString file = dir.filePath("machine.json");
     Run run = report({"--snapshot", file, "--redact"});
-    QCOMPARE(run.status, 0);
+    QCOMPARE(run.exitCode, 0);
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QJsonObject root = QJsonDocument::fromJson(f.readAll()).object();
@@ -83,7 +80,7 @@ void TestReport::snapshotOfTheMachine()
 
     // A device node as the output is refused and left as it was (links: the snapshot's own test).
     run = report({"--snapshot", "/dev/null"});
-    QCOMPARE(run.status, 1);
+    QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains("is not a regular file"), qPrintable(run.err));
     QVERIFY(QFileInfo("/dev/null").exists() && !QFileInfo("/dev/null").isFile());
 }
@@ -113,7 +110,7 @@ void TestReport::arguments()
     QFETCH(int, status);
     demoMachine(MemoryBackend::install());
     const Run run = report(args);
-    QCOMPARE(run.status, status);
+    QCOMPARE(run.exitCode, status);
     if (status == 2)
         QVERIFY(run.err.contains("Usage:"));
     if (args == QStringList{"--version"})
@@ -134,7 +131,7 @@ void TestReport::jsonHasEveryTabOfEveryDrive()
 {
     demoMachine(MemoryBackend::install());
     const Run run = report({"--all", "--json"});
-    QCOMPARE(run.status, 0);
+    QCOMPARE(run.exitCode, 0);
     const QJsonArray drives = QJsonDocument::fromJson(run.out.toUtf8())["drives"].toArray();
     QCOMPARE(drives.size(), 4);
     for (const QJsonValue &d : drives) // the tabs themselves: the golden reports
@@ -162,7 +159,7 @@ void TestReport::noticesOnceAfterTheReport()
     demoMachine(b);
     b.notices = {"known from the start"};
     const Run run = report({"--all", "--json"});
-    QCOMPARE(run.status, 0);
+    QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.err.count(b.found), 1);
     QVERIFY(!run.err.contains("known from the start"));
 }
@@ -188,7 +185,7 @@ void TestReport::goldenReports()
     QVERIFY(DemoTree::write(dir.filePath("machine.json"), DemoTree::machine(shared)));
     Services::Nodes::Backend::install(Services::Nodes::Sim::createBackend(dir.filePath("machine.json")));
     const Run run = report(args);
-    QCOMPARE(run.status, 0);
+    QCOMPARE(run.exitCode, 0);
     COMPARE_GOLDEN(expected, run.out);
     if (!args.contains("--json")) {
         for (const QString &line : run.out.split('\n', Qt::SkipEmptyParts))
@@ -233,7 +230,7 @@ void TestReport::driveNames()
     QCOMPARE(Services::Nodes::Backend::instance().drivePath(name), path);
     const Run run = report({"--drive", name});
     if (path.isEmpty()) {
-        QCOMPARE(run.status, 1);
+        QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains("no drive " + name), qPrintable(run.err));
     } else {
         QVERIFY2(run.out.startsWith("== " + path + ": "), qPrintable(run.out.left(200)));
@@ -248,7 +245,7 @@ void TestReport::thisMachinesDrive()
     Services::Nodes::Backend::install(Services::Nodes::Linux::createBackend());
     for (const QString &name : {QStringLiteral("vda"), QStringLiteral("/dev/vda")}) {
         const Run run = report({"--drive", name});
-        QCOMPARE(run.status, 0);
+        QCOMPARE(run.exitCode, 0);
         QVERIFY(run.out.startsWith("== /devices/block/vda: "));
     }
     QVERIFY(report({"--list"}).out.contains("/devices/block/vda\tvda\t"));

@@ -20,10 +20,7 @@ QByteArray section(const char *tag, const QByteArray &bytes)
     return out + bytes;
 }
 
-QByteArray identify()
-{
-    return QByteArray(512, '\x11');
-}
+const QByteArray identify(512, '\x11');
 
 // A 512-byte page: revision word, then entries (id first) at 12-byte steps.
 QByteArray page(const QList<QByteArray> &entries)
@@ -47,12 +44,12 @@ private slots:
         const QByteArray data = page(
             {hex("01 0F 00 64 63 01 02 03 04 05 06"), QByteArray(12, '\0'), hex("C2 22 00 2D 37 1D 00 00 00 00 00")});
         const QByteArray thresholds = page({hex("C2 0A"), hex("01 33")});
-        const QByteArray file = section("IDFY", identify()) + section("SMST", hex("00 00 00 01")) +
+        const QByteArray file = section("IDFY", identify) + section("SMST", hex("00 00 00 01")) +
                                 section("XTRA", "ignored") + section("SMDT", data) + section("SMTH", thresholds);
         AtaSnapshot s;
         QString error;
         QVERIFY2(parseAtaSnapshot(file, &s, &error), qPrintable(error));
-        QCOMPARE(s.identify, identify());
+        QCOMPARE(s.identify, identify);
         QCOMPARE(s.healthy, std::optional<bool>(true));
         QCOMPARE(s.attributeRecords.size(), 24); // the unused entry is left out
         bool ok = false;
@@ -68,16 +65,16 @@ private slots:
         AtaSnapshot s;
         s.healthy = true;
         s.attributeRecords = "stale";
-        QVERIFY(parseAtaSnapshot(section("IDFY", identify()), &s, nullptr));
+        QVERIFY(parseAtaSnapshot(section("IDFY", identify), &s, nullptr));
         QVERIFY(!s.healthy.has_value());
         QVERIFY(s.attributeRecords.isEmpty());
 
-        QVERIFY(parseAtaSnapshot(section("IDFY", identify()) + section("SMST", hex("00 00 00 00")), &s, nullptr));
+        QVERIFY(parseAtaSnapshot(section("IDFY", identify) + section("SMST", hex("00 00 00 00")), &s, nullptr));
         QCOMPARE(s.healthy, std::optional<bool>(false));
 
         // Without thresholds every threshold is 0.
-        QVERIFY(parseAtaSnapshot(section("IDFY", identify()) + section("SMDT", page({hex("05 00 00 64 64")})), &s,
-                                 nullptr));
+        QVERIFY(
+            parseAtaSnapshot(section("IDFY", identify) + section("SMDT", page({hex("05 00 00 64 64")})), &s, nullptr));
         QCOMPARE(s.attributeRecords, hex("05 00 00 64 64 00 00 00 00 00 00 00"));
     }
 
@@ -85,7 +82,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("message");
-        const QByteArray good = section("IDFY", identify());
+        const QByteArray good = section("IDFY", identify);
         QTest::newRow("empty") << QByteArray() << "No IDFY section.";
         QTest::newRow("no identify") << section("SMST", hex("00 00 00 01")) << "No IDFY section.";
         QTest::newRow("short header") << good + QByteArray("SMST\0\0", 6) << "Truncated section header at offset 520.";
@@ -124,13 +121,7 @@ private slots:
         big.close();
         QVERIFY(!loadAtaSnapshot(big.fileName(), &s, &error));
         QVERIFY2(error.contains("larger than"), qPrintable(error));
-
-        QFile good(dir.filePath("good"));
-        QVERIFY(good.open(QIODevice::WriteOnly));
-        good.write(section("IDFY", identify()));
-        good.close();
-        QVERIFY2(loadAtaSnapshot(good.fileName(), &s, &error), qPrintable(error));
-        QCOMPARE(s.identify, identify());
+        // Files that load: the real drives' (tst_ata_realdrives).
     }
 };
 
