@@ -55,7 +55,7 @@ private slots:
         QVERIFY(messages.contains("1 entries are not texts"));
         QCOMPARE(Translator::translateWithEmpty("gen", "General", "main.tab.gen"), QString("Allgemein"));
         // Unregistered domain, unknown key, empty text, a number, no key: the fallback.
-        QCOMPARE(QStringList({Translator::translateWithEmpty("spec.pci", "General", "main.tab.gen"),
+        QCOMPARE(QStringList({Translator::translateWithEmpty("unknown.pci", "General", "main.tab.gen"),
                               trKey("main.tab.none", "None"), trKey("empty", "Empty"), trKey("n", "Five"),
                               trKey(nullptr, "Null key")}),
                  QStringList({"General", "None", "Empty", "Five", "Null key"}));
