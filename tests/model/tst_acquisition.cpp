@@ -41,6 +41,7 @@ QString acquired(const QString &path)
         }
         out += QLatin1Char('\n');
     }
+
     // Every case has no storage and no volume server: those lines say nothing.
     static const QRegularExpression same(QStringLiteral("storage provider|vsctrl|volume server|partition manager"));
     for (const QString &line : log.messages() + messages.all())
@@ -53,91 +54,87 @@ class TestAcquisition : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() { Error::set(0); }
-    void drives();
-    void safeDisk();
-    void nodeHelpers();
-};
-
-// The cases are the nodes of tests/data/model/acquisition.json, each read at
-// "/d"; what was built is kept in tests/expected/model/acquisition.txt.
-void TestAcquisition::drives()
-{
-    QString out;
-    for (const auto &[name, node] : TestSupport::memoryCases("model/acquisition.json")) {
-        MemoryBackend::install().nodes.insert("/d", node);
-        out += QStringLiteral("=== %1\n").arg(name) + acquired("/d");
+    // The cases are the nodes of tests/data/model/acquisition.json, each read at
+    // "/d"; what was built is kept in tests/expected/model/acquisition.txt.
+    void drives()
+    {
+        QString out;
+        for (const auto &[name, node] : TestSupport::memoryCases("model/acquisition.json")) {
+            MemoryBackend::install().nodes.insert("/d", node);
+            out += QStringLiteral("=== %1\n").arg(name) + acquired("/d");
+        }
+        MemoryBackend::install();
+        out += QStringLiteral("=== no node\n") + acquired("/d");
+        COMPARE_GOLDEN("model/acquisition.txt", out);
     }
-    MemoryBackend::install();
-    out += QStringLiteral("=== no node\n") + acquired("/d");
-    COMPARE_GOLDEN("model/acquisition.txt", out);
-}
 
-void TestAcquisition::safeDisk()
-{
-    auto &b = MemoryBackend::install();
-    b.node("/disk0").canonical = "sata0";
-    b.node("/alias").canonical = "sata0";
-    b.node("/disk1");
-    auto &vs = b.node("/devices/vsctrl");
-    vs.p0().set("STATUS", {Variant::ofText("ON")});
-    vs.p0().set("NODES", {Variant::ofList({Variant::ofText("/gone"), Variant::ofText("/alias")})});
+    void safeDisk()
+    {
+        auto &b = MemoryBackend::install();
+        b.node("/disk0").canonical = "sata0";
+        b.node("/alias").canonical = "sata0";
+        b.node("/disk1");
+        auto &vs = b.node("/devices/vsctrl");
+        vs.p0().set("STATUS", {Variant::ofText("ON")});
+        vs.p0().set("NODES", {Variant::ofList({Variant::ofText("/gone"), Variant::ofText("/alias")})});
 
-    Acquisition acquisition;
-    QVERIFY(acquisition.isVolumeServerOn());
-    QVERIFY(acquisition.isSafeDisk("/disk0")); // protected through another path of the same device
-    QVERIFY(!acquisition.isSafeDisk("/disk1"));
-    QVERIFY(!acquisition.acquireDrive("/disk0", "d")->partitions);
-    QVERIFY(acquisition.acquireDrive("/disk1", "d")->partitions);
+        Acquisition acquisition;
+        QVERIFY(acquisition.isVolumeServerOn());
+        QVERIFY(acquisition.isSafeDisk("/disk0")); // protected through another path of the same device
+        QVERIFY(!acquisition.isSafeDisk("/disk1"));
+        QVERIFY(!acquisition.acquireDrive("/disk0", "d")->partitions);
+        QVERIFY(acquisition.acquireDrive("/disk1", "d")->partitions);
 
-    Acquisition off;
-    vs.p0().set("STATUS", {Variant::ofText("OFF")});
-    QVERIFY(!off.isSafeDisk("/disk0"));
-    QVERIFY(off.acquireDrive("/disk0", "d")->partitions);
+        Acquisition off;
+        vs.p0().set("STATUS", {Variant::ofText("OFF")});
+        QVERIFY(!off.isSafeDisk("/disk0"));
+        QVERIFY(off.acquireDrive("/disk0", "d")->partitions);
 
-    Acquisition none;
-    b.nodes.remove("/devices/vsctrl");
-    QVERIFY(!none.isVolumeServerOn());
-}
+        Acquisition none;
+        b.nodes.remove("/devices/vsctrl");
+        QVERIFY(!none.isVolumeServerOn());
+    }
 
-void TestAcquisition::nodeHelpers()
-{
-    auto &b = MemoryBackend::install();
-    b.node("/d").p0().set("N", {Variant::ofInt(42)});
-    b.node("/bare");
-    TestSupport::LogCapture log;
+    void nodeHelpers()
+    {
+        auto &b = MemoryBackend::install();
+        b.node("/d").p0().set("N", {Variant::ofInt(42)});
+        b.node("/bare");
+        TestSupport::LogCapture log;
 
-    QVERIFY(!openGeneric("/nowhere", 0, false)); // "not found" stays what it is
-    QCOMPARE(Error::get(), quint32(Error::NotFound));
-    QVERIFY(log.text().isEmpty());
-    QVERIFY(!openGeneric("/d", 5, true));
-    QVERIFY(log.contains("Failed to create node provider for /d @ 5; error: "));
-    QVERIFY(log.contains("[Utils] 4:"));
+        QVERIFY(!openGeneric("/nowhere", 0, false)); // "not found" stays what it is
+        QCOMPARE(Error::get(), quint32(Error::NotFound));
+        QVERIFY(log.text().isEmpty());
+        QVERIFY(!openGeneric("/d", 5, true));
+        QVERIFY(log.contains("Failed to create node provider for /d @ 5; error: "));
+        QVERIFY(log.contains("[Utils] 4:"));
 
-    auto generic = openGeneric("/d", 0, true);
-    QVERIFY(generic);
-    QVERIFY(hasProperty(generic, "N"));
-    QVERIFY(!hasProperty(generic, "n"));
-    QCOMPARE(Error::get(), 0x10001u);
-    QVERIFY(!hasProperty(openGeneric("/bare", 0, false), "N"));
-    QCOMPARE(Error::get(), 0x10001u);
-    QVERIFY(!hasProperty(nullptr, "N"));
-    QCOMPARE(Error::get(), 0x8446u);
+        auto generic = openGeneric("/d", 0, true);
+        QVERIFY(generic);
+        QVERIFY(hasProperty(generic, "N"));
+        QVERIFY(!hasProperty(generic, "n"));
+        QCOMPARE(Error::get(), 0x10001u);
+        QVERIFY(!hasProperty(openGeneric("/bare", 0, false), "N"));
+        QCOMPARE(Error::get(), 0x10001u);
+        QVERIFY(!hasProperty(nullptr, "N"));
+        QCOMPARE(Error::get(), 0x8446u);
 
-    QCOMPARE(valueText(generic->read("N")), QString("42"));
-    QVERIFY(valueText({}).isNull());
-    QCOMPARE(valueText({Variant::ofText("abc")}), QString("abc"));
+        QCOMPARE(valueText(generic->read("N")), QString("42"));
+        QVERIFY(valueText({}).isNull());
+        QCOMPARE(valueText({Variant::ofText("abc")}), QString("abc"));
 
-    Ref<Interfaces::Storage> storage;
-    Ref<Interfaces::Lockable> lockable;
-    QVERIFY(!openStorage("/bare", storage, lockable));
-    QVERIFY(log.contains("Failed to create storage provider for /bare"));
-    b.node("/img").blockSize = 512;
-    b.node("/img").blockCount = 8;
-    b.node("/img").fail << "lockable";
-    QVERIFY(!openStorage("/img", storage, lockable));
-    QVERIFY(storage && !lockable); // the storage obtained first stays
-    QVERIFY(log.contains("[Utils] 3: Failed to create lockable provider for /img"));
-}
+        Ref<Interfaces::Storage> storage;
+        Ref<Interfaces::Lockable> lockable;
+        QVERIFY(!openStorage("/bare", storage, lockable));
+        QVERIFY(log.contains("Failed to create storage provider for /bare"));
+        b.node("/img").blockSize = 512;
+        b.node("/img").blockCount = 8;
+        b.node("/img").fail << "lockable";
+        QVERIFY(!openStorage("/img", storage, lockable));
+        QVERIFY(storage && !lockable); // the storage obtained first stays
+        QVERIFY(log.contains("[Utils] 3: Failed to create lockable provider for /img"));
+    }
+};
 
 QTEST_MAIN(TestAcquisition)
 #include "tst_acquisition.moc"

@@ -1,12 +1,11 @@
-// The S.M.A.R.T. tab: record decoding, the attribute table's cells and roles,
-// attribute states, decoded raw values and the health verdict.
+// The S.M.A.R.T. tab: the attribute table's cells and roles, attribute states,
+// decoded raw values and the health verdict. (Partial records: the acquisition's cases.)
 #include "model/Roles.h"
 #include "model/Smart.h"
 #include "model/SmartRecords.h"
 #include "model/SmartStatus.h"
 
-#include <QAbstractItemModelTester>
-#include <QTest>
+#include <QtTest>
 
 #include "TestSupport.h"
 
@@ -32,17 +31,6 @@ SmartAttribute attribute(quint8 id, quint8 value, quint8 worst, quint8 threshold
 class TestSmart : public QObject {
     Q_OBJECT
 private slots:
-    // Whole 12-byte records only; anything else is reported and gives none.
-    void decodeRecords()
-    {
-        for (int size : {0, 11, 12, 13, 24}) {
-            bool ok = size % 12 != 0;
-            QCOMPARE(decodeSmartRecords(QByteArray(size, '\x01'), &ok).size(), size % 12 ? 0 : size / 12);
-            QCOMPARE(ok, size % 12 == 0);
-        }
-        decodeSmartRecords(QByteArray(13, '\x01'), nullptr); // ok may be null
-    }
-
     // Records as the table shows them ("#" after a cell that is a number, so the
     // view sorts and aligns it as one), with each row's state and the tooltips of
     // the name and of the raw value (its decoded form), in
