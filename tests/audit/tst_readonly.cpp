@@ -5,10 +5,6 @@
 // - the gate refuses everything else before the kernel sees it;
 // - the report tool run over this machine under strace opens no device for
 //   writing and sends no request, and no CDB, that the rule forbids.
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cerrno>
@@ -137,24 +133,6 @@ QByteArray unquote(const QString &quoted)
     return out;
 }
 
-// A device's peripheral type and transport as sysfs tells them; type -1 when
-// it is no SCSI device.
-struct SysDevice {
-    int type = -1;
-    bool libata = false;
-};
-
-SysDevice sysDevice(const QString &dev)
-{
-    const QString block = QStringLiteral("/sys/class/block/") + dev.section(QLatin1Char('/'), -1);
-    QFile type(block + QStringLiteral("/device/type"));
-    SysDevice d;
-    if (type.open(QIODevice::ReadOnly))
-        d.type = type.readAll().trimmed().toInt();
-    d.libata = QFileInfo(block).canonicalFilePath().contains(QRegularExpression(QStringLiteral("/ata\\d+/")));
-    return d;
-}
-
 // "openat(-100</x>, \"/dev/sda\", 0x80800) = 3</dev/sda>" and
 // "ioctl(3</dev/sda>, 0x2285, {... cmdp=\"\\x12...\" ...}) = 0" as strace -y -X raw prints them.
 QStringList traceViolations(const QString &trace, const QSet<unsigned long> &allowed, int *deviceCalls)
@@ -182,8 +160,13 @@ QStringList traceViolations(const QString &trace, const QSet<unsigned long> &all
                 out << line;
             } else if (request == SG_IO) {
                 const QByteArray command = unquote(cdbField.match(line).captured(1));
-                const SysDevice d = sysDevice(i.captured(1));
-                if (command.isEmpty() || d.type < 0 || !ruleAllows(d.type, d.libata, quint8(command[0])))
+                // The device's peripheral type and transport as sysfs tells them;
+                // a device without a type is no SCSI device.
+                const QString block = QStringLiteral("/sys/class/block/") + i.captured(1).section('/', -1);
+                QFile type(block + QStringLiteral("/device/type"));
+                const bool libata = QFileInfo(block).canonicalFilePath().contains(QRegularExpression("/ata\\d+/"));
+                if (command.isEmpty() || !type.open(QIODevice::ReadOnly) ||
+                    !ruleAllows(type.readAll().trimmed().toInt(), libata, quint8(command[0])))
                     out << line;
             }
         }
