@@ -4,7 +4,6 @@
 #include <QtTest>
 
 #include "TestSupport.h"
-#include "platform/disks/PartMan.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/sim/SimBackend.h"
 #include "report/Snapshot.h"
@@ -48,10 +47,6 @@ QByteArray setBuffer(const QJsonObject &root, const QString &node, const QString
     return QByteArray();
 }
 
-quint32 crc32(const QByteArray &data)
-{
-    return Libraries::Disks::PartMan::crc32(data.constData(), size_t(data.size()));
-}
 } // namespace
 
 class TestSnapshot : public QObject {
@@ -171,10 +166,11 @@ private slots:
             QFile f(image);
             QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(8 * 1024 * 1024));
         }
-        if (TestSupport::run("sfdisk", {"--no-reread", "--no-tell-kernel", image}, {},
+        if (QStandardPaths::findExecutable("sgdisk").isEmpty() ||
+            TestSupport::run("sfdisk", {"--no-reread", "--no-tell-kernel", image}, {},
                              "label: gpt\nlabel-id: 11223344-5566-7788-99AA-BBCCDDEEFF00\nstart=2048, size=4096\n")
-                .exitCode != 0)
-            QSKIP("sfdisk is not available");
+                    .exitCode != 0)
+            QSKIP("sfdisk or sgdisk is not available");
         const TestSupport::Run losetup = TestSupport::run("losetup", {"-f", "--show", image});
         if (losetup.exitCode != 0)
             QSKIP("losetup cannot attach a loop device here");
@@ -187,29 +183,16 @@ private slots:
         QVERIFY2(writeSnapshot(*backend, file, true, true, &error), qPrintable(error));
         const QJsonObject node = load(file)["nodes"].toObject()["/devices/block/" + device.mid(5)].toObject();
         const QString imageFile = dir.path() + '/' + node["storage"].toObject()["image"].toString();
-        QFile snap(imageFile);
-        QVERIFY2(snap.open(QIODevice::ReadOnly), qPrintable(imageFile));
-        QCOMPARE(snap.size(), qint64(8 * 1024 * 1024));
-        const QByteArray head = snap.read(1024 * 1024);
-        QVERIFY(head.mid(512, 8) == "EFI PART");
-        QVERIFY(!head.contains(QByteArray::fromHex("4433221166558877 99aabbccddeeff00")));
-        QByteArray header = head.mid(512, 92);
-        const quint32 stored = qFromLittleEndian<quint32>(header.constData() + 16);
-        header.replace(16, 4, QByteArray(4, '\0'));
-        QCOMPARE(crc32(header), stored);
-        const QByteArray entries = head.mid(1024, 128 * 128);
-        QCOMPARE(crc32(entries), qFromLittleEndian<quint32>(head.constData() + 512 + 88));
-        // The disk GUID stand-in is the one the DISK_SIGNATURE property shows.
+        QCOMPARE(QFileInfo(imageFile).size(), qint64(8 * 1024 * 1024));
+        // sgdisk checks both headers and both tables (checksums, agreement); the
+        // disk GUID sfdisk reads is the stand-in the DISK_SIGNATURE property shows.
+        const TestSupport::Run verify = TestSupport::run("sgdisk", {"-v", imageFile});
+        QVERIFY2(verify.out.contains("No problems found"), qPrintable(verify.out + verify.err));
+        const QString dump = TestSupport::run("sfdisk", {"--dump", imageFile}).out;
         const QString signature =
             node["properties"].toObject()["DISK_SIGNATURE"].toArray().first().toObject()["text"].toString();
-        const uchar *guid = reinterpret_cast<const uchar *>(head.constData()) + 512 + 56; // mixed-endian
-        const QUuid onDisk(qFromLittleEndian<quint32>(guid), qFromLittleEndian<quint16>(guid + 4),
-                           qFromLittleEndian<quint16>(guid + 6), guid[8], guid[9], guid[10], guid[11], guid[12],
-                           guid[13], guid[14], guid[15]);
-        QCOMPARE(signature, onDisk.toString(QUuid::WithoutBraces).toUpper());
-        // The backup header at the last block got the same GUID.
-        snap.seek(snap.size() - 512);
-        QCOMPARE(snap.read(512).mid(56, 16), head.mid(512 + 56, 16));
+        QVERIFY2(!signature.isEmpty() && dump.contains("label-id: " + signature + '\n'), qPrintable(dump));
+        QVERIFY(!dump.contains("11223344-5566-7788-99AA-BBCCDDEEFF00"));
     }
 
     void simulatorReadsItBack()
