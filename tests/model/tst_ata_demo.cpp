@@ -3,11 +3,7 @@
 #include "AtaFixtures.h"
 #include "TestSupport.h"
 
-#include <QFile>
-#include <QLocale>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTest>
+#include <QtTest>
 
 namespace {
 

@@ -7,13 +7,7 @@
 #include "model/Ata.h"
 #include "model/ata/Snapshot.h"
 
-#include <QDir>
-#include <QLocale>
-#include <QMap>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTest>
+#include <QtTest>
 
 using namespace Applications::DriveScope::Model;
 using AtaFixtures::rowValue;

@@ -10,12 +10,7 @@
 #include "model/ata/Identify.h"
 #include "model/ata/Snapshot.h"
 
-#include <QDir>
-#include <QLocale>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTest>
+#include <QtTest>
 #include <optional>
 #include <utility>
 

@@ -3,8 +3,7 @@
 #include "model/SmartRecords.h"
 #include "model/ata/Snapshot.h"
 
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 #include "TestSupport.h"
 
