@@ -167,16 +167,9 @@ private Q_SLOTS:
     // six-cell row in JSON, two more cells in text.
     void smartAttributesReadable()
     {
-        MemoryBackend &b = MemoryBackend::install();
-        auto &disk = b.node("/disk").p0();
-        disk.set("TYPE", {Variant::ofText("SATA")});
-        disk.set("ATA_SMART_ENABLED", {Variant::ofInt(1, "ATA_SMART_ENABLED")});
-        disk.set("ATA_SMART_STATUS", {Variant::ofInt(0)});
         // 0Ah spin retry count below its threshold; C2h temperature 38 (min 20, max 45).
-        disk.setSet("ATA_SMART_ATTRIBUTES", {Variant::ofBuffer(QByteArray::fromHex("0a0000d4d20b0000000000df"
-                                                                                   "c200002626260014002d0000"))});
-        b.driveList = {{"/disk", "Disk", 2}};
-
+        Services::Nodes::Backend::install(
+            Services::Nodes::Sim::createBackend(QStringLiteral(TESTS_DIR "/data/report/smart-attributes.json")));
         const Run json = report({"--drive", "/disk", "--json"});
         const QJsonObject smart =
             QJsonDocument::fromJson(json.out.toUtf8())["drives"][0]["tabs"]["S.M.A.R.T."].toObject();
