@@ -153,7 +153,7 @@ private slots:
             const Ata translated(block);
             QCoreApplication::removeTranslator(&german);
             QCOMPARE(rowValue(translated, general, "Minor version number").toString(), QStringLiteral("k. A."));
-            QCOMPARE(rowValue(translated, general, "Seriennummer").toString(), QString());
+            QVERIFY(rowValue(translated, general, "Seriennummer").isValid()); // the label is translated too
         }
         QCOMPARE(rowValue(Ata(block), general, "Minor version number").toString(), QStringLiteral("n/a"));
     }
