@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "model/NodeUtils.h"
 #include "model/Partitions.h"
+#include "platform/sim/SimBackend.h"
 
 using namespace Applications::DriveScope;
 using namespace TestSupport;
@@ -68,43 +69,29 @@ private Q_SLOTS:
 
     void managerFailure_data()
     {
-        QTest::addColumn<QString>("fail");
-        QTest::addColumn<QString>("logged");
-
-        QTest::newRow("both GPT copies damaged")
-            << ""
-            << "Failed to create partition manager for /devices/disk0; error: 8405h";
-        QTest::newRow("no storage interface") << "storage"
-                                              << "Failed to create partition manager for /devices/disk0; error: 8446h";
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("both GPT copies damaged") << "/devices/disk0"
+                                                 << "8405h";
+        QTest::newRow("no storage interface") << "/devices/disk1"
+                                              << "8446h";
     }
 
+    // A protective MBR whose GPT is missing in both places (tests/data/model/protective-mbr.*).
     void managerFailure()
     {
-        QFETCH(QString, fail);
-        QFETCH(QString, logged);
-
-        // A protective MBR whose GPT is missing in both places.
-        QByteArray disk(1 << 20, '\0');
-        disk[446 + 4] = char(0xEE);
-        disk[446 + 8] = 1;
-        disk[446 + 12] = char(0xFF);
-        disk[510] = 0x55;
-        disk[511] = char(0xAA);
-        MemoryBackend &backend = MemoryBackend::install();
-        MemoryNode &node = backend.node(kPath);
-        node.image = disk;
-        node.blockSize = 512;
-        node.blockCount = 2048;
-        if (!fail.isEmpty())
-            node.fail << fail;
-        const Ref<Interfaces::Generic> generic = openGeneric(kPath, 0, false);
-
+        QFETCH(QString, path);
+        QFETCH(QString, error);
+        Services::Nodes::Backend::install(
+            Services::Nodes::Sim::createBackend(QStringLiteral(TESTS_DIR "/data/model/protective-mbr.json")));
+        const Ref<Interfaces::Generic> generic = openGeneric(path, 0, false);
         LogCapture log;
-        Model::Partitions model(generic, kPath);
+        Model::Partitions model(generic, path);
         QCOMPARE(shownText(model), QString("[PARTITION TABLE]\nPARTITION TABLE TYPE = ~<ERROR>\n"));
         QVERIFY(model.layout().segments.isEmpty());
         QVERIFY(!model.layout().reason.isEmpty());
-        QVERIFY2(log.contains(logged), qPrintable(log.text()));
+        QVERIFY2(log.contains("Failed to create partition manager for " + path + "; error: " + error),
+                 qPrintable(log.text()));
     }
 
 private:
