@@ -54,11 +54,10 @@ class TestPartMan : public QObject {
         const QString dir = m_dir.filePath(QString::number(++n));
         QDir().mkpath(dir);
         // A name ending in .sh is a script under tests/data/, run after the helpers in disks/put.sh.
-        QFile put(QStringLiteral(TESTS_DIR "/data/disks/put.sh")), image(QStringLiteral(TESTS_DIR "/data/") + script);
-        const bool file = script.endsWith(".sh");
-        if (file && (!put.open(QIODevice::ReadOnly) || !image.open(QIODevice::ReadOnly)))
-            return "!cannot read " + image.fileName();
-        const QString error = runScript(dir, file ? QString::fromUtf8(put.readAll() + image.readAll()) : script);
+        const QString error = runScript(
+            dir, script.endsWith(".sh")
+                     ? QString(". '%1/disks/put.sh'; . '%1/%2'").arg(QStringLiteral(TESTS_DIR "/data"), script)
+                     : script);
         return error.isEmpty() ? dir + "/disk.img" : "!" + error;
     }
 

@@ -225,10 +225,9 @@ private slots:
         if (!missing.isEmpty())
             QSKIP(qPrintable(missing + " is not installed"));
         QTemporaryDir dir;
-        QFile put(QStringLiteral(TESTS_DIR "/data/disks/put.sh")),
-            script(QStringLiteral(TESTS_DIR "/data/platform/loop-fs.sh"));
-        QVERIFY(put.open(QIODevice::ReadOnly) && script.open(QIODevice::ReadOnly));
-        const QString error = TestSupport::runScript(dir.path(), QString::fromUtf8(put.readAll() + script.readAll()));
+        const QString error =
+            TestSupport::runScript(dir.path(), QStringLiteral(". '" TESTS_DIR "/data/disks/put.sh'; . '" TESTS_DIR
+                                                              "/data/platform/loop-fs.sh'"));
         QVERIFY2(error.isEmpty(), qPrintable(error));
         const QString device = attach(dir.filePath("disk.img")), path = "/devices/block/" + device.mid(5);
         QVERIFY(!device.isEmpty());
