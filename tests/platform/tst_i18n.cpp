@@ -1,10 +1,12 @@
 // Translation by key: catalogue lookup per locale, the search folders, and the
-// Qt translator that resolves QCoreApplication::translate for registered contexts.
+// Qt translator that resolves QCoreApplication::translate for registered
+// contexts; and size texts with the start-up prefixes and separators.
 #include <QCoreApplication>
 #include <QtTest>
 
 #include "TestSupport.h"
 #include "platform/I18n.h"
+#include "platform/StringUtil.h"
 
 using Libraries::QI18n::Translator;
 
@@ -69,12 +71,47 @@ private slots:
         QCOMPARE(QCoreApplication::translate(context, "General", "main.tab.gen"), QString("Allgemein"));
         QCOMPARE(QCoreApplication::translate(context, "General", nullptr), QString("General"));
         QCOMPARE(QCoreApplication::translate("Other", "General", "main.tab.gen"), QString("General"));
-    }
-
-    void emptyDomainListIsRefused()
-    {
         QVERIFY(!Translator::registerDomain("", "", "", "de_DE", UsedKeys));
         QVERIFY(!Translator::registerDomain(nullptr, nullptr, nullptr, "de_DE", nullptr));
+    }
+
+    void cleanup() { StringUtil::resetFormatting(); }
+
+    // Cases in tests/data/platform/sizes.txt.
+    void sizes()
+    {
+        QFile cases(QStringLiteral(TESTS_DIR "/data/platform/sizes.txt"));
+        QVERIFY(cases.open(QIODevice::ReadOnly));
+        int checked = 0;
+        for (const QString &line : QString::fromUtf8(cases.readAll()).split('\n')) {
+            const QStringList f = line.split('\t');
+            if (line.startsWith('#') || f.size() != 3)
+                continue;
+            QCOMPARE(StringUtil::formatSizesSmart(f[0].toULongLong(), f[1] == "1"), f[2]);
+            ++checked;
+        }
+        QCOMPARE(checked, 13);
+    }
+
+    // Separators and prefixes set at start-up; a short prefix list stops at its
+    // last prefix; the reset brings English back.
+    void settings()
+    {
+        StringUtil::setDecimalSeparator(',');
+        StringUtil::setThousandSeparator('.');
+        StringUtil::setUnitSeparator(QString::fromUtf8("\u00A0"));
+        StringUtil::setSIPrefixes(QString::fromUtf8(" \u043AMGi"));
+        QCOMPARE(StringUtil::formatSizesSmart(500107862016, true), QString::fromUtf8("500,1\u00A0G"));
+        QCOMPARE(StringUtil::formatSizesSmart(1023, false), QString::fromUtf8("1.023\u00A0"));
+        QCOMPARE(StringUtil::formatSizesSmart(1500, true), QString::fromUtf8("1,5\u00A0\u043A"));
+        StringUtil::setSIPrefixes(" kM");
+        StringUtil::setThousandSeparator(0);
+        QCOMPARE(StringUtil::formatSizesSmart(quint64(2500000000), true), QString::fromUtf8("2500\u00A0M"));
+        StringUtil::setSIPrefixes(" ");
+        QCOMPARE(StringUtil::formatSizesSmart(quint64(2500), true), QString::fromUtf8("2500\u00A0"));
+        StringUtil::setBIPrefixes("_XYZ");
+        StringUtil::resetFormatting();
+        QCOMPARE(StringUtil::formatSizesSmart(1536, false), QString("1.5 K"));
     }
 };
 

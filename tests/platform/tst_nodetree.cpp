@@ -100,12 +100,10 @@ private slots:
                     out += QStringLiteral(", blocks %1 x %2").arg(n.storage->blockCount).arg(n.storage->blockSize);
                 out += '\n';
                 for (auto p = n.providers.cbegin(); p != n.providers.cend(); ++p) {
-                    for (const auto &[key, value] : p->properties)
-                        out += QStringLiteral("  [%1] %2 = %3\n").arg(p.key()).arg(key, TestSupport::shownValue(value));
-                    for (const auto &[key, value] : p->sets)
-                        out += QStringLiteral("  [%1] set %2 = %3\n")
-                                   .arg(p.key())
-                                   .arg(key, TestSupport::shownValue(value));
+                    for (const auto &[entries, kind] : {std::pair{&p->properties, ""}, std::pair{&p->sets, "set "}})
+                        for (const auto &[key, value] : *entries)
+                            out += QStringLiteral("  [%1] %2%3 = %4\n")
+                                       .arg(QString::number(p.key()), kind, key, TestSupport::shownValue(value));
                 }
             }
             for (auto c = r.tree.companions.cbegin(); c != r.tree.companions.cend(); ++c)

@@ -3,7 +3,9 @@
 // interface, reported as sfdisk reads it, and detaching it is seen by the
 // watchers; one report of a disk holding ext4, FAT, btrfs and XFS reads at most
 // 256 KiB per partition beyond the table and finds what blkid finds. Needs
-// root; the loop devices are always detached again.
+// root; the loop devices are always detached again. Also, without root: every
+// virtio disk of this machine is listed with its size, and its PCI tab names the
+// function lspci shows, with the same ids and names.
 #include <QtTest>
 
 #include "../disks/DiskTools.h"
@@ -64,6 +66,23 @@ QList<QMap<QString, QString>> partitionRows(const QJsonObject &drive)
     }
     return partitions;
 }
+
+QString rowValue(const QJsonObject &drive, const QString &tab, const QString &label, const char *field = "value")
+{
+    for (const QJsonValue &row : drive["tabs"][tab]["rows"].toArray()) {
+        if (!row["header"].toBool() && row["label"].toString() == label)
+            return row[field].toString();
+    }
+    return QString();
+}
+
+// "00h" -> 0, "1AF4h" -> 0x1af4; -1 when it is not such a number.
+int hexValue(const QString &text)
+{
+    bool ok = false;
+    const int v = text.endsWith('h') ? text.chopped(1).toInt(&ok, 16) : -1;
+    return ok ? v : -1;
+}
 } // namespace
 
 class TestLoopDevice : public QObject {
@@ -90,13 +109,57 @@ private slots:
     }
     void init()
     {
-        if (m_device.isEmpty())
+        if (m_device.isEmpty() && QTest::currentTestFunction() != QLatin1String("virtioDisksWithPciIds"))
             QSKIP("needs root and losetup to attach a loop device");
     }
     void cleanupTestCase()
     {
         if (!m_device.isEmpty())
             TestSupport::run("losetup", {"-d", m_device});
+    }
+
+    void virtioDisksWithPciIds()
+    {
+        const QString lspci = QStandardPaths::findExecutable("lspci");
+        if (lspci.isEmpty())
+            QSKIP("lspci (package pciutils) is not installed");
+        Backend::install(Linux::createBackend());
+        const QMap<QString, QJsonObject> drives = reportByPath({"--all"});
+        QVERIFY(!drives.isEmpty());
+        int virtio = 0;
+        for (const QJsonObject &drive : drives) {
+            const QString name = drive["path"].toString().section('/', -1);
+            if (!name.startsWith("vd"))
+                continue;
+            ++virtio;
+            QFile size("/sys/block/" + name + "/size");
+            QVERIFY(size.open(QIODevice::ReadOnly));
+            QCOMPARE(rowValue(drive, "General", "TYPE"), QString("VIRTUAL"));
+            QCOMPARE(rowValue(drive, "General", "BLOCKS").toULongLong() *
+                         rowValue(drive, "General", "BLOCKSIZE").toULongLong(),
+                     size.readAll().trimmed().toULongLong() * 512);
+            QVERIFY(!rowValue(drive, "General", "SIZE").isEmpty());
+
+            QVERIFY2(drive["tabs"]["PCI"]["enabled"].toBool(), qPrintable(name));
+            const QString address =
+                QString::asprintf("%04x:%02x:%02x.%x", hexValue(rowValue(drive, "PCI", "SEGMENT")),
+                                  hexValue(rowValue(drive, "PCI", "BUS")), hexValue(rowValue(drive, "PCI", "DEVICE")),
+                                  hexValue(rowValue(drive, "PCI", "FUNCTION")));
+            // 0000:00:02.0 "class" "vendor" "device" -r01 -p00 "subsystem vendor" "subsystem device",
+            // with -n as hexadecimal ids.
+            const QStringList ids = TestSupport::run(lspci, {"-mm", "-n", "-D", "-s", address}).out.split('"');
+            const QStringList names = TestSupport::run(lspci, {"-mm", "-D", "-s", address}).out.split('"');
+            QVERIFY2(ids.size() >= 6 && names.size() >= 6,
+                     qPrintable(name + " at " + address + " is not known to lspci"));
+            QCOMPARE(ids[0].trimmed(), address);
+            QCOMPARE(hexValue(rowValue(drive, "PCI", "CLASSCODE")) >> 8, ids[1].toInt(nullptr, 16));
+            QCOMPARE(hexValue(rowValue(drive, "PCI", "VENDOR")), ids[3].toInt(nullptr, 16));
+            QCOMPARE(hexValue(rowValue(drive, "PCI", "PRODUCT")), ids[5].toInt(nullptr, 16));
+            QCOMPARE(rowValue(drive, "PCI", "VENDOR", "detail"), names[3]);
+            QCOMPARE(rowValue(drive, "PCI", "PRODUCT", "detail"), names[5]);
+        }
+        if (virtio == 0)
+            QSKIP("this machine has no virtio disk");
     }
 
     void listedAndRead()
@@ -137,10 +200,10 @@ private slots:
         const auto shown = partitionRows(live[m_path]);
         QCOMPARE(shown.size(), expected.size());
         for (int i = 0; i < shown.size(); ++i) {
-            QCOMPARE(shown[i]["START"], QString::number(expected[i]["start"].toInteger()));
-            QCOMPARE(shown[i]["SIZE"], QString::number(expected[i]["size"].toInteger()));
-            QCOMPARE(shown[i]["NAME"], expected[i]["name"].toString());
-            QCOMPARE(shown[i]["PART ID"], expected[i]["uuid"].toString().toUpper());
+            QCOMPARE(QStringList({shown[i]["START"], shown[i]["SIZE"], shown[i]["NAME"], shown[i]["PART ID"]}),
+                     QStringList({QString::number(expected[i]["start"].toInteger()),
+                                  QString::number(expected[i]["size"].toInteger()), expected[i]["name"].toString(),
+                                  expected[i]["uuid"].toString().toUpper()}));
         }
 
         QTemporaryDir dir;
@@ -162,10 +225,9 @@ private slots:
         if (!missing.isEmpty())
             QSKIP(qPrintable(missing + " is not installed"));
         QTemporaryDir dir;
-        QFile put(QStringLiteral(TESTS_DIR "/data/disks/put.sh")),
-            script(QStringLiteral(TESTS_DIR "/data/platform/loop-fs.sh"));
-        QVERIFY(put.open(QIODevice::ReadOnly) && script.open(QIODevice::ReadOnly));
-        const QString error = TestSupport::runScript(dir.path(), QString::fromUtf8(put.readAll() + script.readAll()));
+        const QString error =
+            TestSupport::runScript(dir.path(), QStringLiteral(". '" TESTS_DIR "/data/disks/put.sh'; . '" TESTS_DIR
+                                                              "/data/platform/loop-fs.sh'"));
         QVERIFY2(error.isEmpty(), qPrintable(error));
         const QString device = attach(dir.filePath("disk.img")), path = "/devices/block/" + device.mid(5);
         QVERIFY(!device.isEmpty());
@@ -191,10 +253,10 @@ private slots:
             const auto fs = TestSupport::blkidRange(device, shown[i]["START"].toULongLong() * 512, 32768 * 512);
             QCOMPARE(fs.value("TYPE"), types[i]);
             using Libraries::Disks::PartMan::FilesysNames;
-            QCOMPARE(shown[i]["FILE SYSTEM TYPE"],
-                     FilesysNames::FSTypeToName(FilesysNames::typeFromProbe(fs.value("TYPE"), fs.value("VERSION"))));
-            QCOMPARE(shown[i]["VOLUME NAME"], fs.value("LABEL"));
-            QCOMPARE(shown[i]["VOLUME ID"], fs.value("UUID"));
+            QCOMPARE(QStringList({shown[i]["FILE SYSTEM TYPE"], shown[i]["VOLUME NAME"], shown[i]["VOLUME ID"]}),
+                     QStringList({FilesysNames::FSTypeToName(
+                                      FilesysNames::typeFromProbe(fs.value("TYPE"), fs.value("VERSION"))),
+                                  fs.value("LABEL"), fs.value("UUID")}));
         }
     }
 
