@@ -43,11 +43,11 @@ QStringList wrongWayIncludes(const QString &root)
 class TestLayers : public QObject {
     Q_OBJECT
 private slots:
-    // The sources keep the rule; includes spelled with blanks after the hash, and
-    // from a deeper folder, are found too.
-    void sourcesKeepTheRule()
+    void sourcesKeepTheRule() { QCOMPARE(wrongWayIncludes(QStringLiteral(SOURCE_DIR)), QStringList()); }
+
+    // Includes spelled with blanks after the hash, and from a deeper folder, are found too.
+    void wrongWayIsNamed()
     {
-        QCOMPARE(wrongWayIncludes(QStringLiteral(SOURCE_DIR)), QStringList());
         QTemporaryDir root;
         QVERIFY(QDir(root.path()).mkpath("platform/linux"));
         QFile f(root.filePath("platform/linux/A.cpp"));
