@@ -147,7 +147,6 @@ private Q_SLOTS:
         QCOMPARE(m_received.size(), expected < 0 ? 1 : 2);
         if (expected >= 0)
             QCOMPARE(m_received.first(), std::make_pair(QString("/devices/a"), Node::Event(expected)));
-        QCOMPARE(m_node->node(), QString("/devices/a"));
     }
 
     // A path set before the start is picked up; switching (past a node that cannot
@@ -170,7 +169,6 @@ private Q_SLOTS:
 
         m_node->setNode(QString());
         QTRY_VERIFY(b.expired());
-        QCOMPARE(m_node->node(), QString());
         m_node->setNode("/devices/a");
         auto again = watching("/devices/a");
         QVERIFY(again);

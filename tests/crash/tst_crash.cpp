@@ -50,16 +50,20 @@ public:
     }
 };
 
-X86_64 numberedContext()
+// The dump of a context numbered field by field (rax 100, rbx 101, ... page
+// fault address 115), one line each.
+QStringList dump(FakeSource &source)
 {
     X86_64 c{};
     quint64 *fields = &c.rax;
     for (size_t i = 0; i < sizeof c / sizeof(quint64); ++i)
-        fields[i] = 0x100 + i; // rax 100, rbx 101, ... page fault address 115
+        fields[i] = 0x100 + i;
     c.exceptionNumber = 0xe;
     c.errorCode = 4;
     c.flags = 0x10246;
-    return c;
+    TestSupport::LogCapture printer;
+    printCrashDump(&c, &printer, source);
+    return printer.text().split('\n', Qt::SkipEmptyParts);
 }
 
 const QString helperPath = QStringLiteral(BUILD_DIR "/tests/crash/crashhelper");
@@ -68,6 +72,13 @@ const QString crashdumpPath = QStringLiteral(BUILD_DIR "/tools/crashdump/drivesc
 struct Run : TestSupport::Run {
     QString output;            // both channels
     QStringList fakeArguments; // empty when the fake crashdump never ran
+
+    // The log the real crashdump program says it wrote.
+    QString log() const
+    {
+        QFile f(output.section(QStringLiteral("Crash log written to "), 1).section('\n', 0, 0));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
 };
 
 // Runs `program` with `environment` added; a fake "drivescope-crashdump" that
@@ -101,10 +112,7 @@ private slots:
         FakeSource source;
         source.moduleInfos = {{"/lib/first.so", 0x1000, 0x2000}, {nullptr, 0x7f0000000000, 0x10}};
         source.ips = {0x500, 0x1800, 0x7f000000000f, 0x3000};
-        const X86_64 context = numberedContext();
-        TestSupport::LogCapture printer;
-        printCrashDump(&context, &printer, source);
-        QString text = printer.text().split('\n', Qt::SkipEmptyParts).join('\n') + '\n';
+        QString text = dump(source).join('\n') + '\n';
         const QRegularExpression live("^(Exception in Thread ID|Process \\w+:|Thread name:|Running Threads:) .*$",
                                       QRegularExpression::MultilineOption);
         COMPARE_GOLDEN("crash/dump.txt", text.replace(live, "\\1 <this process>"));
@@ -139,10 +147,7 @@ private slots:
             source.hostedModule = {"/hosted/lib.so", c.foundBase, 0x1000};
             source.ips = c.ips;
             source.base = 0xdeadbeef;
-            const X86_64 context = numberedContext();
-            TestSupport::LogCapture printer;
-            printCrashDump(&context, &printer, source);
-            const QStringList lines = printer.text().split('\n', Qt::SkipEmptyParts);
+            const QStringList lines = dump(source);
             const qsizetype afterRegisters = lines.indexOf(QRegularExpression(QStringLiteral("errorCode: .*"))) + 1;
             QVERIFY(afterRegisters > 0 && lines.last().startsWith(QLatin1String("Running Threads: ")));
             out += QStringLiteral("=== %1: %2 lookups\n").arg(QLatin1String(c.name)).arg(source.addressQueries) +
@@ -164,41 +169,60 @@ private slots:
         QVERIFY(source.hosted());
     }
 
+    // A real fault in the helper: the dump of this process and thread (none where
+    // standard output is gone or every dump faults again), the log line before the
+    // crashdump program starts and what that program is given.
     void faultingHelper_data()
     {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>("exceptionNumber");
-        QTest::addColumn<int>("threads");
-        QTest::addColumn<bool>("mainThread");
-        const QList<std::tuple<const char *, const char *, const char *, int, bool>> rows = {
-            {"null pointer on the main thread", "null", "0xe", 1, true},
-            {"null pointer on a second thread", "thread", "0xe", 2, false},
-            {"division by zero", "divide", "0x0", 1, true},
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("exceptionNumber"); // empty: no dump
+        QTest::addColumn<int>("threads");             // 2: the fault is on the second
+        QTest::addColumn<bool>("announced");
+        QTest::addColumn<int>("crashdumpArguments");
+        // name, arguments, environment, exit code, exception number, threads, announced, crashdump arguments
+        const QList<std::tuple<const char *, const char *, const char *, int, const char *, int, bool, int>> rows{
+            {"null pointer on the main thread", "null", "", 255, "0xe", 1, true, 2},
+            {"null pointer on a second thread", "thread", "", 255, "0xe", 2, true, 2},
+            {"division by zero", "divide", "", 255, "0x0", 1, true, 2},
             // Stack overflows are reported from the alternate signal stack.
-            {"stack overflow on the main thread", "overflow", "0xe", 1, true},
-            {"stack overflow on a prepared thread", "thread-overflow", "0xe", 2, false},
+            {"stack overflow on the main thread", "overflow", "", 255, "0xe", 1, true, 2},
+            {"stack overflow on a prepared thread", "thread-overflow", "", 255, "0xe", 2, true, 2},
+            {"crashdump switched off", "null", "DRIVESCOPE_NO_CRASHDUMP=1", 255, "0xe", 1, false, 0},
+            {"log channel off still dumps", "null --channel0-off", "", 255, "0xe", 1, false, 2},
+            {"broken standard output", "null --broken-stdout", "", 255, "", 1, false, 2},
+            // Every dump faults in the printer: the sixteenth nested entry gives up.
+            {"nested faults end", "nested", "", 0xF6, "", 1, false, 0},
         };
-        for (const auto &[name, mode, exception, threads, mainThread] : rows)
-            QTest::newRow(name) << QString(mode) << QString(exception) << threads << mainThread;
+        for (const auto &[name, arguments, environment, exitCode, exception, threads, announced, crashdump] : rows)
+            QTest::newRow(name) << QString(arguments).split(' ') << QString(environment).split(' ', Qt::SkipEmptyParts)
+                                << exitCode << QString(exception) << threads << announced << crashdump;
     }
 
     void faultingHelper()
     {
-        QFETCH(QString, mode);
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, environment);
         QFETCH(QString, exceptionNumber);
         QFETCH(int, threads);
-        QFETCH(bool, mainThread);
-
-        const Run run = ::run(helperPath, {mode});
-        QVERIFY2(run.exitCode == 255,
-                 qPrintable(QStringLiteral("exit code %1:\n%2").arg(run.exitCode).arg(run.output)));
+        QFETCH(int, crashdumpArguments);
+        QFETCH(int, exitCode);
+        const Run run = ::run(helperPath, arguments, environment);
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.output));
+        QTEST(run.output.contains("Calling crashdump program to allow user to create a log file."), "announced");
+        QCOMPARE(run.fakeArguments.size(), crashdumpArguments);
+        QCOMPARE(run.output.contains("*** CRASH DUMP ***"), !exceptionNumber.isEmpty());
+        if (exceptionNumber.isEmpty())
+            return;
         const QStringList lines = run.output.split('\n', Qt::SkipEmptyParts);
-        const QString firstModule = lines.value(lines.indexOf(QStringLiteral("* Print ModuleList *")) + 1);
-        QVERIFY2(firstModule.endsWith(QLatin1String("/crashhelper")), qPrintable(run.output));
-        QVERIFY(lines.contains("Process ID: " + QString::number(run.pid, 16)));
-        QVERIFY(lines.contains("Process name: crashhelper"));
-        QVERIFY(lines.contains("Exception Nr: " + exceptionNumber));
-        if (mode == QLatin1String("null") || mode == QLatin1String("thread"))
+        QVERIFY2(lines.value(lines.indexOf("* Print ModuleList *") + 1).endsWith("/crashhelper"),
+                 qPrintable(run.output));
+        for (const QString &line :
+             {"Process ID: " + QString::number(run.pid, 16), QStringLiteral("Process name: crashhelper"),
+              "Exception Nr: " + exceptionNumber, "Running Threads: " + QString::number(threads)})
+            QVERIFY2(lines.contains(line), qPrintable(line));
+        if (arguments.first() == QLatin1String("null") || arguments.first() == QLatin1String("thread"))
             QVERIFY(lines.contains(QStringLiteral("PFA:          0x0")));
         QVERIFY(!lines.filter(QRegularExpression(QStringLiteral("^rip: 0x[0-9a-f]{16}"))).isEmpty());
 
@@ -207,57 +231,19 @@ private slots:
         const QStringList trace =
             lines.mid(from + 1, lines.indexOf(QRegularExpression("^Running Threads: ")) - from - 1);
         QVERIFY2(trace.size() >= 4, qPrintable(trace.join('\n')));
-        QVERIFY2(QRegularExpression(QStringLiteral("^Module: .*/crashhelper, Offset: [0-9a-f]+$"))
-                     .match(trace[1])
-                     .hasMatch(),
+        QVERIFY2(trace.value(1).contains(QRegularExpression("^Module: .*/crashhelper, Offset: [0-9a-f]+$")),
                  qPrintable(trace.join('\n')));
         QVERIFY(!trace.filter(QStringLiteral("FRAME IP: ")).isEmpty());
-        QVERIFY(lines.contains("Running Threads: " + QString::number(threads)));
-        QVERIFY(lines.contains(QStringLiteral("Calling crashdump program to allow user to create a log file.")));
 
         // The fake crashdump got this process and the faulting thread, as the dump names it.
         bool ok = false;
         const qint64 tid =
             lines.filter(QStringLiteral("Exception in Thread ID ")).value(0).section(' ', -1).toLongLong(&ok, 16);
         QVERIFY(ok);
-        QCOMPARE(tid == run.pid, mainThread);
-        QCOMPARE(run.fakeArguments,
-                 QStringList({"--pid=" + QString::number(run.pid), "--tid=" + QString::number(tid)}));
-    }
-
-    void helperVariants_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QStringList>("environment");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<bool>("dumped");
-        QTest::addColumn<bool>("announced"); // the log line before the crashdump program starts
-        QTest::addColumn<int>("crashdumpArguments");
-
-        QTest::newRow("crashdump switched off")
-            << QStringList{"null"} << QStringList{"DRIVESCOPE_NO_CRASHDUMP=1"} << 255 << true << false << 0;
-        QTest::newRow("log channel off still dumps")
-            << QStringList{"null", "--channel0-off"} << QStringList{} << 255 << true << false << 2;
-        QTest::newRow("broken standard output")
-            << QStringList{"null", "--broken-stdout"} << QStringList{} << 255 << false << false << 2;
-        // Every dump faults in the printer: the sixteenth nested entry gives up.
-        QTest::newRow("nested faults end") << QStringList{"nested"} << QStringList{} << 0xF6 << false << false << 0;
-    }
-
-    void helperVariants()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(QStringList, environment);
-        QFETCH(bool, dumped);
-        QFETCH(bool, announced);
-        const Run run = ::run(helperPath, arguments, environment);
-        QTEST(run.exitCode, "exitCode");
-        if (dumped)
-            QVERIFY2(run.output.contains(QLatin1String("*** CRASH DUMP ***")) &&
-                         run.output.contains(QLatin1String("Running Threads: 1")),
-                     qPrintable(run.output));
-        QCOMPARE(run.output.contains(QLatin1String("Calling crashdump program")), announced);
-        QTEST(int(run.fakeArguments.size()), "crashdumpArguments");
+        QCOMPARE(tid == run.pid, threads == 1);
+        if (crashdumpArguments)
+            QCOMPARE(run.fakeArguments,
+                     QStringList({"--pid=" + QString::number(run.pid), "--tid=" + QString::number(tid)}));
     }
 
     // An installed program finds the real crashdump in libexec/drivescope/ without
@@ -266,19 +252,15 @@ private slots:
     void installedCrashdumpWritesLog()
     {
         QTemporaryDir installed, state;
-        QVERIFY(QDir(installed.path()).mkpath(QStringLiteral("bin")));
-        QVERIFY(QDir(installed.path()).mkpath(QStringLiteral("libexec/drivescope")));
+        QVERIFY(QDir(installed.path()).mkpath("bin") && QDir(installed.path()).mkpath("libexec/drivescope"));
         const QString program = installed.filePath(QStringLiteral("bin/crashhelper"));
         QVERIFY(QFile::copy(helperPath, program));
         QVERIFY(QFile::copy(crashdumpPath, installed.filePath("libexec/drivescope/drivescope-crashdump")));
         const Run run = ::run(program, {QStringLiteral("null")},
                               {"XDG_STATE_HOME=" + state.path(), QStringLiteral("PATH=/usr/bin:/bin")});
         QCOMPARE(run.exitCode, 255);
-        const QString path = run.output.section(QStringLiteral("Crash log written to "), 1).section('\n', 0, 0);
-        QVERIFY2(path.startsWith(state.path()), qPrintable(run.output));
-        QFile log(path);
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(log.readAll());
+        QVERIFY2(run.output.contains("Crash log written to " + state.path()), qPrintable(run.output));
+        const QString text = run.log();
         QVERIFY(text.contains(QStringLiteral("Crash report of process %1, thread %1").arg(run.pid)));
         QVERIFY2(text.contains("Command line: " + program + " null\n"), qPrintable(text));
         QVERIFY(text.contains(QStringLiteral("--- Thread status ---")));
@@ -319,9 +301,7 @@ private slots:
         const Run run = ::run(crashdumpPath, {"--pid=" + QString::number(ended), "--tid=" + QString::number(ended)},
                               {"XDG_STATE_HOME=" + state.path()});
         QCOMPARE(run.exitCode, 0);
-        QFile log(run.output.section(QStringLiteral("Crash log written to "), 1).trimmed());
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        QVERIFY(log.readAll().contains("The process has already ended"));
+        QVERIFY2(run.log().contains("The process has already ended"), qPrintable(run.output));
     }
 };
 
