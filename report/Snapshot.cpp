@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QtEndian>
 
 #include <cerrno>
@@ -215,18 +216,21 @@ void redactImage(QByteArray &data, quint64 firstBlock, quint64 blockSize, Redact
     }
 }
 
-// JSON objects keep their keys sorted, but property and set names must keep
-// the backend's order: such objects are written by hand and put in place of
-// a placeholder string when the document is serialised.
+// JSON objects keep their keys sorted, but property and set names, and the
+// drives, must keep the backend's order: such objects are written by hand and
+// put in place of a placeholder string when the document is serialised.
 class OrderedObjects {
 public:
-    QString add(const QList<QPair<QString, QJsonArray>> &entries)
+    // Values are arrays (one line each) or objects (indented).
+    QString add(const QList<QPair<QString, QJsonValue>> &entries)
     {
         QByteArray text = "{";
         for (int i = 0; i < entries.size(); ++i) {
+            const QJsonValue &value = entries[i].second;
             text += i ? ",\n" : "\n";
             text += QJsonDocument(QJsonArray{entries[i].first}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
-            text += ": " + QJsonDocument(entries[i].second).toJson(QJsonDocument::Compact);
+            text += ": " + (value.isObject() ? QJsonDocument(value.toObject()).toJson().trimmed()
+                                             : QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact));
         }
         text += entries.isEmpty() ? "}" : "\n}";
         m_texts.append(text);
@@ -245,7 +249,7 @@ private:
 
 QJsonObject tableJson(Interfaces::Generic &g, Redactor &r, OrderedObjects &ordered)
 {
-    QList<QPair<QString, QJsonArray>> properties, sets;
+    QList<QPair<QString, QJsonValue>> properties, sets;
     for (int i = 0; i < g.propertyCount(); ++i) {
         const QString name = g.propertyName(i);
         properties.append({name, VariantJson::value(redactValue(name, g.read(name), r))});
@@ -439,7 +443,10 @@ bool writeSnapshot(Backend &backend, const QString &file, bool withImages, bool 
         return false;
     Redactor r(redact);
     OrderedObjects ordered;
-    QJsonObject nodes, companions;
+    // In the backend's order, so that the replay lists the drives as this machine does.
+    QList<QPair<QString, QJsonValue>> nodes;
+    QSet<QString> written;
+    QJsonObject companions;
     QJsonArray errors;
     const QFileInfo info(file);
     const QString imageFolder = info.completeBaseName() + QStringLiteral(".images");
@@ -491,7 +498,8 @@ bool writeSnapshot(Backend &backend, const QString &file, bool withImages, bool 
             }
             n.insert(QStringLiteral("storage"), s);
         }
-        nodes.insert(entry.path, n);
+        nodes.append({entry.path, n});
+        written.insert(entry.path);
 
         const QString deviceNode = g0->read(QStringLiteral("DEVICE_NODE")).value(0).text;
         if (deviceNode.isEmpty())
@@ -499,27 +507,28 @@ bool writeSnapshot(Backend &backend, const QString &file, bool withImages, bool 
         QJsonArray list;
         for (const CompanionNode &c : backend.companionNodes(deviceNode)) {
             list.append(QJsonObject{{QStringLiteral("path"), c.path}, {QStringLiteral("type"), c.type}});
-            if (nodes.contains(c.path))
+            if (written.contains(c.path))
                 continue;
             const Ref<Node> cn = backend.open(c.path);
             const Ref<Provider> cp = cn ? backend.provider(cn, 0) : nullptr;
             if (const Ref<Interfaces::Generic> cg = cp ? backend.generic(cp) : nullptr) {
                 QJsonObject companion = tableJson(*cg, r, ordered);
                 companion.insert(QStringLiteral("canonical"), cn->canonicalName());
-                nodes.insert(c.path, companion);
+                nodes.append({c.path, companion});
+                written.insert(c.path);
             }
         }
         companions.insert(deviceNode, list);
     }
     if (backend.pciBusExists())
-        nodes.insert(QStringLiteral("/devices/pci/bus"), QJsonObject());
+        nodes.append({QStringLiteral("/devices/pci/bus"), QJsonObject()});
 
     QJsonObject system;
     system.insert(QStringLiteral("hosted"), backend.hosted());
     system.insert(QStringLiteral("bootParameter"), redact ? QString() : backend.bootParameter());
     QJsonObject root;
     root.insert(QStringLiteral("system"), system);
-    root.insert(QStringLiteral("nodes"), nodes);
+    root.insert(QStringLiteral("nodes"), ordered.add(nodes));
     root.insert(QStringLiteral("companions"), companions);
     if (!errors.isEmpty())
         root.insert(QStringLiteral("errors"), errors);
